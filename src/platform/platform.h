@@ -1,0 +1,56 @@
+// The one place the driver meets its host operating system. Every call here is
+// one the driver really makes; on Windows each is a thin wrapper over the real
+// API (win32/), elsewhere a portable stand-in (portable/).
+#pragma once
+
+#include <string>
+
+#include "platform/types.h"
+
+namespace platform {
+
+// ---- settings file (profile-function semantics)
+// A file name without a directory resolves to the settings folder.
+UINT GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file);
+// Copies the value (or the default) into out, at most size-1 characters plus the
+// terminator; returns the number of characters copied.
+DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultValue, char* out,
+                              DWORD size, const char* file);
+BOOL WritePrivateProfileString(const char* section, const char* key, const char* value, const char* file);
+// The system's three-letter language code ("enu", "eng", "fra", ...).
+std::string SystemLanguageCode();
+
+// ---- clock and multimedia timer
+DWORD TimeGetTime();  // monotonic milliseconds, modulo 2^32
+// Called by every busy-wait loop between two clock reads. On a virtual clock it
+// moves time on, so waits cost nothing in tests.
+void SpinWait();
+MMRESULT TimeGetDevCaps(TIMECAPS* caps, UINT size);
+MMRESULT TimeBeginPeriod(UINT period);
+MMRESULT TimeEndPeriod(UINT period);
+// One-shot or periodic timer; the callback runs on the platform's timer thread.
+// Returns the timer id, 0 when refused.
+UINT TimeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK proc, DWORD_PTR user, UINT flags);
+// Cancels a pending timer. Returns once a callback of that timer that is already
+// running has finished, unless called from that callback itself.
+MMRESULT TimeKillEvent(UINT id);
+
+// ---- kernel port device
+HANDLE CreatePortDevice(const WCHAR* name);  // INVALID_HANDLE_VALUE when absent
+BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inLength, void* out, DWORD outLength,
+                     DWORD* bytesReturned);
+BOOL CloseHandle(HANDLE device);
+
+// ---- user interface
+int MessageBox(HWND owner, const char* text, const char* caption, UINT type);
+
+// ---- host services
+LRESULT DefDriverProc(DWORD_PTR driverId, HDRVR driver, UINT msg, LPARAM lParam1, LPARAM lParam2);
+BOOL DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD msg, DWORD_PTR user, DWORD_PTR param1,
+                    DWORD_PTR param2);
+// Index of the palette entry closest to (r, g, b).
+UINT GetNearestPaletteIndex(const PALETTEENTRY* entries, UINT count, BYTE r, BYTE g, BYTE b);
+// The module's "\StringFileInfo\040904e4\FileVersion" value; empty when there is none.
+std::string ModuleVersionText();
+
+}  // namespace platform

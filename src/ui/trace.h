@@ -1,0 +1,22 @@
+// The driver's message trace: one entry point any layer (and any thread) may
+// call to open the trace window, append a formatted line, or close it. It does
+// nothing unless debugFlags has DEBUG_TRACE_WINDOW.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+constexpr int TRACE_OPEN = 1;
+constexpr int TRACE_LINE = 2;
+constexpr int TRACE_CLOSE = 3;
+constexpr size_t kTraceLineBlockSize = 512;  // a line is at most 511 characters
+constexpr size_t kTraceMaxLines = 200;
+
+// wvsprintfA-style format ("%s", "%u", "%lu", "%lx", "%d", ...). Always returns 1.
+int DriverTrace(int kind, const char* format, ...);
+
+// Formats like wvsprintfA into out (at most size-1 characters, always
+// terminated); returns the number of characters written.
+int FormatTraceLine(char* out, size_t size, const char* format, ...);

@@ -1,0 +1,92 @@
+// The kernel port device on a system without one: ZARNCAP_CAMERA names the
+// backend that plays it ("sim", "sim:<options>", or "none" for no device).
+// One handle at a time, as the driver only ever opens \\.\VidCap0 once.
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+#include "platform/platform.h"
+#include "platform/portable/testing.h"
+
+namespace platform {
+namespace {
+
+struct PortDeviceRegistry {
+  std::mutex mutex;
+  std::map<std::string, PortDeviceFactory> factories;
+  std::unique_ptr<PortDeviceBackend> open;
+};
+
+PortDeviceRegistry& Registry() {
+  static PortDeviceRegistry registry;
+  return registry;
+}
+
+// The handle value handed out for the open backend: any non-null value other
+// than INVALID_HANDLE_VALUE will do; the backend's address keeps it unique.
+HANDLE HandleOf(PortDeviceBackend* backend) { return static_cast<HANDLE>(backend); }
+
+bool IsDeviceName(const WCHAR* name) {
+  static const char expected[] = "\\\\.\\VidCap0";
+  if (name == nullptr) return false;
+  size_t i = 0;
+  for (; expected[i] != '\0'; ++i) {
+    if (name[i] != static_cast<WCHAR>(expected[i])) return false;
+  }
+  return name[i] == 0;
+}
+
+}  // namespace
+
+void RegisterPortDeviceBackend(const std::string& name, PortDeviceFactory factory) {
+  std::lock_guard lock(Registry().mutex);
+  Registry().factories[name] = factory;
+}
+
+PortDeviceBackend* OpenPortDeviceBackend() {
+  std::lock_guard lock(Registry().mutex);
+  return Registry().open.get();
+}
+
+HANDLE CreatePortDevice(const WCHAR* name) {
+  if (!IsDeviceName(name)) return INVALID_HANDLE_VALUE;
+  const char* env = std::getenv("ZARNCAP_CAMERA");
+  std::string spec = (env != nullptr && *env != '\0') ? env : "sim";
+  std::string backendName = spec.substr(0, spec.find(':'));
+  std::string options = spec.find(':') == std::string::npos ? "" : spec.substr(spec.find(':') + 1);
+
+  std::lock_guard lock(Registry().mutex);
+  auto& registry = Registry();
+  if (registry.open) return INVALID_HANDLE_VALUE;  // no sharing: one open handle
+  auto found = registry.factories.find(backendName);
+  if (found == registry.factories.end()) return INVALID_HANDLE_VALUE;  // "none" or unknown
+  std::string error;
+  registry.open = found->second(options, &error);
+  if (!registry.open) {
+    MessageBox(nullptr, error.empty() ? "bad camera options" : error.c_str(), "ZARNCAP_CAMERA", MB_ICONWARNING);
+    return INVALID_HANDLE_VALUE;
+  }
+  return HandleOf(registry.open.get());
+}
+
+BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inLength, void* out, DWORD outLength,
+                     DWORD* bytesReturned) {
+  PortDeviceBackend* backend = nullptr;
+  {
+    std::lock_guard lock(Registry().mutex);
+    if (Registry().open && device == HandleOf(Registry().open.get())) backend = Registry().open.get();
+  }
+  if (backend == nullptr) return FALSE;
+  DWORD scratch = 0;
+  return backend->Control(code, in, inLength, out, outLength, bytesReturned ? bytesReturned : &scratch);
+}
+
+BOOL CloseHandle(HANDLE device) {
+  std::lock_guard lock(Registry().mutex);
+  auto& registry = Registry();
+  if (!registry.open || device != HandleOf(registry.open.get())) return FALSE;
+  registry.open.reset();
+  return TRUE;
+}
+
+}  // namespace platform

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian machine lacks to build, test and run zarncap.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libpng-dev libcli11-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  ffmpeg python3
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

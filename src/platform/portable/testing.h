@@ -44,6 +44,27 @@ void ClearRecordedMessageBoxes();
 // Whether message boxes are also printed to stderr (default: yes).
 void SetMessageBoxEcho(bool echo);
 
+// ---- DefDriverProc: answers 0 here; the last call is kept for tests
+struct DefDriverProcCall {
+  DWORD_PTR driverId;
+  HDRVR driver;
+  UINT msg;
+  LPARAM lParam1;
+  LPARAM lParam2;
+};
+DefDriverProcCall LastDefDriverProcCall();
+int DefDriverProcCallCount();
+void ResetDefDriverProcLog();
+
+// ---- palette: GetNearestPaletteIndex's answer for an empty palette (CLR_INVALID)
+constexpr UINT kPaletteIndexInvalid = 0xFFFFFFFF;
+
+// ---- multimedia timers
+// Timers that are set and not yet fired or killed.
+int PendingTimerCount();
+// Cancels every timer (waiting for a callback in flight), for a clean start.
+void KillAllTimers();
+
 // ---- kernel port device backends
 // A stand-in for the kernel port device: it answers device-control requests
 // exactly as the real device would, reading and writing the caller's memory at

@@ -1,0 +1,180 @@
+// The portable driver manager. A module is a loaded library (or an in-process
+// DriverProc); it gets DRV_LOAD and DRV_ENABLE before its first handle and
+// DRV_DISABLE and DRV_FREE after its last, and is unloaded then. Handles are
+// owned here; one mutex keeps the module table consistent across threads, and
+// messages are sent without it so a driver may take its time.
+#include "platform/portable/driver_manager.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+namespace {
+
+struct Module {
+  std::string library;  // empty for an in-process DriverProc
+  void* dl = nullptr;
+  DRIVERPROC proc = nullptr;
+  int handles = 0;
+};
+
+}  // namespace
+}  // namespace platform
+
+// The handle a host holds; HDRVR is an opaque pointer to it.
+struct HDRVR__ {
+  platform::Module* module;
+  DWORD_PTR driverId;
+};
+
+namespace platform {
+namespace {
+
+struct DriverManager {
+  std::mutex mutex;
+  std::vector<std::unique_ptr<Module>> modules;
+  std::vector<std::unique_ptr<HDRVR__>> drivers;
+};
+
+DriverManager& Manager() {
+  static DriverManager manager;
+  return manager;
+}
+
+void SetError(std::string* error, const std::string& text) {
+  if (error != nullptr) *error = text;
+}
+
+bool IsLive(HDRVR driver) {
+  for (const auto& d : Manager().drivers) {
+    if (d.get() == driver) return true;
+  }
+  return false;
+}
+
+// Finds or loads the module; a new module is loaded and enabled here.
+// Called with the manager's mutex held, so two first opens cannot both load.
+Module* Attach(const char* library, DRIVERPROC proc, HDRVR driver, std::string* error) {
+  auto& m = Manager();
+  for (const auto& module : m.modules) {
+    if (library != nullptr ? module->library == library : module->proc == proc && module->library.empty()) {
+      ++module->handles;
+      return module.get();
+    }
+  }
+  auto module = std::make_unique<Module>();
+  if (library != nullptr) {
+    module->library = library;
+    module->dl = ::dlopen(library, RTLD_NOW | RTLD_LOCAL);
+    if (module->dl == nullptr) {
+      const char* why = ::dlerror();
+      SetError(error, std::string("cannot load ") + library + (why ? std::string(": ") + why : ""));
+      return nullptr;
+    }
+    module->proc = reinterpret_cast<DRIVERPROC>(::dlsym(module->dl, "DriverProc"));
+    if (module->proc == nullptr) {
+      SetError(error, std::string(library) + " has no DriverProc");
+      ::dlclose(module->dl);
+      return nullptr;
+    }
+  } else {
+    module->proc = proc;
+  }
+  if (module->proc(0, driver, DRV_LOAD, 0, 0) != 1) {
+    SetError(error, "DRV_LOAD refused");
+    if (module->dl != nullptr) ::dlclose(module->dl);
+    return nullptr;
+  }
+  module->proc(0, driver, DRV_ENABLE, 0, 0);
+  module->handles = 1;
+  m.modules.push_back(std::move(module));
+  return m.modules.back().get();
+}
+
+// Drops one handle's hold on the module; the last one disables, frees and unloads it.
+void Detach(Module* module, HDRVR driver) {
+  // Module-wide messages carry driver id 0, as DRV_LOAD and DRV_ENABLE did.
+  auto& m = Manager();
+  if (--module->handles > 0) return;
+  module->proc(0, driver, DRV_DISABLE, 0, 0);
+  module->proc(0, driver, DRV_FREE, 0, 0);
+  if (module->dl != nullptr) ::dlclose(module->dl);
+  m.modules.erase(std::remove_if(m.modules.begin(), m.modules.end(),
+                                 [module](const auto& p) { return p.get() == module; }),
+                  m.modules.end());
+}
+
+HDRVR Open(const char* library, DRIVERPROC proc, const char* openString, LPARAM lParam2, std::string* error) {
+  auto& m = Manager();
+  // Loading, enabling and opening run under the lock: the driver's own open
+  // sequence must not interleave with another thread's first load or last free.
+  std::lock_guard lock(m.mutex);
+  auto driver = std::make_unique<HDRVR__>(HDRVR__{nullptr, 0});
+  Module* module = Attach(library, proc, driver.get(), error);
+  if (module == nullptr) return nullptr;
+  driver->module = module;
+  DWORD_PTR id = static_cast<DWORD_PTR>(
+      module->proc(0, driver.get(), DRV_OPEN, reinterpret_cast<LPARAM>(openString), lParam2));
+  if (id == 0) {
+    SetError(error, "DRV_OPEN refused");
+    Detach(module, driver.get());
+    return nullptr;
+  }
+  driver->driverId = id;
+  m.drivers.push_back(std::move(driver));
+  return m.drivers.back().get();
+}
+
+}  // namespace
+
+HDRVR OpenDriver(const char* library, const char* openString, LPARAM lParam2, std::string* error) {
+  if (library == nullptr || *library == '\0') {
+    SetError(error, "no library named");
+    return nullptr;
+  }
+  return Open(library, nullptr, openString, lParam2, error);
+}
+
+HDRVR OpenDriverProc(DRIVERPROC proc, const char* openString, LPARAM lParam2, std::string* error) {
+  if (proc == nullptr) {
+    SetError(error, "no DriverProc");
+    return nullptr;
+  }
+  return Open(nullptr, proc, openString, lParam2, error);
+}
+
+LRESULT SendDriverMessage(HDRVR driver, UINT msg, LPARAM lParam1, LPARAM lParam2) {
+  DRIVERPROC proc = nullptr;
+  DWORD_PTR id = 0;
+  {
+    std::lock_guard lock(Manager().mutex);
+    if (!IsLive(driver)) return 0;
+    proc = driver->module->proc;
+    id = driver->driverId;
+  }
+  return proc(id, driver, msg, lParam1, lParam2);
+}
+
+LRESULT CloseDriver(HDRVR driver, LPARAM lParam1, LPARAM lParam2) {
+  auto& m = Manager();
+  std::lock_guard lock(m.mutex);
+  if (!IsLive(driver)) return 0;
+  Module* module = driver->module;
+  LRESULT result = module->proc(driver->driverId, driver, DRV_CLOSE, lParam1, lParam2);
+  Detach(module, driver);
+  m.drivers.erase(std::remove_if(m.drivers.begin(), m.drivers.end(),
+                                 [driver](const auto& p) { return p.get() == driver; }),
+                  m.drivers.end());
+  return result;
+}
+
+DWORD_PTR DriverId(HDRVR driver) {
+  std::lock_guard lock(Manager().mutex);
+  return IsLive(driver) ? driver->driverId : 0;
+}
+
+}  // namespace platform

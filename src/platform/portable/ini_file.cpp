@@ -1,0 +1,433 @@
+// GetPrivateProfileInt / GetPrivateProfileString / WritePrivateProfileString
+// on a system without them. Every call reads the file afresh (no cache, so two
+// processes see each other's writes) and every write replaces the whole file
+// through a temporary in the same folder, so a crash leaves the old file or the
+// new one, never half of either. One process-wide mutex serialises the calls.
+#include "platform/portable/ini_file.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+std::mutex& ProfileMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+// ---- text helpers
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// ---- the file as lines; each keeps its own line ending so a rewrite changes
+// only the lines it means to.
+struct Line {
+  std::string text;
+  std::string eol;  // "\n", "\r\n" or "" for a last line without one
+};
+
+enum class LineKind { Blank, Section, Key, Comment };
+
+struct ParsedLine {
+  LineKind kind = LineKind::Blank;
+  std::string_view name;   // section or key name, trimmed
+  std::string_view value;  // key value, trimmed
+  bool hasValue = false;   // "key=value" rather than a bare word
+};
+
+ParsedLine Parse(const std::string& text) {
+  ParsedLine parsed;
+  std::string_view s = Trim(text);
+  if (s.empty()) return parsed;
+  if (s.front() == '[') {
+    s.remove_prefix(1);
+    size_t close = s.find(']');
+    parsed.kind = LineKind::Section;
+    parsed.name = Trim(close == std::string_view::npos ? s : s.substr(0, close));
+    return parsed;
+  }
+  if (s.front() == ';') {
+    parsed.kind = LineKind::Comment;
+    return parsed;
+  }
+  parsed.kind = LineKind::Key;
+  size_t equals = s.find('=');
+  if (equals == std::string_view::npos) {
+    parsed.name = s;
+    return parsed;
+  }
+  parsed.name = Trim(s.substr(0, equals));
+  parsed.value = Trim(s.substr(equals + 1));
+  parsed.hasValue = true;
+  return parsed;
+}
+
+struct IniFile {
+  std::vector<Line> lines;
+  bool crlf = false;  // the ending new lines get: the file's own when it has one
+
+  // [begin, end) of the first section of that name; begin is the header line.
+  std::optional<std::pair<size_t, size_t>> FindSection(std::string_view section) const {
+    std::optional<size_t> begin;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      ParsedLine p = Parse(lines[i].text);
+      if (p.kind != LineKind::Section) continue;
+      if (begin) return std::make_pair(*begin, i);
+      if (SameName(p.name, section)) begin = i;
+    }
+    if (begin) return std::make_pair(*begin, lines.size());
+    return std::nullopt;
+  }
+
+  std::optional<size_t> FindKey(std::pair<size_t, size_t> range, std::string_view key) const {
+    for (size_t i = range.first; i < range.second; ++i) {
+      ParsedLine p = Parse(lines[i].text);
+      if (p.kind == LineKind::Key && SameName(p.name, key)) return i;
+    }
+    return std::nullopt;
+  }
+
+  std::string Eol() const { return crlf ? "\r\n" : "\n"; }
+};
+
+enum class ReadResult { Ok, Missing, Failed };
+
+ReadResult ReadFile(const std::string& path, std::string* content) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+  content->clear();
+  char chunk[8192];
+  for (;;) {
+    ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return ReadResult::Failed;
+    }
+    if (n == 0) break;
+    content->append(chunk, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return ReadResult::Ok;
+}
+
+IniFile SplitLines(const std::string& content) {
+  IniFile file;
+  size_t start = 0;
+  while (start < content.size()) {
+    size_t newline = content.find('\n', start);
+    Line line;
+    if (newline == std::string::npos) {
+      line.text = content.substr(start);
+      start = content.size();
+    } else {
+      size_t end = newline;
+      if (end > start && content[end - 1] == '\r') {
+        --end;
+        line.eol = "\r\n";
+        file.crlf = true;
+      } else {
+        line.eol = "\n";
+      }
+      line.text = content.substr(start, end - start);
+      start = newline + 1;
+    }
+    file.lines.push_back(std::move(line));
+  }
+  return file;
+}
+
+ReadResult LoadIni(const char* name, IniFile* file, std::string* path) {
+  *path = ResolveProfilePath(name);
+  std::string content;
+  ReadResult result = ReadFile(*path, &content);
+  *file = result == ReadResult::Ok ? SplitLines(content) : IniFile{};
+  return result;
+}
+
+// ---- atomic replace
+bool MakeFolders(const std::string& folder) {
+  if (folder.empty()) return true;
+  struct stat st;
+  if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  size_t slash = folder.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !MakeFolders(folder.substr(0, slash))) return false;
+  return ::mkdir(folder.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool ReplaceFile(const std::string& requestedPath, const IniFile& file) {
+  // Write through a symbolic link to the file it names, not over the link.
+  std::string path = requestedPath;
+  if (char* real = ::realpath(requestedPath.c_str(), nullptr)) {
+    path = real;
+    std::free(real);
+  }
+  size_t slash = path.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  if (!MakeFolders(folder)) return false;
+
+  std::string content;
+  for (const Line& line : file.lines) content += line.text + line.eol;
+
+  std::string tempPath = path + ".XXXXXX";
+  std::vector<char> tempName(tempPath.begin(), tempPath.end());
+  tempName.push_back('\0');
+  int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok) ok = ::rename(tempName.data(), path.c_str()) == 0;
+  if (!ok) {
+    ::unlink(tempName.data());
+    return false;
+  }
+  // Make the rename itself durable.
+  int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+  return true;
+}
+
+// ---- result copies with the platform's truncation rules
+DWORD CopyValue(std::string_view value, char* out, DWORD size) {
+  if (out == nullptr || size == 0) return 0;
+  size_t n = value.size() < size - 1 ? value.size() : size - 1;
+  std::memcpy(out, value.data(), n);
+  out[n] = '\0';
+  return static_cast<DWORD>(n);
+}
+
+// A list of names, each terminated, with one more terminator at the end. When
+// it does not fit, the last name is cut and the answer is size - 2.
+DWORD CopyList(const std::vector<std::string_view>& names, char* out, DWORD size) {
+  if (out == nullptr || size == 0) return 0;
+  if (size < 2) {
+    out[0] = '\0';
+    return 0;
+  }
+  size_t used = 0;
+  for (std::string_view name : names) {
+    if (used + name.size() + 2 > size) {  // the name, its terminator and the list's
+      size_t room = used < size - 2 ? size - 2 - used : 0;
+      std::memcpy(out + used, name.data(), room);
+      out[size - 2] = '\0';
+      out[size - 1] = '\0';
+      return size - 2;
+    }
+    std::memcpy(out + used, name.data(), name.size());
+    used += name.size();
+    out[used++] = '\0';
+  }
+  out[used] = '\0';
+  return static_cast<DWORD>(used);
+}
+
+// A value written in matching quotes reads back without them.
+std::string_view Unquote(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+bool HasLineBreak(const char* text) { return text != nullptr && std::strpbrk(text, "\r\n") != nullptr; }
+
+// The integer reader: leading blanks, an optional sign, decimal digits up to
+// the first other character; anything else is 0. Wraps like 32-bit arithmetic.
+UINT ParseProfileInt(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  UINT value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10u + static_cast<UINT>(text[i] - '0');
+  return negative ? 0u - value : value;
+}
+
+std::optional<std::string> LookUp(const char* section, const char* key, const char* name) {
+  IniFile file;
+  std::string path;
+  if (LoadIni(name, &file, &path) != ReadResult::Ok) return std::nullopt;
+  auto range = file.FindSection(section);
+  if (!range) return std::nullopt;
+  auto index = file.FindKey(*range, key);
+  if (!index) return std::nullopt;
+  ParsedLine p = Parse(file.lines[*index].text);
+  if (!p.hasValue) return std::nullopt;
+  return std::string(Unquote(p.value));
+}
+
+}  // namespace
+
+std::string SettingsFolder() {
+  if (const char* dir = std::getenv("ZARNCAP_CONFIG_DIR"); dir != nullptr && *dir != '\0') return dir;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+    return std::string(xdg) + "/zarncap";
+  }
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') {
+    if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr) home = pw->pw_dir;
+  }
+  if (home == nullptr || *home == '\0') return ".";
+  return std::string(home) + "/.config/zarncap";
+}
+
+std::string ResolveProfilePath(const char* name) {
+  if (name == nullptr) return {};
+  if (name[0] == '/') return name;
+  return SettingsFolder() + "/" + name;
+}
+
+UINT GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file) {
+  if (section == nullptr || key == nullptr || file == nullptr) return static_cast<UINT>(defaultValue);
+  std::lock_guard lock(ProfileMutex());
+  std::optional<std::string> value = LookUp(section, key, file);
+  if (!value || value->empty()) return static_cast<UINT>(defaultValue);
+  return ParseProfileInt(*value);
+}
+
+DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultValue, char* out,
+                              DWORD size, const char* file) {
+  if (out == nullptr || size == 0) return 0;
+  // The default loses its trailing blanks, as the platform's does.
+  std::string_view fallback = defaultValue ? std::string_view(defaultValue) : std::string_view();
+  while (!fallback.empty() && IsBlank(fallback.back())) fallback.remove_suffix(1);
+  if (file == nullptr) return CopyValue(fallback, out, size);
+
+  std::lock_guard lock(ProfileMutex());
+  IniFile ini;
+  std::string path;
+  ReadResult read = LoadIni(file, &ini, &path);
+  if (section == nullptr || key == nullptr) {
+    // Name lists: every section, or every key of one section.
+    std::vector<std::string_view> names;
+    std::vector<ParsedLine> parsed;
+    parsed.reserve(ini.lines.size());
+    for (const Line& line : ini.lines) parsed.push_back(Parse(line.text));
+    if (section == nullptr) {
+      for (const ParsedLine& p : parsed) {
+        if (p.kind == LineKind::Section) names.push_back(p.name);
+      }
+    } else if (auto range = ini.FindSection(section)) {
+      for (size_t i = range->first; i < range->second; ++i) {
+        if (parsed[i].kind == LineKind::Key) names.push_back(parsed[i].name);
+      }
+    }
+    if (names.empty()) return CopyValue(fallback, out, size);
+    return CopyList(names, out, size);
+  }
+  if (read == ReadResult::Ok) {
+    if (auto range = ini.FindSection(section)) {
+      if (auto index = ini.FindKey(*range, key)) {
+        ParsedLine p = Parse(ini.lines[*index].text);
+        if (p.hasValue) return CopyValue(Unquote(p.value), out, size);
+      }
+    }
+  }
+  return CopyValue(fallback, out, size);
+}
+
+BOOL WritePrivateProfileString(const char* section, const char* key, const char* value, const char* file) {
+  if (file == nullptr) return FALSE;
+  if (section == nullptr) return key == nullptr && value == nullptr ? TRUE : FALSE;  // a flush: nothing cached
+  // A line break cannot be stored in one line, and an '=' or a leading '[' or
+  // ';' in a key would read back as something else: refuse rather than corrupt.
+  if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) return FALSE;
+  if (Trim(section).empty() || std::strchr(section, ']') != nullptr) return FALSE;
+  std::string_view keyName = key ? Trim(key) : std::string_view();
+  if (key != nullptr && (keyName.empty() || keyName.find('=') != std::string_view::npos || keyName.front() == '[' ||
+                         keyName.front() == ';')) {
+    return FALSE;
+  }
+
+  std::lock_guard lock(ProfileMutex());
+  IniFile ini;
+  std::string path;
+  ReadResult read = LoadIni(file, &ini, &path);
+  if (read == ReadResult::Failed) return FALSE;
+  auto range = ini.FindSection(Trim(section));
+
+  if (key == nullptr) {  // delete the whole section
+    if (!range) return TRUE;
+    ini.lines.erase(ini.lines.begin() + static_cast<std::ptrdiff_t>(range->first),
+                    ini.lines.begin() + static_cast<std::ptrdiff_t>(range->second));
+    return ReplaceFile(path, ini) ? TRUE : FALSE;
+  }
+
+  std::string newLine = std::string(keyName) + "=" + (value ? value : "");
+  if (range) {
+    if (auto index = ini.FindKey(*range, keyName)) {
+      if (value == nullptr) {
+        ini.lines.erase(ini.lines.begin() + static_cast<std::ptrdiff_t>(*index));
+      } else {
+        // Keep the key as the file spells it.
+        std::string_view existing = Parse(ini.lines[*index].text).name;
+        ini.lines[*index].text = std::string(existing) + "=" + value;
+      }
+      return ReplaceFile(path, ini) ? TRUE : FALSE;
+    }
+    if (value == nullptr) return TRUE;  // nothing to delete
+    // A new key goes after the section's last entry, ahead of any blank lines
+    // or comments that lead into the next section.
+    size_t at = range->first;
+    for (size_t i = range->first; i < range->second; ++i) {
+      LineKind kind = Parse(ini.lines[i].text).kind;
+      if (kind == LineKind::Key || kind == LineKind::Section) at = i;
+    }
+    if (ini.lines[at].eol.empty()) ini.lines[at].eol = ini.Eol();
+    ini.lines.insert(ini.lines.begin() + static_cast<std::ptrdiff_t>(at + 1), Line{newLine, ini.Eol()});
+    return ReplaceFile(path, ini) ? TRUE : FALSE;
+  }
+
+  if (value == nullptr) return TRUE;
+  if (!ini.lines.empty() && ini.lines.back().eol.empty()) ini.lines.back().eol = ini.Eol();
+  ini.lines.push_back({"[" + std::string(Trim(section)) + "]", ini.Eol()});
+  ini.lines.push_back({newLine, ini.Eol()});
+  return ReplaceFile(path, ini) ? TRUE : FALSE;
+}
+
+}  // namespace platform

@@ -76,7 +76,7 @@ struct WrapperCase {
 
 TEST_F(PortDeviceTest, EveryWrapperSendsItsCodeAndRecord) {
   PortEntry entry{};
-  BYTE buffer[8];
+  BYTE buffer[32] = {};  // room for the largest count below
   DWORD countRead = 0;
   auto e = [](PortEntry* p, BYTE*, DWORD*) { return Addr(p); };
   auto eb = [](BYTE v) { return [v](PortEntry* p, BYTE*, DWORD*) { return Cat({Addr(p), {v}}); }; };

@@ -145,22 +145,6 @@ TEST_F(PortDeviceTest, EveryWrapperSendsItsCodeAndRecord) {
   EXPECT_EQ(entry.PortFlags, 0);  // the wrappers never touch the entry themselves
 }
 
-TEST_F(PortDeviceTest, RecordLengthsOnTheWire) {
-  PortEntry entry{};
-  BYTE buffer[4];
-  DWORD countRead = 0;
-  PortAttach(&entry, 1);
-  PortFrameBegin(&entry, 9, 0);
-  PortByteRead(&entry, buffer, 4);
-  PortByteReadFrameVar(&entry, buffer, 4, &countRead);
-  ASSERT_EQ(fake->log.size(), 4u);
-  // Packed: address + 1, address + 2, three fields, four fields.
-  EXPECT_EQ(fake->log[0].in.size(), kPortAddressWidth + 1);
-  EXPECT_EQ(fake->log[1].in.size(), kPortAddressWidth + 2);
-  EXPECT_EQ(fake->log[2].in.size(), 2 * kPortAddressWidth + 4);
-  EXPECT_EQ(fake->log[3].in.size(), 3 * kPortAddressWidth + 4);
-}
-
 TEST_F(PortDeviceTest, RequestsOnAClosedDeviceSendNothing) {
   PortEntry entry{};
   HANDLE open = Driver().portDevice;

@@ -1,0 +1,14 @@
+#include "camera/camera_state.h"
+
+namespace {
+CameraState g_camera;
+}
+
+CameraState& Camera() { return g_camera; }
+
+void ResetCameraState() {
+  delete g_camera.current;
+  g_camera = CameraState{};
+}
+
+CaptureDevice* CurrentCaptureDevice() { return g_camera.current; }

@@ -1,0 +1,30 @@
+// Raw frame transfer: the commands that fix what the next frames hold ('F'
+// window, 'Y' mode-2 set-up, colour matrix), the frame read itself in one
+// transfer, in bands of rows or counted, dark-level removal, and the probe of
+// the largest transfer the port can make.
+#pragma once
+
+#include "platform/types.h"
+
+// The raw buffer holds the largest mode-1 frame, 324 x 244.
+constexpr DWORD kRawFrameBufferSize = 79056;
+// The transfer-size probe reads this much and compares the first 64 bytes
+// with those 32 KB on.
+constexpr DWORD kTransferProbeBytes = 0x8400;
+constexpr DWORD kTransferProbeCompare = 64;
+
+// Checks the camera is ready and sends the set-up of the current mode.
+BOOL ApplyCaptureSettings();
+BOOL SendWindowCommand(WORD firstRow, WORD endRow, WORD x0, WORD x1);
+// Reads one frame into buffer (size bytes). TRUE with *length 0 when polling
+// found no frame ready.
+BOOL ReadRawFrame(BYTE* buffer, DWORD size, DWORD* length);
+// Mode 1 in bands of whole rows plus a remainder. Refuses (before any transfer)
+// a frame larger than bufferSize.
+BOOL ReadFrameStrips(BYTE* buffer, DWORD* length, DWORD bufferSize = kRawFrameBufferSize);
+// Every byte less level, negative results clamped to 0.
+void SubtractDarkLevel(BYTE* buffer, DWORD count, WORD level);
+// Finds out whether the port wraps transfers at 32 KB; sets maxTransfer.
+void ProbeTransferSize(BYTE* buffer, DWORD size);
+// Loads nine matrix values as Q15 into the device's matrix block.
+BOOL SetConversionMatrix(const double* values);

@@ -1,0 +1,85 @@
+// Single-frame capture (see frame.h). The whole grab runs under the device
+// lock; it allocates nothing.
+#include "capture/frame.h"
+
+#include "camera/zarncam.h"
+#include "capture/device_lock.h"
+#include "capture/nubo_device.h"
+#include "colspace/colspace.h"
+#include "colspace/convert.h"
+#include "colspace/format_header.h"
+#include "colspace/yuv_prepare.h"
+#include "core/driver_state.h"
+#include "platform/platform.h"
+
+DWORD CaptureFrame(VIDEOHDR* header) {
+  if (header == nullptr) return DV_ERR_PARAM1;
+  DeviceGuard lock(DeviceLock());
+  const int r = GrabFrame(header->lpData, header->dwBufferLength);
+  if (r == GRAB_FAILED) return DV_ERR_NONSPECIFIC;
+  if (r == GRAB_NOT_READY) return DV_ERR_SYNC;
+  header->dwTimeCaptured = platform::TimeGetTime() - Driver().timeBase;
+  header->dwBytesUsed = Capture().currentFormat.biSizeImage;
+  header->dwFlags |= VHDR_DONE | VHDR_KEYFRAME;
+  return DV_ERR_OK;
+}
+
+int GrabFrame(BYTE* buffer, DWORD length) {
+  DeviceGuard lock(DeviceLock());
+  NUBODevice* device = CurrentNUBODevice();
+  if (device == nullptr || device->rawData == nullptr || buffer == nullptr) return GRAB_FAILED;
+  // 1, 2. A valid format and a buffer that holds it.
+  if (device->formatInvalid) return GRAB_FAILED;
+  if (length < GetFormatImageSize(&device->clientFormat)) return GRAB_FAILED;
+  // 3. After a settings change the camera first sets up a fresh frame.
+  if (device->resync) {
+    if (!ApplyCaptureSettings()) return GRAB_FAILED;
+    device->resync = 0;
+  }
+  // 4, 5. The raw frame; a streaming camera may not have one ready yet.
+  if (!ReadRawFrame(device->rawData, device->rawSize, &device->rawCount)) return GRAB_FAILED;
+  if (device->rawCount == 0) return GRAB_NOT_READY;
+  // 6. Compressed mode-2 transfers steer the thresholds by their size.
+  if (device->cameraMode == CAPTURE_MODE_YUV && device->autoThreshold != 0) {
+    AdjustThreshold(device->rawCount, GetFormatImageSize(&device->cameraFormat), kThresholdLowPercent,
+                    kThresholdHighPercent, kThresholdStep);
+  }
+  // 7. The camera starts on the next frame while this one is repaired and converted.
+  if (!ApplyCaptureSettings()) return GRAB_FAILED;
+  if (device->streamMode == 0) device->resync = 0;
+  // 8. Defect repair.
+  if ((Driver().debugFlags & DEBUG_SKIP_DEFECTS) == 0) CorrectDefects(device->rawData);
+  // 9, 10. Conversion into the client's format, from the 176 x 144 expansion
+  // when the quarter-frame set-up is in force.
+  BYTE* source = device->rawData;
+  if (device->quarterFrame) {
+    if (!StretchToQCIF(device->rawData, device->rawData + kQcifStretchOffset)) return GRAB_FAILED;
+    source = device->rawData + kQcifStretchOffset;
+  }
+  if (!ConvertFrame(source, buffer)) return GRAB_FAILED;
+  // 11. The camera forms the next mode-2 frame with the balanced colour matrix.
+  if (device->cameraMode == CAPTURE_MODE_YUV) {
+    const double* matrix = GetColourMatrix();
+    if (matrix != nullptr) SetConversionMatrix(matrix);
+  }
+  return GRAB_DONE;
+}
+
+WORD AdjustThreshold(DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent, int step) {
+  std::int16_t threshold = 0;
+  std::int16_t second = 0;
+  GetThresholds(&threshold, &second);
+  if (expectedCount == 0) return static_cast<WORD>(threshold);
+  const auto quotient = static_cast<DWORD>(static_cast<unsigned long long>(rawCount) * 100 / expectedCount);
+  const auto percent = static_cast<std::int16_t>(static_cast<WORD>(quotient));
+  int next = threshold;
+  if (percent < lowPercent) {
+    next = threshold - 2 * step;
+    if (next < kThresholdMin) next = kThresholdMin;
+  } else if (percent > highPercent) {
+    next = threshold + step;
+    if (next > kThresholdMax) next = kThresholdMax;
+  }
+  if (next != threshold) SetThresholds(static_cast<std::int16_t>(next), static_cast<std::int16_t>(next));
+  return static_cast<WORD>(next);
+}

@@ -1,0 +1,30 @@
+// Single-frame capture: DVM_FRAME's handler and the grab that reads one raw
+// frame, sets up the next one, repairs defects and converts into the client's
+// buffer; also the adaptive compression threshold of the mode-2 transfer. The
+// stream timer fills its buffers through the same CaptureFrame.
+#pragma once
+
+#include "platform/types.h"
+
+// GrabFrame results.
+constexpr int GRAB_FAILED = 0;
+constexpr int GRAB_DONE = 1;
+constexpr int GRAB_NOT_READY = 2;
+
+// Where the 176 x 144 frame expanded from the 160 x 132 window goes in the raw buffer.
+constexpr DWORD kQcifStretchOffset = 31680;  // 0x7BC0
+
+// Adaptive threshold: percentages of a full frame and the step, and the range.
+constexpr int kThresholdLowPercent = 5;
+constexpr int kThresholdHighPercent = 15;
+constexpr int kThresholdStep = 2;
+constexpr std::int16_t kThresholdMin = 2;
+constexpr std::int16_t kThresholdMax = 10;
+
+// 0, 1 (DV_ERR_NONSPECIFIC), 5 (DV_ERR_SYNC: no frame was ready) or 11 (no header).
+DWORD CaptureFrame(VIDEOHDR* header);
+// GRAB_DONE, GRAB_NOT_READY or GRAB_FAILED.
+int GrabFrame(BYTE* buffer, DWORD length);
+// Moves both thresholds by the share of a full frame the last transfer took;
+// returns the new first threshold.
+WORD AdjustThreshold(DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent, int step);

@@ -1,0 +1,230 @@
+// Device set-up and teardown: OpenNUBODevice builds the device in a fixed order
+// of named steps, each of which can fail with its own message; CloseNUBODevice
+// saves the capture settings and releases everything. Also the device's
+// selection and its transfer, stream-mode and quality settings.
+#include "capture/nubo_device.h"
+
+#include <new>
+
+#include "camera/zarncam.h"
+#include "capture/device_lock.h"
+#include "capture/format.h"
+#include "capture/nubo_settings.h"
+#include "capture/stream.h"
+#include "colspace/format_header.h"
+#include "core/driver_state.h"
+#include "platform/platform.h"
+#include "port/port.h"
+
+namespace {
+
+CaptureState g_capture;
+
+// A set-up step failed: say which, when the user asked to see set-up failures.
+void ShowInitFailure(const char* text) {
+  if ((Driver().debugFlags & DEBUG_INITNUBO_BOXES) != 0) {
+    platform::MessageBox(nullptr, text, "DBG_INITNUBO", MB_ICONWARNING);
+  }
+}
+
+// Frees what the device owns, in the reverse order of set-up. The converter is
+// freed with the given settings path (none: nothing is saved).
+void FreeDevice(NUBODevice* device, const char* iniPath) {
+  if (g_capture.current == device) g_capture.current = nullptr;
+  device->rawData = nullptr;
+  if (device->converter != nullptr) FreeColSpace(device->converter, iniPath);
+  if (device->captureDevice != nullptr) FreeCaptureDevice(device->captureDevice);
+  if (device->sensorOps != nullptr) {
+    if (CurrentSensorOps() == device->sensorOps) SelectSensorOps(nullptr);
+    FreeSensorOps(device->sensorOps);
+  }
+  delete device;
+}
+
+NUBODevice* FailOpen(NUBODevice* device, const char* text) {
+  ShowInitFailure(text);
+  FreeDevice(device, nullptr);
+  ReleasePort();
+  return nullptr;
+}
+
+}  // namespace
+
+CaptureState& Capture() { return g_capture; }
+
+void ResetCaptureState() {
+  ResetStreamState();
+  DeviceGuard lock(DeviceLock());
+  g_capture = CaptureState{};
+}
+
+NUBODevice* CurrentNUBODevice() { return g_capture.current; }
+
+void ForgetNUBODevice() {
+  DeviceGuard lock(DeviceLock());
+  if (g_capture.current != nullptr) g_capture.current->rawData = nullptr;
+  g_capture.current = nullptr;
+}
+
+NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath, WORD* sensorPeriod) {
+  DeviceGuard lock(DeviceLock());
+  // 1. The record.
+  NUBODevice* device = new (std::nothrow) NUBODevice;
+  if (device == nullptr) return nullptr;
+  device->port = port;
+  device->deviceArgument = deviceArgument;
+
+  // 2. The raw frame buffer, once for the device's whole life.
+  device->hRawBuffer.reset(new (std::nothrow) BYTE[kRawBufferSize]());
+  if (!device->hRawBuffer) return FailOpen(device, "Failed to alloc hRawBuffer");
+  device->rawSize = kRawBufferSize;
+
+  // 3. The capture device; a port that only works in 4-bit mode gets a second try.
+  const auto cameraPort = static_cast<std::int16_t>(port);
+  const auto option = static_cast<std::int16_t>(deviceArgument);
+  device->captureDevice = InitCaptureDevice(cameraPort, option);
+  if (device->captureDevice == nullptr) {
+    Driver().debugFlags = static_cast<WORD>((Driver().debugFlags & ~DEBUG_FORCE_BIDIR) | DEBUG_FORCE_4BIT);
+    device->captureDevice = InitCaptureDevice(cameraPort, option);
+    if (device->captureDevice == nullptr) return FailOpen(device, "InitCaptureDevice Failed");
+    // Later opens start in 4-bit mode straight away.
+    if (iniPath != nullptr) platform::WritePrivateProfileString("ZARNCAP", "Force4Bit", "1", iniPath);
+  }
+
+  // 4..6. Camera and colour layers' current objects.
+  if (!SelectCaptureDevice(device->captureDevice)) return FailOpen(device, "SelectCaptureDevice failed");
+  device->converter = InitColSpace(iniPath);
+  if (device->converter == nullptr) return FailOpen(device, "InitColSpace failed");
+  if (!SelectColSpace(device->converter)) return FailOpen(device, "SelectColSpace failed");
+
+  // 7. The sensor kind decides the sensor operation table.
+  if (DetectZarncam(kSensorBusAddress)) {
+    device->sensorOps = CreateSensorOpsKind0(0, kSensorBusAddress);
+    device->CameraKind = 0;
+  } else {
+    device->sensorOps = CreateSensorOpsKind1(0, kSensorBusAddress);
+    device->CameraKind = 1;
+  }
+  if (device->sensorOps == nullptr) return FailOpen(device, "Unable to detect camera type");
+
+  // 8. Sensor start-up.
+  if (device->sensorOps->SetCameraMode(device->sensorOps, kSensorStartupMode) != SENSOR_OK) {
+    return FailOpen(device, "Failed to set camera mode");
+  }
+
+  // 9. The device becomes current.
+  if (!SelectNUBODevice(device)) return FailOpen(device, "SelectNUBODevice failed");
+
+  // 10. The defect map from the camera memory; a camera without one still works.
+  LoadDefectMap(device->sensorOps, Camera().defectTable.Bytes(), kDefectEntryCount);
+
+  // 11..14. Defaults and the 160 x 120 RGB24 format, the sensor period, the
+  // largest transfer the port can make, and the saved capture settings.
+  if (!SetNUBODefaults()) return FailOpen(device, "SetNUBODefaults failed");
+  if (!TimeSensorPeriod(sensorPeriod)) return FailOpen(device, "TimeSensorPeriod failed");
+  ProbeTransferSize(device->rawData, device->rawSize);
+  if (!ReadNUBOInit(device, iniPath)) return FailOpen(device, "ReadNUBOInit failed");
+
+  // A new device runs the defaults, whatever currentFormat still says.
+  g_capture.currentFormatOnDevice = false;
+  return device;
+}
+
+void CloseNUBODevice(NUBODevice* device, const char* iniPath) {
+  // A stream the client left running ends here, before the device goes.
+  InStreamShutdown();
+  DeviceGuard lock(DeviceLock());
+  if (device != nullptr) {
+    WriteNUBOInit(device, iniPath);
+    FreeDevice(device, iniPath);
+  }
+  g_capture.currentFormatOnDevice = false;
+  ReleasePort();
+}
+
+BOOL SelectNUBODevice(NUBODevice* device) {
+  DeviceGuard lock(DeviceLock());
+  if (device == nullptr) return FALSE;
+  if (g_capture.current == device) return TRUE;
+  if (g_capture.current != nullptr) {
+    g_capture.current->rawData = nullptr;
+    g_capture.current = nullptr;
+  }
+  if (!device->hRawBuffer) return FALSE;
+  device->rawData = device->hRawBuffer.get();
+  g_capture.current = device;
+  if (SelectCaptureDevice(device->captureDevice) && SelectColSpace(device->converter)) {
+    if (device->sensorOps != nullptr) SelectSensorOps(device->sensorOps);
+    return TRUE;
+  }
+  device->rawData = nullptr;
+  g_capture.current = nullptr;
+  return FALSE;
+}
+
+BOOL SetNUBODefaults() {
+  DeviceGuard lock(DeviceLock());
+  NUBODevice* device = g_capture.current;
+  if (device == nullptr) return FALSE;
+  device->resync = 1;
+  device->formatInvalid = 0;
+  if (!SetStreamMode(0) || !SetTransferControl(1, 1, 0) || !SetImageQuality(kDefaultImageQuality)) return FALSE;
+
+  BITMAPINFOHEADER header;
+  InitFormatHeader(&header);
+  SetFormatType(&header, 24, BI_RGB);
+  SetFormatSize(&header, 160, 120);
+  if (!AcceptFormat(&header)) return FALSE;
+  if (device->cameraMode == CAPTURE_MODE_YUV) {
+    const double* matrix = GetColourMatrix();
+    if (matrix != nullptr) SetConversionMatrix(matrix);
+  }
+  return TRUE;
+}
+
+BOOL TimeSensorPeriod(WORD* period) {
+  if (!ApplyCaptureSettings() || !ApplyCaptureSettings()) return FALSE;
+  const DWORD start = platform::TimeGetTime();
+  ApplyCaptureSettings();
+  const DWORD elapsed = platform::TimeGetTime() - start;
+  if (period != nullptr) *period = static_cast<WORD>(elapsed);
+  return TRUE;
+}
+
+BOOL SetStreamMode(DWORD mode) {
+  DeviceGuard lock(DeviceLock());
+  if (g_capture.current != nullptr) g_capture.current->streamMode = mode;
+  // Only a streaming camera is polled for readiness before each read.
+  SetSkipReadyPoll(mode != 1 ? 1 : 0);
+  return TRUE;
+}
+
+BOOL SetTransferControl(DWORD transferControl, DWORD temporalDifference, DWORD autoThreshold) {
+  DeviceGuard lock(DeviceLock());
+  NUBODevice* device = g_capture.current;
+  if (device == nullptr) return FALSE;
+  device->resync = 1;
+  device->transferControl = transferControl;
+  device->temporalDifference = temporalDifference;
+  device->autoThreshold = autoThreshold;
+  return SetCaptureOptions(0, 0, temporalDifference);
+}
+
+void QualityThresholds(std::int16_t quality, std::int16_t* threshold1, std::int16_t* threshold2) {
+  const int k = ((100 - quality) * 14) / 100 + 2;
+  *threshold1 = static_cast<std::int16_t>(k);
+  *threshold2 = static_cast<std::int16_t>(k / 2);
+}
+
+BOOL SetImageQuality(int quality) {
+  DeviceGuard lock(DeviceLock());
+  auto q = static_cast<std::int16_t>(static_cast<WORD>(quality & 0xFFFF));
+  if (q < 0) q = 0;
+  if (q > 100) q = 100;
+  if (g_capture.current != nullptr) g_capture.current->imageQuality = q;
+  std::int16_t k1;
+  std::int16_t k2;
+  QualityThresholds(q, &k1, &k2);
+  SetThresholds(k1, k2);
+  return TRUE;
+}

@@ -1,0 +1,48 @@
+// The streaming engine: the client's queue of VIDEOHDR buffers, the one-shot
+// timer that fills the head buffer at every tick through CaptureFrame and hands
+// it back with MM_DRVM_DATA, and the counters behind the error and position
+// reports. One stream per process; its state lives in one struct (stream.cpp).
+#pragma once
+
+#include "platform/types.h"
+
+// The handlers of DVM_STREAM_*; each answers a video error number.
+DWORD InStreamInit(const VIDEO_STREAM_INIT_PARMS* parms, WORD basePeriod);
+DWORD InStreamFini();
+DWORD InStreamAddBuffer(VIDEOHDR* header);
+DWORD InStreamStart();
+DWORD InStreamStop();
+DWORD InStreamReset();
+DWORD InStreamGetError(DWORD* error, DWORD* count);
+DWORD InStreamGetPosition(MMTIME* time, DWORD size);
+
+// The queue, linked through dwReserved[0]; each takes the stream lock.
+void QueHeader(VIDEOHDR* header);
+VIDEOHDR* DeQueHeader();
+// Tells the client through the callback given at init (nothing without one).
+void NotifyClient(UINT msg, DWORD_PTR param);
+// The timer callback.
+void CALLBACK StreamTimerProc(UINT timerId, UINT msg, DWORD_PTR user, DWORD_PTR dw1, DWORD_PTR dw2);
+
+// Device teardown: stops the timer, waits for a tick in flight, ends the timer
+// resolution and forgets the stream and its queue without calling the client.
+void InStreamShutdown();
+
+// What the stream looks like now (tests, dialogs).
+struct StreamStatus {
+  bool initialised;
+  bool running;  // a timer is pending or a tick is in flight and will re-arm
+  WORD basePeriod;
+  WORD timerResolution;
+  WORD timerPeriod;
+  DWORD errorCount;
+  DWORD queued;
+};
+StreamStatus InStreamStatus();
+
+// The capture each tick runs; CaptureFrame unless a test puts another in.
+using StreamCaptureProc = DWORD (*)(VIDEOHDR* header);
+void SetStreamCaptureProc(StreamCaptureProc proc);  // nullptr = CaptureFrame
+
+// Shuts the stream down and forgets everything (a freshly loaded driver).
+void ResetStreamState();

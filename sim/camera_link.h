@@ -23,6 +23,11 @@ class CameraLink {
   // The IEEE 1284 device ID text the camera reports (without its length field).
   virtual std::string DeviceIdText() const = 0;
 
+  // Whether the camera is on the cable at all. Once it says no (unplugged), the
+  // port device finds no peripheral there: negotiations and frame transfers
+  // fail and the ready poll reads "not ready".
+  virtual bool Present() const { return true; }
+
   // A byte put on the port's output lines by IOCTL_PORT_OUT_A / IOCTL_PORT_OUT_B
   // (the driver's camera reset pulses these).
   virtual void OutputA(uint8_t value) = 0;

@@ -1,0 +1,23 @@
+// Registration of the "sim" backend: its factory parses the options after
+// "sim:" and builds the virtual port device around the configured camera.
+#include "sim/register.h"
+
+#include "platform/portable/testing.h"
+#include "sim/camera_link.h"
+#include "sim/port_device_sim.h"
+
+namespace sim {
+namespace {
+
+std::unique_ptr<platform::PortDeviceBackend> MakeSimBackend(const std::string& options, std::string* error) {
+  return MakeVirtualPortDevice(options, error, &MakeCamera);
+}
+
+// Whoever loads the library gets the virtual camera without a call.
+[[maybe_unused]] const bool registeredAtLoad = (RegisterVirtualCamera(), true);
+
+}  // namespace
+
+void RegisterVirtualCamera() { platform::RegisterPortDeviceBackend("sim", &MakeSimBackend); }
+
+}  // namespace sim

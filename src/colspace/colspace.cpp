@@ -1,0 +1,207 @@
+#include "colspace/colspace.h"
+
+#include <cstdio>
+#include <new>
+
+#include "colspace/colour_tables.h"
+#include "colspace/colspace_state.h"
+#include "colspace/convert.h"
+#include "colspace/format_header.h"
+#include "colspace/palette.h"
+#include "colspace/reconstruct.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr const char* kSection = "COLSPACE";
+
+ColSpaceModule g_module;
+
+// The record a handle names, made current first; nullptr when it cannot be.
+ColSpace* Selected(HCOLSPACE handle) { return SelectColSpace(handle) ? handle : nullptr; }
+
+void WriteInt(const char* key, int value, const char* iniPath) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d", value);
+  platform::WritePrivateProfileString(kSection, key, text, iniPath);
+}
+
+}  // namespace
+
+ColSpaceModule& ColSpaceState() { return g_module; }
+
+void ResetColSpaceState() {
+  ReleaseGreenPlane();
+  g_module = ColSpaceModule{};
+}
+
+ColSpace* CurrentColSpace() { return g_module.current; }
+
+bool IsYUVOutput(DWORD compression) {
+  return compression == FOURCC_YVU9 || compression == FOURCC_I420 || compression == FOURCC_YUY2 ||
+         compression == FOURCC_YV12;
+}
+
+HCOLSPACE InitColSpace(const char* iniPath) {
+  auto* cs = new (std::nothrow) ColSpace();
+  if (cs == nullptr) return nullptr;
+  cs->lookupBlock.reset(new (std::nothrow) uint16_t[kLookupBlockBytes / 2]());
+  cs->lookupKind = LOOKUP_NONE;
+  cs->palettePointer = &cs->palette;
+  if (!cs->lookupBlock || !SetColSpaceDefaults(cs) || !ReadColSpaceInit(cs, iniPath)) {
+    if (g_module.current == cs) ForgetColSpace();
+    delete cs;
+    return nullptr;
+  }
+  return cs;
+}
+
+BOOL SelectColSpace(HCOLSPACE handle) {
+  if (handle != nullptr && handle == g_module.current) return TRUE;
+  if (g_module.current != nullptr) g_module.current->lookupTable = nullptr;
+  g_module.current = nullptr;
+  if (handle == nullptr || !handle->lookupBlock) return FALSE;
+  handle->lookupTable = reinterpret_cast<BYTE*>(handle->lookupBlock.get());
+  g_module.current = handle;
+  return TRUE;
+}
+
+void ForgetColSpace() {
+  if (g_module.current != nullptr) g_module.current->lookupTable = nullptr;
+  g_module.current = nullptr;
+}
+
+BOOL FreeColSpace(HCOLSPACE handle, const char* iniPath) {
+  if (handle == nullptr) return FALSE;
+  WriteColSpaceInit(handle, iniPath);
+  const bool wasCurrent = handle == g_module.current;
+  if (wasCurrent) FreeIntermediateImage();
+  handle->intermediateBlock.reset();
+  handle->intermediateImage = nullptr;
+  handle->lookupTable = nullptr;
+  handle->lookupBlock.reset();
+  // The green plane is the module's, shaped for the current record's format:
+  // releasing another record must not pull it from under the current one.
+  if (wasCurrent || g_module.current == nullptr) ReleaseGreenPlane();
+  if (wasCurrent) g_module.current = nullptr;
+  delete handle;
+  return TRUE;
+}
+
+BOOL SetColSpaceDefaults(HCOLSPACE handle) {
+  ColSpace* cs = Selected(handle);
+  if (cs == nullptr) return FALSE;
+  cs->gamma = 0.625;
+  cs->blackLevel = 0;
+  cs->whiteLevel = 200;
+  cs->coringThreshold = 1;
+  cs->sharpenGain = 3;
+  cs->stretch10by9 = 0;
+  cs->doubleSize = 0;
+  LoadDefaultPalette(&cs->palette);
+  SetPictureControls(50, 50, 50);
+  SetColourGains(10, 10, 10);
+  SetAutoWhiteBalance(1);
+  return TRUE;
+}
+
+BOOL ReadColSpaceInit(HCOLSPACE handle, const char* iniPath) {
+  if (iniPath == nullptr) return FALSE;
+  if (Selected(handle) == nullptr) return FALSE;
+  auto read = [iniPath](const char* key, int fallback) {
+    return static_cast<int16_t>(platform::GetPrivateProfileInt(kSection, key, fallback, iniPath));
+  };
+  const int16_t brightness = read("Brightness", 50);
+  const int16_t contrast = read("Contrast", 50);
+  const int16_t colour = read("Colour", 50);
+  SetPictureControls(brightness, contrast, colour);
+  const int16_t red = read("RedGain", 10);
+  const int16_t green = read("GreenGain", 10);
+  const int16_t blue = read("BlueGain", 10);
+  SetColourGains(red, green, blue);
+  return TRUE;
+}
+
+BOOL WriteColSpaceInit(HCOLSPACE handle, const char* iniPath) {
+  if (iniPath == nullptr) return FALSE;
+  ColSpace* cs = Selected(handle);
+  if (cs == nullptr) return FALSE;
+  WriteInt("Brightness", cs->brightness, iniPath);
+  WriteInt("Contrast", cs->contrast, iniPath);
+  WriteInt("Colour", cs->colour, iniPath);
+  int16_t red = 0, green = 0, blue = 0;
+  GetColourGains(&red, &green, &blue);
+  WriteInt("RedGain", red, iniPath);
+  WriteInt("GreenGain", green, iniPath);
+  WriteInt("BlueGain", blue, iniPath);
+  return TRUE;
+}
+
+void SetPictureControls(int16_t brightness, int16_t contrast, int16_t colour) {
+  ColSpace* cs = g_module.current;
+  if (cs == nullptr) return;
+  cs->brightness = brightness;
+  cs->contrast = contrast;
+  cs->colour = colour;
+  cs->matrixValid = 0;
+  cs->lumaValid = 0;
+}
+
+void GetPictureControls(int16_t* brightness, int16_t* contrast, int16_t* colour) {
+  const ColSpace* cs = g_module.current;
+  if (cs == nullptr) return;
+  *brightness = cs->brightness;
+  *contrast = cs->contrast;
+  *colour = cs->colour;
+}
+
+void SetColourGains(int16_t red, int16_t green, int16_t blue) {
+  ColSpace* cs = g_module.current;
+  if (cs == nullptr) return;
+  cs->redGain = red * 0.1;
+  cs->greenGain = green * 0.1;
+  cs->blueGain = blue * 0.1;
+  cs->matrixValid = 0;
+}
+
+void GetColourGains(int16_t* red, int16_t* green, int16_t* blue) {
+  const ColSpace* cs = g_module.current;
+  if (cs == nullptr) return;
+  *red = TruncateToInt16(cs->redGain * 10.0);
+  *green = TruncateToInt16(cs->greenGain * 10.0);
+  *blue = TruncateToInt16(cs->blueGain * 10.0);
+}
+
+void SetAutoWhiteBalance(int32_t on) {
+  if (g_module.current != nullptr) g_module.current->autoWhiteBalance = on;
+}
+
+const double* GetColourMatrix() {
+  ColSpace* cs = g_module.current;
+  if (cs == nullptr) return nullptr;
+  if (!cs->matrixValid) {
+    BuildColourMatrix(cs->colourMatrix, cs->redGain, cs->greenGain, cs->blueGain, cs->colour);
+    cs->matrixValid = 1;
+  }
+  return cs->colourMatrix;
+}
+
+void UpdateColSpaceTables() {
+  ColSpace* cs = g_module.current;
+  if (cs == nullptr) return;
+  if (!cs->lumaValid) {
+    BuildLumaTable(cs->lumaTable, cs->gamma, cs->blackLevel, cs->whiteLevel, cs->brightness, cs->contrast);
+    cs->lumaValid = 1;
+    if (IsYUVOutput(cs->outputFormat.biCompression)) {
+      for (BYTE& entry : cs->lumaTable) entry = static_cast<BYTE>(entry + 16);
+    }
+  }
+  GetColourMatrix();
+  if (cs->outputFormat.biCompression == 0) {
+    if (cs->outputFormat.biBitCount == 16 && cs->lookupKind != LOOKUP_RGB16) {
+      BuildRGB16Table(cs->lookupBlock.get());
+      cs->lookupKind = LOOKUP_RGB16;
+    }
+    if (cs->outputFormat.biBitCount == 8) BuildPaletteIndexTable();
+  }
+}

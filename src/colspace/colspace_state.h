@@ -1,0 +1,35 @@
+// The colour layer's process-wide state: the current record and the demosaic
+// geometry with its green plane, which exist once for the whole driver.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "colspace/colspace.h"
+
+struct DemosaicGeometry {
+  int32_t width = 0;  // source W
+  int32_t height = 0;
+  int32_t width2 = 0;  // W - 2: green-plane width
+  int32_t height2 = 0;
+  int32_t width4 = 0;  // W - 4: reconstructed width
+  int32_t height4 = 0;
+  int32_t bytesPerPixel = 0;
+};
+
+struct ColSpaceModule {
+  ColSpace* current = nullptr;
+  DemosaicGeometry geometry;
+  std::unique_ptr<BYTE[]> greenPlane;  // (W - 2) x (H - 2) bytes
+  size_t greenPlaneBytes = 0;
+};
+
+ColSpaceModule& ColSpaceState();
+// Back to a freshly loaded module: releases the green plane and forgets the
+// current record (records are released by their owners with FreeColSpace).
+void ResetColSpaceState();
+
+// The raw buffer every frame is converted from holds at most this many bytes;
+// no source format may describe a larger frame.
+constexpr size_t kRawBufferBytes = 79056;

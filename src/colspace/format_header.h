@@ -1,0 +1,28 @@
+// BITMAPINFOHEADER helpers and the image-size rule the whole driver uses for
+// every compression the driver knows.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/types.h"
+
+inline constexpr DWORD FOURCC_PSHU = MakeFourCC('P', 'S', 'H', 'U');
+inline constexpr DWORD FOURCC_PYUV = MakeFourCC('P', 'Y', 'U', 'V');
+inline constexpr DWORD FOURCC_I420 = MakeFourCC('I', '4', '2', '0');
+inline constexpr DWORD FOURCC_IYUV = MakeFourCC('I', 'Y', 'U', 'V');
+inline constexpr DWORD FOURCC_YV12 = MakeFourCC('Y', 'V', '1', '2');
+inline constexpr DWORD FOURCC_YUY2 = MakeFourCC('Y', 'U', 'Y', '2');
+inline constexpr DWORD FOURCC_YVU9 = MakeFourCC('Y', 'V', 'U', '9');
+inline constexpr DWORD FOURCC_CYUV = MakeFourCC('c', 'y', 'u', 'v');
+
+BITMAPINFOHEADER* InitFormatHeader(BITMAPINFOHEADER* header);
+void SetFormatType(BITMAPINFOHEADER* header, int16_t bitCount, DWORD compression);
+void GetFormatType(const BITMAPINFOHEADER* header, int16_t* bitCount, DWORD* compression);
+void SetFormatSize(BITMAPINFOHEADER* header, LONG width, LONG height);
+void GetFormatSize(const BITMAPINFOHEADER* header, LONG* width, LONG* height);
+// Recomputes the image size from the header's own size, bit count and
+// compression, stores it and returns it.
+DWORD GetFormatImageSize(BITMAPINFOHEADER* header);
+// The same rule without touching a header. Computed in 64 bits and saturated
+// at 0xFFFFFFFF, so an absurd size can never wrap into a small one.
+DWORD FormatImageSize(LONG width, LONG height, WORD bitCount, DWORD compression);

@@ -1,0 +1,66 @@
+#include "colspace/reconstruct.h"
+
+#include <cstring>
+#include <new>
+
+#include "colspace/colspace_state.h"
+
+BOOL AllocGreenPlane(LONG width, LONG height, int32_t bytesPerPixel) {
+  ColSpaceModule& module = ColSpaceState();
+  ReleaseGreenPlane();
+  if (width < 5 || height < 5) return FALSE;
+  DemosaicGeometry& g = module.geometry;
+  const size_t bytes = static_cast<size_t>(width - 2) * static_cast<size_t>(height - 2);
+  module.greenPlane.reset(new (std::nothrow) BYTE[bytes]);
+  if (!module.greenPlane) return FALSE;
+  module.greenPlaneBytes = bytes;
+  g.width = width;
+  g.height = height;
+  g.width2 = width - 2;
+  g.height2 = height - 2;
+  g.width4 = width - 4;
+  g.height4 = height - 4;
+  g.bytesPerPixel = bytesPerPixel;
+  return TRUE;
+}
+
+void ReleaseGreenPlane() {
+  ColSpaceModule& module = ColSpaceState();
+  module.greenPlane.reset();
+  module.greenPlaneBytes = 0;
+  module.geometry = DemosaicGeometry{};
+}
+
+BOOL DeinterleaveRows(BYTE* frame, LONG width, LONG height) {
+  if (width >= kDeinterleaveRowBytes) return FALSE;
+  if (width < 0) return FALSE;
+  const int half = width / 2;
+  BYTE row[kDeinterleaveRowBytes];
+  for (LONG y = 0; y < height; ++y) {
+    BYTE* line = frame + static_cast<size_t>(y) * width;
+    std::memcpy(row, line, static_cast<size_t>(width));
+    // Even columns come from the second half, starting one byte before the
+    // middle; odd columns from the first half.
+    BYTE* __restrict out = line;
+    for (int k = 0; k < half; ++k) {
+      out[2 * k] = row[half - 1 + k];
+      out[2 * k + 1] = row[k];
+    }
+  }
+  return TRUE;
+}
+
+BOOL ReconstructRawFrame(BYTE* frame, BYTE* destination) {
+  ColSpace* cs = CurrentColSpace();
+  if (cs == nullptr) return FALSE;
+  if (!DeinterleaveRows(frame, cs->sourceFormat.biWidth, cs->sourceFormat.biHeight)) return FALSE;
+  Demosaic(frame, cs->coringThreshold, cs->sharpenGain, destination);
+  const LONG outW = cs->outputFormat.biWidth;
+  const LONG outH = cs->outputFormat.biHeight;
+  if (!cs->stretch10by9) {
+    CorrectColour(destination, outW, outH);
+    return TRUE;
+  }
+  CorrectColour(destination, cs->reconWidth, cs->reconHeight);
+  return Stretch10by9(destination, cs->reconWidth, cs->reconHeight, outW, outH);
+}

@@ -1,0 +1,180 @@
+#include <cstring>
+
+#include "colspace/colour_tables.h"
+#include "colspace/colspace_state.h"
+#include "colspace/writers.h"
+
+// A "PYUV" frame is h/2 groups of three lines of w bytes: luminance of the
+// upper row (Y1), luminance of the lower row (Y2), then w/2 chroma pairs U, V
+// shared by both rows. Luminance always goes through the luminance table;
+// chroma bytes are used as they are.
+
+namespace {
+
+struct YUVFrame {
+  const BYTE* frame;
+  int w;
+  int h;
+  const BYTE* Y1(int m) const { return frame + static_cast<size_t>(3 * m) * w; }
+  const BYTE* Y2(int m) const { return frame + static_cast<size_t>(3 * m + 1) * w; }
+  const BYTE* UV(int m) const { return frame + static_cast<size_t>(3 * m + 2) * w; }
+  // The RGB writers take image row 2m from Y2(m) and row 2m + 1 from Y1(m + 1)
+  // (the last row repeats Y2(m)), both with the chroma of group m.
+  const BYTE* RGBLuma(int row) const {
+    const int m = row / 2;
+    if (row % 2 == 0 || row == h - 1) return Y2(m);
+    return Y1(m + 1);
+  }
+};
+
+YUVFrame CurrentFrame(const BYTE* frame) {
+  const ColSpace& cs = *CurrentColSpace();
+  return {frame, static_cast<int>(cs.sourceFormat.biWidth), static_cast<int>(cs.sourceFormat.biHeight)};
+}
+
+// Y plane: both luminance lines of every group, top-down, through the table.
+void WriteLumaPlane(const YUVFrame& f, const BYTE* __restrict luma, BYTE* __restrict plane) {
+  const int run = 2 * f.w;
+  for (int m = 0; m < f.h / 2; ++m) {
+    const BYTE* __restrict src = f.Y1(m);
+    BYTE* __restrict dst = plane + static_cast<size_t>(m) * run;
+    for (int i = 0; i < run; ++i) dst[i] = luma[src[i]];
+  }
+}
+
+// The two chroma planes at quarter size, each row from one group's pairs.
+void WriteChromaPlanes(const YUVFrame& f, BYTE* __restrict uPlane, BYTE* __restrict vPlane) {
+  const int half = f.w / 2;
+  for (int m = 0; m < f.h / 2; ++m) {
+    const BYTE* __restrict uv = f.UV(m);
+    BYTE* __restrict u = uPlane + static_cast<size_t>(m) * half;
+    BYTE* __restrict v = vPlane + static_cast<size_t>(m) * half;
+    for (int k = 0; k < half; ++k) {
+      u[k] = uv[2 * k];
+      v[k] = uv[2 * k + 1];
+    }
+  }
+}
+
+}  // namespace
+
+BOOL YUVToRGB24(const BYTE* frame, BYTE* destination) {
+  const YUVFrame f = CurrentFrame(frame);
+  const BYTE* __restrict luma = CurrentColSpace()->lumaTable;
+  const size_t stride = static_cast<size_t>(3) * f.w;
+  for (int row = 0; row < f.h; ++row) {
+    const BYTE* __restrict y = f.RGBLuma(row);
+    const BYTE* __restrict uv = f.UV(row / 2);
+    BYTE* __restrict out = destination + static_cast<size_t>(f.h - 1 - row) * stride;
+    for (int k = 0; k < f.w / 2; ++k) {
+      const int u = uv[2 * k] - 128;
+      const int v = uv[2 * k + 1] - 128;
+      const int bu = 32 * u;
+      const int guv = -6 * u - 13 * v;
+      const int rv = 26 * v;
+      for (int p = 0; p < 2; ++p) {
+        const int yy = 19 * luma[y[2 * k + p]];
+        out[6 * k + 3 * p + 0] = static_cast<BYTE>(ClampSixteenths(yy + bu));
+        out[6 * k + 3 * p + 1] = static_cast<BYTE>(ClampSixteenths(yy + guv));
+        out[6 * k + 3 * p + 2] = static_cast<BYTE>(ClampSixteenths(yy + rv));
+      }
+    }
+  }
+  return TRUE;
+}
+
+BOOL YUVToRGB16(const BYTE* frame, BYTE* destination) {
+  const YUVFrame f = CurrentFrame(frame);
+  const ColSpace& cs = *CurrentColSpace();
+  const BYTE* __restrict luma = cs.lumaTable;
+  const uint16_t* __restrict table = cs.lookupBlock.get();
+  const size_t stride = static_cast<size_t>(2) * f.w;
+  for (int row = 0; row < f.h; ++row) {
+    const BYTE* __restrict y = f.RGBLuma(row);
+    const BYTE* __restrict uv = f.UV(row / 2);
+    BYTE* __restrict out = destination + static_cast<size_t>(f.h - 1 - row) * stride;
+    for (int k = 0; k < f.w / 2; ++k) {
+      const int chroma = ((uv[2 * k] >> 3) << 5) | (uv[2 * k + 1] >> 3);
+      for (int p = 0; p < 2; ++p) {
+        const uint16_t word = table[((luma[y[2 * k + p]] >> 3) << 10) | chroma];
+        out[4 * k + 2 * p] = static_cast<BYTE>(word);
+        out[4 * k + 2 * p + 1] = static_cast<BYTE>(word >> 8);
+      }
+    }
+  }
+  return TRUE;
+}
+
+BOOL YUVToPal8(const BYTE* frame, BYTE* destination) {
+  const YUVFrame f = CurrentFrame(frame);
+  const ColSpace& cs = *CurrentColSpace();
+  const BYTE* __restrict luma = cs.lumaTable;
+  const BYTE* __restrict table = cs.lookupTable;
+  for (int row = 0; row < f.h; ++row) {
+    const BYTE* __restrict y = f.RGBLuma(row);
+    const BYTE* __restrict uv = f.UV(row / 2);
+    BYTE* __restrict out = destination + static_cast<size_t>(f.h - 1 - row) * f.w;
+    for (int k = 0; k < f.w / 2; ++k) {
+      const int chroma = ((uv[2 * k] >> 4) << 4) | (uv[2 * k + 1] >> 4);
+      out[2 * k] = table[((luma[y[2 * k]] >> 3) << 8) | chroma];
+      out[2 * k + 1] = table[((luma[y[2 * k + 1]] >> 3) << 8) | chroma];
+    }
+  }
+  return TRUE;
+}
+
+BOOL YUVToI420(const BYTE* frame, BYTE* destination) {
+  const YUVFrame f = CurrentFrame(frame);
+  const size_t area = static_cast<size_t>(f.w) * f.h;
+  WriteLumaPlane(f, CurrentColSpace()->lumaTable, destination);
+  WriteChromaPlanes(f, destination + area, destination + area + area / 4);
+  return TRUE;
+}
+
+BOOL YUVToYV12(const BYTE* frame, BYTE* destination) {
+  const YUVFrame f = CurrentFrame(frame);
+  const size_t area = static_cast<size_t>(f.w) * f.h;
+  WriteLumaPlane(f, CurrentColSpace()->lumaTable, destination);
+  WriteChromaPlanes(f, destination + area + area / 4, destination + area);
+  return TRUE;
+}
+
+BOOL YUVToYUY2(const BYTE* frame, BYTE* destination) {
+  const YUVFrame f = CurrentFrame(frame);
+  const BYTE* __restrict luma = CurrentColSpace()->lumaTable;
+  const size_t stride = static_cast<size_t>(2) * f.w;
+  for (int m = 0; m < f.h / 2; ++m) {
+    const BYTE* __restrict uv = f.UV(m);
+    for (int line = 0; line < 2; ++line) {
+      const BYTE* __restrict y = line == 0 ? f.Y1(m) : f.Y2(m);
+      BYTE* __restrict out = destination + static_cast<size_t>(f.h - 1 - 2 * m - line) * stride;
+      for (int k = 0; k < f.w / 2; ++k) {
+        out[4 * k + 0] = luma[y[2 * k]];
+        out[4 * k + 1] = uv[2 * k];
+        out[4 * k + 2] = luma[y[2 * k + 1]];
+        out[4 * k + 3] = uv[2 * k + 1];
+      }
+    }
+  }
+  return TRUE;
+}
+
+BOOL YUVToYVU9(const BYTE* frame, BYTE* destination) {
+  const YUVFrame f = CurrentFrame(frame);
+  const size_t area = static_cast<size_t>(f.w) * f.h;
+  WriteLumaPlane(f, CurrentColSpace()->lumaTable, destination);
+  BYTE* vPlane = destination + area;
+  BYTE* uPlane = destination + area + area / 16;
+  const int cols = f.w / 4;
+  for (int j = 0; j < f.h / 4; ++j) {
+    const BYTE* __restrict upper = f.UV(2 * j);
+    const BYTE* __restrict lower = f.UV(2 * j + 1);
+    BYTE* __restrict v = vPlane + static_cast<size_t>(j) * cols;
+    BYTE* __restrict u = uPlane + static_cast<size_t>(j) * cols;
+    for (int k = 0; k < cols; ++k) {
+      v[k] = static_cast<BYTE>((upper[4 * k + 1] + lower[4 * k + 3]) >> 1);
+      u[k] = static_cast<BYTE>((upper[4 * k] + lower[4 * k + 2]) >> 1);
+    }
+  }
+  return TRUE;
+}

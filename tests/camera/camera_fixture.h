@@ -1,0 +1,59 @@
+// Test fixture: a clean driver, port and camera layer on a virtual clock, with
+// the scripted camera behind the port device.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "camera/fake_camera.h"
+#include "camera/zarncam.h"
+#include "core/driver_state.h"
+#include "platform/platform.h"
+#include "platform/portable/testing.h"
+#include "port/port.h"
+#include "port/port_device.h"
+
+class CameraTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetDriverState();
+    ResetPortState();
+    ResetCameraState();
+    platform::SetClockSource(&clock);
+    platform::SetMessageBoxEcho(false);
+    platform::ClearRecordedMessageBoxes();
+    FakeCamera::Install();
+    Driver().portDevice = OpenPortDevice(kPortDeviceIndex);
+    fake = FakeCamera::Current();
+    ASSERT_NE(fake, nullptr);
+  }
+
+  void TearDown() override {
+    ResetCameraState();
+    ClosePortDevice(Driver().portDevice);
+    platform::SetClockSource(nullptr);
+  }
+
+  // A capture device on LPT1, made current; the bus and command logs start empty.
+  CaptureDevice* Open() {
+    CaptureDevice* device = InitCaptureDevice(1, 0);
+    EXPECT_NE(device, nullptr);
+    if (device == nullptr) return nullptr;
+    EXPECT_TRUE(SelectCaptureDevice(device));
+    ClearLogs();
+    return device;
+  }
+
+  void ClearLogs() {
+    fake->bus.clear();
+    fake->commands.clear();
+    fake->frames.clear();
+    fake->sensorWords.clear();
+    fake->matrices.clear();
+    fake->statusWrites.clear();
+  }
+
+  std::vector<platform::RecordedMessageBox> Boxes() { return platform::RecordedMessageBoxes(); }
+
+  platform::VirtualClock clock;
+  FakeCamera* fake = nullptr;
+};

@@ -57,10 +57,10 @@ UINT FakeCamera::BusWrite(BYTE value) {
     reading_ = (value & 1) != 0;
     if ((value & 0xFE) == 0x20) {
       target_ = Target::Sensor;
-      ack = sensorAck && !sensorNackAt.count(sensorBytes_++);
+      ack = sensorAck && !sensorNackAt.count(sensorBytes++);
     } else if ((value & 0xF0) == 0xA0) {
       target_ = Target::Eeprom;
-      block_ = (value >> 1) & 7;
+      block_ = value & 0x0E;
       ack = eepromBits > 0 && eepromAck && (block_ == 0 || (block_ == 2 && eepromBits == 4096));
       if (ack && busyLeft_ > 0) {
         --busyLeft_;  // still in its write cycle
@@ -69,7 +69,7 @@ UINT FakeCamera::BusWrite(BYTE value) {
     }
     if (!ack) target_ = Target::None;
   } else if (target_ == Target::Sensor) {
-    ack = sensorAck && !sensorNackAt.count(sensorBytes_++);
+    ack = sensorAck && !sensorNackAt.count(sensorBytes++);
     pending_.push_back(value);
   } else if (target_ == Target::Eeprom) {
     ack = eepromAck;

@@ -37,7 +37,8 @@ class FakeCamera : public platform::PortDeviceBackend {
   // ---- bus: "start", "stop", "w XX", "r XX/ack"
   std::vector<std::string> bus;
   bool sensorAck = true;
-  std::set<int> sensorNackAt;  // sensor bytes (counted from 0, address bytes included) not acknowledged
+  std::set<int> sensorNackAt;  // sensor bytes (counted in sensorBytes, address bytes included) not acknowledged
+  int sensorBytes = 0;         // bytes sent to the sensor so far
   std::array<BYTE, 4> sensorId = {0x12, 0x34, 0x10, 0x00};
   std::vector<WORD> sensorWords;  // register words the sensor received
   int eepromBits = 4096;          // 0, 1024 or 4096
@@ -72,7 +73,6 @@ class FakeCamera : public platform::PortDeviceBackend {
   bool reading_ = false;
   int block_ = 0;
   int byteIndex_ = 0;
-  int sensorBytes_ = 0;  // bytes sent to the sensor so far
   std::vector<BYTE> pending_;  // bytes of a write after the address byte(s)
   int eepromAddress_[3] = {0, 0, 0};
   int busyLeft_ = 0;

@@ -14,7 +14,8 @@ namespace {
 struct PortDeviceRegistry {
   std::mutex mutex;
   std::map<std::string, PortDeviceFactory> factories;
-  std::unique_ptr<PortDeviceBackend> open;
+  // shared so a call in flight on another thread keeps its backend alive
+  std::shared_ptr<PortDeviceBackend> open;
 };
 
 PortDeviceRegistry& Registry() {
@@ -71,10 +72,10 @@ HANDLE CreatePortDevice(const WCHAR* name) {
 
 BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inLength, void* out, DWORD outLength,
                      DWORD* bytesReturned) {
-  PortDeviceBackend* backend = nullptr;
+  std::shared_ptr<PortDeviceBackend> backend;
   {
     std::lock_guard lock(Registry().mutex);
-    if (Registry().open && device == HandleOf(Registry().open.get())) backend = Registry().open.get();
+    if (Registry().open && device == HandleOf(Registry().open.get())) backend = Registry().open;
   }
   if (backend == nullptr) return FALSE;
   DWORD scratch = 0;

@@ -1,0 +1,30 @@
+// Channel open and close: the first open sets the device up (settings,
+// language, port, device), every open makes a DriverInstance whose address is
+// the driver id of later messages, and the last close tears the device down.
+// This module owns the list of live instances.
+#pragma once
+
+#include "platform/types.h"
+
+struct DriverInstance {
+  DWORD fccType;      // FOURCC_VCAP
+  DWORD channelKind;  // open flags & 0x0F: VIDEO_EXTERNALIN, VIDEO_EXTERNALOUT, VIDEO_IN, VIDEO_OUT
+  DWORD openFlags;    // the open parameters' dwFlags, unchanged
+};
+
+// DRV_OPEN with vcap open parameters: the instance, or nullptr with dwError set.
+DriverInstance* OpenChannel(const char* openString, VIDEO_OPEN_PARMS* openParms);
+// Undoes one open; the last one saves "LPT_Port" and tears the device down. Always 0.
+LRESULT CloseChannel(DriverInstance* instance);
+
+// The instance behind a driver id, or nullptr when the id is not a live instance
+// (0, 1, an id already closed, or one this driver never gave out).
+DriverInstance* FindInstance(DWORD_PTR driverId);
+
+// 1 when a camera answers on port n (1..3); a failed probe releases the port.
+BOOL ProbePort(DWORD port);
+// Tries ports 1, 2, 3; 1 and *port set for the first with a camera, else 0.
+BOOL ScanPorts(DWORD* port);
+
+// Releases every live instance and forgets them.
+void ResetChannels();

@@ -1,0 +1,49 @@
+#include "driver/open_string.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "core/driver_state.h"
+
+namespace {
+
+// The upper-case work copy, or false when the string is absent or too long.
+bool UpperCopy(const char* openString, char (&copy)[kMaxOpenStringLength + 1], size_t* length) {
+  if (openString == nullptr) return false;
+  size_t n = strnlen(openString, kMaxOpenStringLength + 1);
+  if (n > kMaxOpenStringLength) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char c = openString[i];
+    copy[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  copy[n] = '\0';
+  *length = n;
+  return true;
+}
+
+}  // namespace
+
+void PortFromOpenString(const char* openString, DWORD* port) {
+  char copy[kMaxOpenStringLength + 1];
+  size_t length = 0;
+  if (port == nullptr || !UpperCopy(openString, copy, &length)) return;
+  const char* found = std::strstr(copy, "LPT");
+  if (found == nullptr) return;
+  char digit = found[3];
+  if (digit >= '1' && digit <= '3') *port = static_cast<DWORD>(digit - '0');
+}
+
+void IniPathFromOpenString(const char* openString, char* path) {
+  char copy[kMaxOpenStringLength + 1];
+  size_t length = 0;
+  if (path == nullptr || !UpperCopy(openString, copy, &length)) return;
+  const char* found = std::strstr(copy, ".INI");
+  if (found == nullptr) return;
+  size_t end = static_cast<size_t>(found - copy) + 4;
+  size_t start = std::string_view(copy, static_cast<size_t>(found - copy)).find_last_of(' ');
+  start = start == std::string_view::npos ? 0 : start + 1;
+  // At most 259 characters, so the name always fits the 260-byte path.
+  static_assert(kMaxOpenStringLength < kIniPathSize);
+  std::memcpy(path, openString + start, end - start);
+  path[end - start] = '\0';
+}

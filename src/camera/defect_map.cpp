@@ -36,13 +36,10 @@ BOOL LoadDefectMap(SensorOps* ops, BYTE* destination, int count) {
   if (destination == nullptr) return FALSE;
   count = ClampCount(count);
   const DWORD size = ProbeEEPROMSize();
-  DWORD n = static_cast<DWORD>(count) * kDefectEntrySize;
-  if (n > kDefectSegmentBytes) n = kDefectSegmentBytes;
-  if (n > MapBytesFor(size)) n = MapBytesFor(size);
-
-  // Both segments are read in full into a table-sized staging copy (their
-  // checksums cover what was stored), and only the entries the caller asked for
-  // reach the destination.
+  // Each segment is read as far as the EEPROM can hold one (a checksum covers
+  // what was stored, not what a caller happens to want), into a table-sized
+  // staging copy; only the entries the caller asked for reach the destination.
+  const DWORD n = MapBytesFor(size);
   DefectTable staging{};
   BYTE* map = staging.Bytes();
   BOOL result = FALSE;

@@ -1,0 +1,74 @@
+// Stream message dispatch, table-driven: what each message does on the
+// external-in channel, and on the video-in channel its trace line and handler.
+// Every other channel kind gets DV_ERR_NOTSUPPORTED for every stream message.
+#include "driver/stream_message.h"
+
+#include "capture/nubo_device.h"
+#include "capture/stream.h"
+#include "core/driver_state.h"
+#include "ui/trace.h"
+
+namespace {
+
+using StreamHandler = DWORD (*)(LPARAM lParam1, LPARAM lParam2);
+
+struct StreamMessageEntry {
+  UINT msg;
+  DWORD externalInResult;  // the external-in channel's answer; nothing is done there
+  const char* trace;       // written before the handler runs; nullptr: none
+  StreamHandler handler;   // nullptr: DV_ERR_NOTSUPPORTED
+};
+
+DWORD AddBuffer(LPARAM l1, LPARAM) { return InStreamAddBuffer(reinterpret_cast<VIDEOHDR*>(l1)); }
+DWORD Fini(LPARAM, LPARAM) {
+  SetStreamMode(0);
+  return InStreamFini();
+}
+DWORD GetError(LPARAM l1, LPARAM l2) {
+  return InStreamGetError(reinterpret_cast<DWORD*>(l1), reinterpret_cast<DWORD*>(l2));
+}
+DWORD GetPosition(LPARAM l1, LPARAM l2) {
+  return InStreamGetPosition(reinterpret_cast<MMTIME*>(l1), static_cast<DWORD>(l2));
+}
+DWORD Init(LPARAM l1, LPARAM) {
+  SetStreamMode(1);
+  return InStreamInit(reinterpret_cast<const VIDEO_STREAM_INIT_PARMS*>(l1), Driver().sensorPeriod);
+}
+DWORD Reset(LPARAM, LPARAM) { return InStreamReset(); }
+DWORD Start(LPARAM, LPARAM) { return InStreamStart(); }
+DWORD Stop(LPARAM, LPARAM) { return InStreamStop(); }
+
+const StreamMessageEntry kStreamMessages[] = {
+    {DVM_STREAM_ADDBUFFER, DV_ERR_NOTSUPPORTED, nullptr, AddBuffer},
+    {DVM_STREAM_FINI, DV_ERR_OK, "DVM_STREAM_FINI", Fini},
+    {DVM_STREAM_GETERROR, DV_ERR_NOTSUPPORTED, "DVM_STREAM_GETERROR", GetError},
+    {DVM_STREAM_GETPOSITION, DV_ERR_NOTSUPPORTED, "DVM_STREAM_GETPOSITION", GetPosition},
+    {DVM_STREAM_INIT, DV_ERR_OK, "DVM_STREAM_INIT", Init},
+    {DVM_STREAM_PREPAREHEADER, DV_ERR_NOTSUPPORTED, nullptr, nullptr},
+    {DVM_STREAM_RESET, DV_ERR_NOTSUPPORTED, "DVM_STREAM_RESET", Reset},
+    {DVM_STREAM_START, DV_ERR_NOTSUPPORTED, "DVM_STREAM_START", Start},
+    {DVM_STREAM_STOP, DV_ERR_NOTSUPPORTED, "DVM_STREAM_STOP", Stop},
+    {DVM_STREAM_UNPREPAREHEADER, DV_ERR_NOTSUPPORTED, nullptr, nullptr},
+};
+
+const StreamMessageEntry* Find(UINT msg) {
+  for (const auto& entry : kStreamMessages) {
+    if (entry.msg == msg) return &entry;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+DWORD StreamMessage(DriverInstance* instance, UINT msg, LPARAM lParam1, LPARAM lParam2) {
+  const DWORD kind = instance != nullptr ? instance->channelKind : 0;
+  if (kind != VIDEO_EXTERNALIN && kind != VIDEO_IN) return DV_ERR_NOTSUPPORTED;
+  const StreamMessageEntry* entry = Find(msg);
+  if (entry == nullptr) {
+    DriverTrace(TRACE_LINE, "stream msg, not supported (%u)", msg);
+    return DV_ERR_NOTSUPPORTED;
+  }
+  if (kind == VIDEO_EXTERNALIN) return entry->externalInResult;
+  if (entry->trace != nullptr) DriverTrace(TRACE_LINE, entry->trace);
+  return entry->handler != nullptr ? entry->handler(lParam1, lParam2) : DV_ERR_NOTSUPPORTED;
+}

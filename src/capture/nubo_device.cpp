@@ -55,6 +55,8 @@ CaptureState& Capture() { return g_capture; }
 void ResetCaptureState() {
   ResetStreamState();
   DeviceGuard lock(DeviceLock());
+  // A device a test left open goes, without saving anything.
+  if (g_capture.current != nullptr) FreeDevice(g_capture.current, nullptr);
   g_capture = CaptureState{};
 }
 

@@ -56,8 +56,8 @@ struct CaptureState {
   bool currentFormatOnDevice = false;
 };
 CaptureState& Capture();
-// Forgets the current device (without freeing it) and currentFormat; ends any
-// stream. A freshly loaded capture layer.
+// A freshly loaded capture layer: ends any stream, frees the current device
+// (saving nothing) and forgets currentFormat.
 void ResetCaptureState();
 
 // ---- lifecycle

@@ -1,5 +1,6 @@
 #include "driver/driver_reset.h"
 
+#include "capture/nubo_device.h"
 #include "core/driver_state.h"
 #include "driver/channel.h"
 #include "driver/channel_ops.h"
@@ -10,6 +11,7 @@ void ResetDriverForTesting() {
   if (Driver().portDevice != INVALID_HANDLE_VALUE && ChannelOpsTable().closePortDevice != nullptr) {
     ChannelOpsTable().closePortDevice(Driver().portDevice);
   }
+  ResetCaptureState();
   ResetChannels();
   ResetChannelOps();
   ResetTraceForTesting();

@@ -5,7 +5,7 @@ namespace {
 class SensorOpsTest : public CameraTest {
  protected:
   SensorOps* Make(int kind) {
-    Open();
+    if (CurrentCaptureDevice() == nullptr) Open();
     SensorOps* ops = kind == 0 ? CreateSensorOpsKind0(0, 0x20) : CreateSensorOpsKind1(0, 0x20);
     EXPECT_NE(ops, nullptr);
     tables.push_back(ops);

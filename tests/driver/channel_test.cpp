@@ -291,3 +291,28 @@ TEST_F(ChannelTest, FreeClosesALeftoverPortDevice) {
 }
 
 }  // namespace
+
+namespace {
+
+// Another program's INI reader sees what the driver wrote, next to lines it never touched.
+TEST_F(ChannelTest, WrittenSettingsReadBackInPythonsConfigParser) {
+  if (std::system("python3 -c 'import configparser' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+  WriteIni("[ZARNCAP]\r\nDebugLevel = 0\r\n; the port the camera was last found on\r\n[COLSPACE]\r\nGamma=10\r\n");
+  FakeLayers::camerasOn = {2};
+  auto parms = Parms(VIDEO_IN);
+  DWORD_PTR id = Open(&parms);
+  ASSERT_GT(id, 1u);
+  Close(id);
+  std::string out = folder_ + "/python.out";
+  std::string command = "python3 -c \"import configparser,sys; c=configparser.ConfigParser(interpolation=None); "
+                        "c.read(sys.argv[1], encoding='latin-1'); print(c['ZARNCAP']['lpt_port'], "
+                        "c['ZARNCAP']['debuglevel'], c['COLSPACE']['gamma'])\" '" +
+                        IniFile() + "' > '" + out + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::ifstream in(out);
+  std::string text;
+  std::getline(in, text);
+  EXPECT_EQ(text, "2 0 10");
+}
+
+}  // namespace

@@ -236,7 +236,7 @@ bool ReplaceFile(const std::string& requestedPath, const IniFile& file) {
 DWORD CopyValue(std::string_view value, char* out, DWORD size) {
   if (out == nullptr || size == 0) return 0;
   size_t n = value.size() < size - 1 ? value.size() : size - 1;
-  std::memcpy(out, value.data(), n);
+  if (n > 0) std::memcpy(out, value.data(), n);  // an empty view may have no data at all
   out[n] = '\0';
   return static_cast<DWORD>(n);
 }
@@ -253,12 +253,12 @@ DWORD CopyList(const std::vector<std::string_view>& names, char* out, DWORD size
   for (std::string_view name : names) {
     if (used + name.size() + 2 > size) {  // the name, its terminator and the list's
       size_t room = used < size - 2 ? size - 2 - used : 0;
-      std::memcpy(out + used, name.data(), room);
+      if (room > 0) std::memcpy(out + used, name.data(), room);
       out[size - 2] = '\0';
       out[size - 1] = '\0';
       return size - 2;
     }
-    std::memcpy(out + used, name.data(), name.size());
+    if (!name.empty()) std::memcpy(out + used, name.data(), name.size());
     used += name.size();
     out[used++] = '\0';
   }

@@ -6,9 +6,6 @@ CameraState g_camera;
 
 CameraState& Camera() { return g_camera; }
 
-void ResetCameraState() {
-  delete g_camera.current;
-  g_camera = CameraState{};
-}
+void ResetCameraState() { g_camera = CameraState{}; }
 
 CaptureDevice* CurrentCaptureDevice() { return g_camera.current; }

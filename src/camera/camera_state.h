@@ -34,8 +34,9 @@ struct CameraState {
 };
 
 CameraState& Camera();
-// Back to a freshly loaded layer. Frees the current capture device (handles a
-// test still holds to it are then dead); sensor tables stay with their owners.
+// Back to a freshly loaded layer. The current capture device and sensor table
+// are forgotten, not freed: they belong to whoever made them (the capture
+// engine's device record, or a test), which frees them in any order.
 void ResetCameraState();
 // The current capture device, nullptr when none is selected.
 CaptureDevice* CurrentCaptureDevice();

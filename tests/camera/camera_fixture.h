@@ -28,6 +28,7 @@ class CameraTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    CloseCaptureDevices();
     ResetCameraState();
     ClosePortDevice(Driver().portDevice);
     platform::SetClockSource(nullptr);

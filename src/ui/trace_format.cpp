@@ -32,7 +32,7 @@ class BlockWriter {
 
 enum class Size { Default, Short, Long, Wide, Int64 };
 
-struct Spec {
+struct Field {
   bool leftAlign = false;
   bool hexPrefix = false;
   bool zeroPad = false;
@@ -56,22 +56,22 @@ size_t ReadNumber(const char*& p) {
   return value;
 }
 
-void PutPadded(BlockWriter& w, const Spec& spec, const char* prefix, const char* body, size_t bodyLength,
+void PutPadded(BlockWriter& w, const Field& field, const char* prefix, const char* body, size_t bodyLength,
                size_t minDigits) {
   size_t prefixLength = 0;
   while (prefix[prefixLength] != '\0') ++prefixLength;
   size_t digitsPad = minDigits > bodyLength ? minDigits - bodyLength : 0;
   size_t total = prefixLength + digitsPad + bodyLength;
-  size_t pad = spec.width > total ? spec.width - total : 0;
-  if (!spec.leftAlign && !spec.zeroPad) w.Repeat(' ', pad);
+  size_t pad = field.width > total ? field.width - total : 0;
+  if (!field.leftAlign && !field.zeroPad) w.Repeat(' ', pad);
   for (size_t i = 0; i < prefixLength; ++i) w.Put(prefix[i]);
-  if (!spec.leftAlign && spec.zeroPad) w.Repeat('0', pad);
+  if (!field.leftAlign && field.zeroPad) w.Repeat('0', pad);
   w.Repeat('0', digitsPad);
   for (size_t i = 0; i < bodyLength; ++i) w.Put(body[i]);
-  if (spec.leftAlign) w.Repeat(' ', pad);
+  if (field.leftAlign) w.Repeat(' ', pad);
 }
 
-void PutNumber(BlockWriter& w, const Spec& spec, char type, std::uint64_t magnitude, bool negative) {
+void PutNumber(BlockWriter& w, const Field& field, char type, std::uint64_t magnitude, bool negative) {
   char digits[24];
   size_t n = 0;
   const bool hex = type == 'x' || type == 'X';
@@ -86,15 +86,15 @@ void PutNumber(BlockWriter& w, const Spec& spec, char type, std::uint64_t magnit
   const bool zero = n == 1 && body[0] == '0';
   const char* prefix = "";
   if (negative) prefix = "-";
-  else if (hex && spec.hexPrefix && !zero) prefix = type == 'X' ? "0X" : "0x";
-  PutPadded(w, spec, prefix, body, n, spec.hasPrecision ? spec.precision : 0);
+  else if (hex && field.hexPrefix && !zero) prefix = type == 'X' ? "0X" : "0x";
+  PutPadded(w, field, prefix, body, n, field.hasPrecision ? field.precision : 0);
 }
 
-void PutNarrowString(BlockWriter& w, const Spec& spec, const char* text) {
+void PutNarrowString(BlockWriter& w, const Field& field, const char* text) {
   if (text == nullptr) text = "(null)";
   size_t length = 0;
-  while (text[length] != '\0' && (!spec.hasPrecision || length < spec.precision)) ++length;
-  Spec plain = spec;
+  while (text[length] != '\0' && (!field.hasPrecision || length < field.precision)) ++length;
+  Field plain = field;
   plain.zeroPad = false;
   PutPadded(w, plain, "", text, length, 0);
 }
@@ -102,42 +102,42 @@ void PutNarrowString(BlockWriter& w, const Spec& spec, const char* text) {
 // Wide text reaches an ANSI line as its Latin-1 part; other characters become '?'.
 char NarrowOf(WCHAR c) { return c < 0x100 ? static_cast<char>(c) : '?'; }
 
-void PutWideString(BlockWriter& w, const Spec& spec, const WCHAR* text) {
+void PutWideString(BlockWriter& w, const Field& field, const WCHAR* text) {
   if (text == nullptr) {
-    PutNarrowString(w, spec, nullptr);
+    PutNarrowString(w, field, nullptr);
     return;
   }
   size_t length = 0;
-  while (text[length] != 0 && (!spec.hasPrecision || length < spec.precision)) ++length;
-  size_t pad = spec.width > length ? spec.width - length : 0;
-  if (!spec.leftAlign) w.Repeat(' ', pad);
+  while (text[length] != 0 && (!field.hasPrecision || length < field.precision)) ++length;
+  size_t pad = field.width > length ? field.width - length : 0;
+  if (!field.leftAlign) w.Repeat(' ', pad);
   for (size_t i = 0; i < length; ++i) w.Put(NarrowOf(text[i]));
-  if (spec.leftAlign) w.Repeat(' ', pad);
+  if (field.leftAlign) w.Repeat(' ', pad);
 }
 
-void PutChar(BlockWriter& w, const Spec& spec, char c) {
-  size_t pad = spec.width > 1 ? spec.width - 1 : 0;
-  if (!spec.leftAlign) w.Repeat(' ', pad);
+void PutChar(BlockWriter& w, const Field& field, char c) {
+  size_t pad = field.width > 1 ? field.width - 1 : 0;
+  if (!field.leftAlign) w.Repeat(' ', pad);
   w.Put(c);
-  if (spec.leftAlign) w.Repeat(' ', pad);
+  if (field.leftAlign) w.Repeat(' ', pad);
 }
 
 // One conversion; p points just past the '%'. Returns the position after it.
 const char* Convert(BlockWriter& w, const char* p, va_list& args) {
-  Spec spec;
-  if (*p == '-') { spec.leftAlign = true; ++p; }
-  if (*p == '#') { spec.hexPrefix = true; ++p; }
-  if (*p == '0') { spec.zeroPad = true; ++p; }
-  spec.width = ReadNumber(p);
+  Field field;
+  if (*p == '-') { field.leftAlign = true; ++p; }
+  if (*p == '#') { field.hexPrefix = true; ++p; }
+  if (*p == '0') { field.zeroPad = true; ++p; }
+  field.width = ReadNumber(p);
   if (*p == '.') {
     ++p;
-    spec.hasPrecision = true;
-    spec.precision = ReadNumber(p);
+    field.hasPrecision = true;
+    field.precision = ReadNumber(p);
   }
-  if (*p == 'l') { spec.size = Size::Long; ++p; }
-  else if (*p == 'h') { spec.size = Size::Short; ++p; }
-  else if (*p == 'w') { spec.size = Size::Wide; ++p; }
-  else if (p[0] == 'I' && p[1] == '6' && p[2] == '4') { spec.size = Size::Int64; p += 3; }
+  if (*p == 'l') { field.size = Size::Long; ++p; }
+  else if (*p == 'h') { field.size = Size::Short; ++p; }
+  else if (*p == 'w') { field.size = Size::Wide; ++p; }
+  else if (p[0] == 'I' && p[1] == '6' && p[2] == '4') { field.size = Size::Int64; p += 3; }
 
   const char type = *p;
   if (type == '\0') return p;
@@ -146,33 +146,33 @@ const char* Convert(BlockWriter& w, const char* p, va_list& args) {
   switch (type) {
     case 'd':
     case 'i': {
-      std::int64_t v = spec.size == Size::Int64 ? va_arg(args, long long) : va_arg(args, int);
+      std::int64_t v = field.size == Size::Int64 ? va_arg(args, long long) : va_arg(args, int);
       std::uint64_t magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-      PutNumber(w, spec, type, magnitude, v < 0);
+      PutNumber(w, field, type, magnitude, v < 0);
       break;
     }
     case 'u':
     case 'x':
     case 'X': {
-      std::uint64_t v = spec.size == Size::Int64 ? va_arg(args, unsigned long long) : va_arg(args, unsigned);
-      PutNumber(w, spec, type, v, false);
+      std::uint64_t v = field.size == Size::Int64 ? va_arg(args, unsigned long long) : va_arg(args, unsigned);
+      PutNumber(w, field, type, v, false);
       break;
     }
     case 'c':
-      if (spec.size == Size::Long || spec.size == Size::Wide) PutChar(w, spec, NarrowOf(static_cast<WCHAR>(va_arg(args, int))));
-      else PutChar(w, spec, static_cast<char>(va_arg(args, int)));
+      if (field.size == Size::Long || field.size == Size::Wide) PutChar(w, field, NarrowOf(static_cast<WCHAR>(va_arg(args, int))));
+      else PutChar(w, field, static_cast<char>(va_arg(args, int)));
       break;
     case 'C':
-      if (spec.size == Size::Short) PutChar(w, spec, static_cast<char>(va_arg(args, int)));
-      else PutChar(w, spec, NarrowOf(static_cast<WCHAR>(va_arg(args, int))));
+      if (field.size == Size::Short) PutChar(w, field, static_cast<char>(va_arg(args, int)));
+      else PutChar(w, field, NarrowOf(static_cast<WCHAR>(va_arg(args, int))));
       break;
     case 's':
-      if (spec.size == Size::Long || spec.size == Size::Wide) PutWideString(w, spec, va_arg(args, const WCHAR*));
-      else PutNarrowString(w, spec, va_arg(args, const char*));
+      if (field.size == Size::Long || field.size == Size::Wide) PutWideString(w, field, va_arg(args, const WCHAR*));
+      else PutNarrowString(w, field, va_arg(args, const char*));
       break;
     case 'S':
-      if (spec.size == Size::Short) PutNarrowString(w, spec, va_arg(args, const char*));
-      else PutWideString(w, spec, va_arg(args, const WCHAR*));
+      if (field.size == Size::Short) PutNarrowString(w, field, va_arg(args, const char*));
+      else PutWideString(w, field, va_arg(args, const WCHAR*));
       break;
     default:
       // Not a conversion this formatter knows: show the character, take no argument.

@@ -355,8 +355,9 @@ bool VirtualCamera::EndFrame() {
     dump_.AddRows(request_.window.Rows());
   }
   request_ = {};
+  // A mode-2 frame is complete now; the camera may go away after it.
   if (kind == FrameKind::Yuv) CloseDeliveredFrame();
-  return !unplugged_;
+  return true;
 }
 
 void VirtualCamera::NoteDelivered(const uint8_t* data, size_t count) {

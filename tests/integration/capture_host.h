@@ -1,0 +1,191 @@
+// A capture application in a test: opens channels on the driver through the
+// portable driver manager (as winmm would), against the virtual camera, and
+// sends the video messages an application sends. Each test gets its own
+// settings file, named in the open string.
+#pragma once
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/portable/driver_manager.h"
+#include "platform/portable/testing.h"
+#include "platform/types.h"
+
+extern "C" LRESULT DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1, LPARAM lParam2);
+
+namespace capture_host {
+
+inline constexpr DWORD FOURCC_I420 = MakeFourCC('I', '4', '2', '0');
+inline constexpr DWORD FOURCC_IYUV = MakeFourCC('I', 'Y', 'U', 'V');
+inline constexpr DWORD FOURCC_YV12 = MakeFourCC('Y', 'V', '1', '2');
+inline constexpr DWORD FOURCC_YUY2 = MakeFourCC('Y', 'U', 'Y', '2');
+inline constexpr DWORD FOURCC_YVU9 = MakeFourCC('Y', 'V', 'U', '9');
+
+inline BITMAPINFOHEADER Header(LONG w, LONG h, WORD bits = 24, DWORD compression = BI_RGB) {
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = w;
+  header.biHeight = h;
+  header.biPlanes = 1;
+  header.biBitCount = bits;
+  header.biCompression = compression;
+  const LONG stride = w % 4 == 0 ? w : w + 4 - w % 4;
+  const DWORD base = static_cast<DWORD>(stride * h);
+  if (compression == BI_RGB) header.biSizeImage = base * bits / 8;
+  if (compression == FOURCC_I420 || compression == FOURCC_IYUV || compression == FOURCC_YV12) {
+    header.biSizeImage = base * 3 / 2;
+  }
+  if (compression == FOURCC_YUY2) header.biSizeImage = base * 2;
+  if (compression == FOURCC_YVU9) header.biSizeImage = base * 9 / 8;
+  header.biXPelsPerMeter = header.biYPelsPerMeter = 2000;
+  return header;
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The keys of one section of a settings file, in file order.
+inline std::vector<std::pair<std::string, std::string>> SectionKeys(const std::string& path,
+                                                                    const std::string& section) {
+  std::vector<std::pair<std::string, std::string>> keys;
+  std::istringstream in(ReadFile(path));
+  std::string line;
+  bool inside = false;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.front() == '[') {
+      inside = line == "[" + section + "]";
+      continue;
+    }
+    auto eq = line.find('=');
+    if (inside && eq != std::string::npos) keys.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+  }
+  return keys;
+}
+
+// The virtual camera's own record of the frames it delivered (its dump folder):
+// the number of the last one, and the fields of frame n (mode, width, height...).
+inline long LastDumpedNumber(const std::string& dir) {
+  long last = -1;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      long n = -1;
+      if (std::sscanf(e->d_name, "frame-%ld.txt", &n) == 1 && n > last) last = n;
+    }
+    closedir(d);
+  }
+  return last;
+}
+inline std::map<std::string, long> DumpedFrame(const std::string& dir, long n) {
+  std::map<std::string, long> fields;
+  std::istringstream in(ReadFile(dir + "/frame-" + std::to_string(n) + ".txt"));
+  std::string key;
+  long value;
+  while (in >> key >> value) fields[key] = value;
+  return fields;
+}
+inline std::map<std::string, long> LastDumpedFrame(const std::string& dir) {
+  return DumpedFrame(dir, LastDumpedNumber(dir));
+}
+
+class CaptureHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetMessageBoxEcho(false);
+    platform::ClearRecordedMessageBoxes();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    ini_ = ::testing::TempDir() + "zarncap-" + info->test_suite_name() + "-" + info->name() + ".ini";
+    std::remove(ini_.c_str());
+    Camera("sim");
+  }
+  void TearDown() override {
+    for (auto it = open_.rbegin(); it != open_.rend(); ++it) platform::CloseDriver(*it, 0, 0);
+    open_.clear();
+    platform::SetClockSource(nullptr);
+    unsetenv("ZARNCAP_CAMERA");
+  }
+
+  void Camera(const std::string& spec) { setenv("ZARNCAP_CAMERA", spec.c_str(), 1); }
+  void Setting(const char* section, const char* key, const char* value) {
+    platform::WritePrivateProfileString(section, key, value, ini_.c_str());
+  }
+
+  // Opens a channel of the given kind; nullptr when the driver refused.
+  HDRVR Open(DWORD kind, DWORD* error = nullptr) {
+    VIDEO_OPEN_PARMS parms{};
+    parms.dwSize = sizeof parms;
+    parms.fccType = FOURCC_VCAP;
+    parms.dwFlags = kind;
+    parms.dwError = 0xFFFF;
+    const std::string openString = "vcap " + ini_;
+    // The device set-up waits out camera resets and register settle times on
+    // the millisecond clock; a virtual clock that moves on with every busy-wait
+    // turn makes that instant. Frames and streams then run on real time.
+    platform::VirtualClock clock(platform::TimeGetTime());
+    platform::SetClockSource(&clock);
+    HDRVR driver = platform::OpenDriverProc(&DriverProc, openString.c_str(), reinterpret_cast<LPARAM>(&parms));
+    platform::SetClockSource(nullptr);
+    if (error != nullptr) *error = parms.dwError;
+    if (driver != nullptr) open_.push_back(driver);
+    return driver;
+  }
+  void Close(HDRVR driver) {
+    for (auto it = open_.begin(); it != open_.end(); ++it) {
+      if (*it == driver) {
+        open_.erase(it);
+        break;
+      }
+    }
+    platform::CloseDriver(driver, 0, 0);
+  }
+
+  static LRESULT Send(HDRVR driver, UINT msg, LPARAM l1 = 0, LPARAM l2 = 0) {
+    return platform::SendDriverMessage(driver, msg, l1, l2);
+  }
+  template <typename T>
+  static LPARAM P(T* pointer) {
+    return reinterpret_cast<LPARAM>(pointer);
+  }
+
+  static LRESULT SetFormat(HDRVR driver, const BITMAPINFOHEADER& header) {
+    BITMAPINFOHEADER copy = header;
+    VIDEOCONFIGPARMS parms{nullptr, &copy, sizeof copy, nullptr, 0};
+    return Send(driver, DVM_FORMAT, VIDEO_CONFIGURE_SET, P(&parms));
+  }
+  static BITMAPINFOHEADER GetFormat(HDRVR driver) {
+    BITMAPINFOHEADER header{};
+    VIDEOCONFIGPARMS parms{nullptr, &header, sizeof header, nullptr, 0};
+    EXPECT_EQ(Send(driver, DVM_FORMAT, VIDEO_CONFIGURE_GET | VIDEO_CONFIGURE_CURRENT, P(&parms)), 0);
+    return header;
+  }
+  // One frame into buffer (resized to the format's image size).
+  static LRESULT Frame(HDRVR driver, std::vector<BYTE>& buffer, VIDEOHDR* out = nullptr) {
+    VIDEOHDR header{};
+    header.lpData = buffer.data();
+    header.dwBufferLength = static_cast<DWORD>(buffer.size());
+    header.dwFlags = VHDR_PREPARED;
+    LRESULT r = Send(driver, DVM_FRAME, P(&header));
+    if (out != nullptr) *out = header;
+    return r;
+  }
+
+  std::string ini_;
+  std::vector<HDRVR> open_;
+};
+
+}  // namespace capture_host

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <new>
 
+#include "colspace/colour_tables.h"
 #include "colspace/colspace_state.h"
+#include "colspace/reconstruct_rows.h"
 
 BOOL AllocGreenPlane(LONG width, LONG height, int32_t bytesPerPixel) {
   ColSpaceModule& module = ColSpaceState();
@@ -52,15 +54,23 @@ BOOL DeinterleaveRows(BYTE* frame, LONG width, LONG height) {
 
 BOOL ReconstructRawFrame(BYTE* frame, BYTE* destination) {
   ColSpace* cs = CurrentColSpace();
-  if (cs == nullptr) return FALSE;
+  ColSpaceModule& module = ColSpaceState();
+  if (cs == nullptr || module.greenPlane == nullptr) return FALSE;
   if (!DeinterleaveRows(frame, cs->sourceFormat.biWidth, cs->sourceFormat.biHeight)) return FALSE;
-  Demosaic(frame, cs->coringThreshold, cs->sharpenGain, destination);
-  const LONG outW = cs->outputFormat.biWidth;
-  const LONG outH = cs->outputFormat.biHeight;
-  if (!cs->stretch10by9) {
-    CorrectColour(destination, outW, outH);
-    return TRUE;
+  // Demosaic and colour correction in one pass over the rows: the same
+  // arithmetic as Demosaic followed by CorrectColour, without writing and
+  // re-reading the image in between.
+  int16_t k[9];
+  MatrixCoefficients(cs->colourMatrix, k);
+  ColourPass pass{k, cs->lumaTable};
+  const DemosaicGeometry& g = module.geometry;
+  DemosaicRows(frame, g, module.greenPlane.get(), cs->coringThreshold, cs->sharpenGain, &pass, destination);
+  const int64_t n = static_cast<int64_t>(g.width4) * g.height4 / 8;
+  if (n > 0) {
+    cs->chromaBiasU = static_cast<int32_t>(pass.sumU / n);
+    cs->chromaBiasV = static_cast<int32_t>(pass.sumV / n);
   }
-  CorrectColour(destination, cs->reconWidth, cs->reconHeight);
-  return Stretch10by9(destination, cs->reconWidth, cs->reconHeight, outW, outH);
+  if (!cs->stretch10by9) return TRUE;
+  return Stretch10by9(destination, cs->reconWidth, cs->reconHeight, cs->outputFormat.biWidth,
+                      cs->outputFormat.biHeight);
 }

@@ -40,6 +40,7 @@ class VideoMessageTest : public CaptureHostTest {
  protected:
   void SetUp() override {
     CaptureHostTest::SetUp();
+    if (IsSkipped()) return;
     Setting("ZARNCAP", "DebugLevel", "32");  // the trace window
     video_ = Open(VIDEO_IN);
     source_ = Open(VIDEO_EXTERNALIN);

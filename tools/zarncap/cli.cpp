@@ -1,0 +1,141 @@
+// The command-line parser.
+#include "tools/zarncap/cli.h"
+
+#include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
+
+#include "tools/zarncap/format_table.h"
+#include "tools/zarncap/tool_error.h"
+
+namespace zarncap {
+namespace {
+
+std::vector<std::string> FormatChoices() {
+  std::vector<std::string> names;
+  for (const auto& format : AllFormats()) names.emplace_back(format.name);
+  return names;
+}
+
+CLI::Validator SizeValidator() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        int width = 0, height = 0;
+        return ParseSize(text, &width, &height) ? std::string() : "must be WIDTHxHEIGHT, e.g. 320x240";
+      },
+      "WxH");
+}
+
+void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
+  app.add_option("--camera", global.camera,
+                 "camera for this run, as ZARNCAP_CAMERA names it: sim, sim:<key=value,...> or none")
+      ->capture_default_str()
+      ->type_name("SPEC");
+  app.add_option("--ini", global.ini,
+                 "settings file for the driver (must end in .ini, no spaces); a bare name is looked for in the "
+                 "settings folder, a path with a folder is taken from the working folder")
+      ->type_name("PATH");
+  app.add_option("--port", global.port, "parallel port to try first")
+      ->transform(CLI::IsMember({"LPT1", "LPT2", "LPT3"}, CLI::ignore_case))
+      ->type_name("LPTn");
+  app.add_flag("--trace", global.trace,
+               "print the driver's message trace on stderr for this run (your settings file keeps its own DebugLevel)");
+}
+
+CLI::App* AddSizeAndFormat(CLI::App* command, std::string& size, std::string& format) {
+  command->add_option("--size", size, "image size")->check(SizeValidator())->capture_default_str();
+  command->add_option("--format", format, "pixel format: " + FormatNames())
+      ->transform(CLI::IsMember(FormatChoices(), CLI::ignore_case))
+      ->capture_default_str()
+      ->type_name("F");
+  return command;
+}
+
+std::string OneLine(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) text.replace(at, 1, "; ");
+  return text;
+}
+
+}  // namespace
+
+int RunZarncap(int argc, const char* const* argv, const Host& host) {
+  GlobalOptions global;
+  CaptureOptions capture;
+  StreamOptions stream;
+  DefectsOptions defects;
+
+  CLI::App app("zarncap: take pictures and clips from the parallel-port colour camera (or the virtual one) through "
+               "the zarncap capture driver",
+               "zarncap");
+  app.require_subcommand(1);
+  app.fallthrough();
+  AddGlobalOptions(app, global);
+
+  auto* captureCommand = app.add_subcommand("capture", "capture one still picture (the last of --frames frames)");
+  captureCommand->add_option("-o,--output", capture.output, "picture file: .png, .bmp (rgb24, rgb16, pal8) or .yuv "
+                                                             "(YUV formats; YUY2 rows top-down)")
+      ->required()
+      ->type_name("FILE");
+  AddSizeAndFormat(captureCommand, capture.size, capture.format);
+  captureCommand
+      ->add_option("--frames", capture.frames, "frames to capture; the last is saved, so white balance can settle")
+      ->check(CLI::Range(1, 100000))
+      ->capture_default_str()
+      ->type_name("N");
+
+  auto* streamCommand = app.add_subcommand("stream", "record a clip through the driver's stream messages");
+  streamCommand
+      ->add_option("-o,--output", stream.output,
+                   "movie file: .avi or .mkv (raw video in the driver's format), .y4m, or - for Y4M on stdout")
+      ->required()
+      ->type_name("FILE");
+  AddSizeAndFormat(streamCommand, stream.size, stream.format);
+  streamCommand->add_option("--fps", stream.fps, "frame rate to ask the driver for (it keeps to multiples of the "
+                                                 "camera's frame period)")
+      ->check(CLI::Range(0.01, 1000.0))
+      ->capture_default_str()
+      ->type_name("R");
+  auto* framesOption = streamCommand->add_option("--frames", stream.frames, "frames to record")
+                           ->check(CLI::Range(1, 10000000))
+                           ->type_name("N");
+  auto* secondsOption =
+      streamCommand->add_option("--seconds", stream.seconds, "seconds to record (default 10 when --frames is not given)")
+          ->check(CLI::Range(0.001, 1e6))
+          ->type_name("S");
+  framesOption->excludes(secondsOption);
+
+  auto* formatsCommand = app.add_subcommand("formats", "list the sizes and formats the driver accepts, by asking it");
+  auto* defectsCommand = app.add_subcommand("defects", "store a defect map in the camera");
+  defectsCommand->add_option("--store", defects.store, "file of exactly 480 bytes (160 entries of 3 bytes)")
+      ->required()
+      ->type_name("FILE");
+  for (auto* command : {captureCommand, streamCommand, formatsCommand, defectsCommand}) command->fallthrough();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) {  // --help
+      std::fputs(app.help().c_str(), host.out);
+      return 0;
+    }
+    std::fprintf(host.err, "zarncap: error: %s (see zarncap --help)\n", OneLine(e.what()).c_str());
+    return kExitUsage;
+  }
+
+  try {
+    if (captureCommand->parsed()) RunCapture(global, capture, host);
+    else if (streamCommand->parsed()) RunStream(global, stream, host);
+    else if (formatsCommand->parsed()) RunFormats(global, host);
+    else if (defectsCommand->parsed()) RunDefects(global, defects, host);
+  } catch (const ToolError& e) {
+    std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());
+    return e.ExitCode();
+  } catch (const std::exception& e) {
+    std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());
+    return kExitFailure;
+  }
+  return 0;
+}
+
+}  // namespace zarncap

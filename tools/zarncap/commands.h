@@ -1,0 +1,67 @@
+// The four commands of zarncap and the options they take. Each command throws
+// ToolError with a message for the user when it cannot be carried out.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "platform/portable/driver_manager.h"
+
+namespace zarncap {
+
+struct GlobalOptions {
+  std::string camera = "sim";  // ZARNCAP_CAMERA for this run
+  std::string ini;             // settings file for the open string ("" = the driver's default)
+  std::string port;            // "LPT1".."LPT3" or ""
+  bool trace = false;          // the driver's message trace for this run
+};
+
+struct CaptureOptions {
+  std::string output;
+  std::string size = "320x240";
+  std::string format = "rgb24";
+  int frames = 30;  // the frame kept: white balance settles over the ones before
+};
+
+struct StreamOptions {
+  std::string output;
+  std::string size = "320x240";
+  std::string format = "rgb24";
+  double fps = 15.0;
+  int frames = 0;        // 0: not given
+  double seconds = 0.0;  // 0: not given
+};
+
+struct DefectsOptions {
+  std::string store;
+};
+
+// Where the commands meet the world; tests replace the driver and the streams.
+struct Host {
+  platform::DRIVERPROC proc = nullptr;  // an in-process driver instead of the library
+  std::string library;                  // the library to load ("" = LocateDriverLibrary())
+  std::FILE* out = stdout;
+  std::FILE* err = stderr;
+  bool progress = false;  // a live progress line on err while streaming
+  const std::atomic<bool>* interrupted = nullptr;
+  std::chrono::milliseconds stallTimeout{5000};  // no frame for this long fails a stream
+};
+
+// The default stream length when neither --frames nor --seconds is given.
+constexpr double kDefaultStreamSeconds = 10.0;
+// Stream buffers queued with the driver.
+constexpr int kStreamBuffers = 6;
+// Exit status of a run stopped by an interrupt before it had anything to keep.
+constexpr int kExitInterrupted = 130;
+
+// "320x240" -> 320, 240; false for anything else (sizes 1..4096).
+bool ParseSize(const std::string& text, int* width, int* height);
+
+void RunCapture(const GlobalOptions& global, const CaptureOptions& options, const Host& host);
+void RunStream(const GlobalOptions& global, const StreamOptions& options, const Host& host);
+void RunFormats(const GlobalOptions& global, const Host& host);
+void RunDefects(const GlobalOptions& global, const DefectsOptions& options, const Host& host);
+
+}  // namespace zarncap

@@ -1,0 +1,75 @@
+// zarncap formats and zarncap defects, and the size argument.
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <vector>
+
+#include "tools/zarncap/commands.h"
+#include "tools/zarncap/negotiate.h"
+#include "tools/zarncap/session.h"
+#include "tools/zarncap/tool_error.h"
+
+namespace zarncap {
+
+bool ParseSize(const std::string& text, int* width, int* height) {
+  const size_t x = text.find_first_of("xX");
+  if (x == std::string::npos || x == 0 || x + 1 >= text.size()) return false;
+  auto number = [](const std::string& digits, int* value) {
+    if (digits.empty() || digits.size() > 5) return false;
+    int result = 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return false;
+      result = result * 10 + (c - '0');
+    }
+    if (result < 1 || result > 4096) return false;
+    *value = result;
+    return true;
+  };
+  return number(text.substr(0, x), width) && number(text.substr(x + 1), height);
+}
+
+void RunFormats(const GlobalOptions& global, const Host& host) {
+  Session session(global, host);
+  const auto accepted = ProbeFormats(session.Link());
+  session.Finish();
+  if (accepted.empty()) throw ToolError("the driver accepted none of the sizes and formats it was asked about");
+
+  std::map<std::pair<int, int>, std::vector<std::string>> bySize;
+  for (const auto& a : accepted) bySize[{a.width, a.height}].emplace_back(a.format->name);
+  std::fprintf(host.out, "The driver accepts (asked with DVM_FORMAT at %zu sizes):\n", CandidateSizes().size());
+  std::fprintf(host.out, "  %-9s  %s\n", "size", "formats");
+  for (const auto& [size, names] : bySize) {
+    std::string line;
+    for (const auto& name : names) line += (line.empty() ? "" : " ") + name;
+    const std::string sizeText = std::to_string(size.first) + "x" + std::to_string(size.second);
+    std::fprintf(host.out, "  %-9s  %s\n", sizeText.c_str(), line.c_str());
+  }
+}
+
+void RunDefects(const GlobalOptions& global, const DefectsOptions& options, const Host& host) {
+  std::ifstream in(options.store, std::ios::binary);
+  if (!in) throw ToolError("cannot read " + options.store + ": " + std::strerror(errno));
+  std::vector<BYTE> map((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw ToolError("cannot read " + options.store);
+  if (map.size() != kDefectMapBytes) {
+    throw ToolError(options.store + " holds " + std::to_string(map.size()) + " bytes; a defect map is exactly " +
+                    std::to_string(kDefectMapBytes) + " bytes (160 entries of 3)");
+  }
+
+  Session session(global, host);
+  DWORD result = 0;
+  const DWORD answer = session.Link().SendPrivate(kStoreDefectMapMessage, reinterpret_cast<DWORD_PTR>(map.data()), &result);
+  session.Finish();
+  if (answer == DV_ERR_NOTSUPPORTED) {
+    throw ToolError("the driver does not store defect maps (answer " + VideoErrorText(answer) + ")");
+  }
+  if (answer != 0) {
+    throw ToolError("the driver could not store the defect map in the camera (answer " + std::to_string(answer) + ")");
+  }
+  std::fprintf(host.out, "zarncap: the driver stored the defect map from %s in the camera (answer 0)\n",
+               options.store.c_str());
+}
+
+}  // namespace zarncap

@@ -1,0 +1,96 @@
+// Temporary-then-rename output files.
+#include "tools/zarncap/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "tools/zarncap/tool_error.h"
+
+namespace zarncap {
+namespace {
+
+std::string Reason(int error) { return std::strerror(error); }
+
+// The permissions a plain new file gets under the process's umask.
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return static_cast<mode_t>(0666 & ~mask);
+}
+
+}  // namespace
+
+OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
+  namespace fs = std::filesystem;
+  if (path_.empty()) throw ToolError("no output file given");
+  std::error_code ec;
+  if (fs::is_directory(path_, ec)) throw ToolError("cannot write " + path_ + ": it is a folder");
+  const fs::path target(path_);
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string pattern = (folder / ("." + target.filename().string() + ".zarncap-XXXXXX")).string();
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  const int fd = ::mkstemp(buffer.data());
+  if (fd < 0) throw ToolError("cannot write " + path_ + ": " + Reason(errno));
+  tempPath_ = buffer.data();
+  ::fchmod(fd, NewFileMode());
+  stream_ = ::fdopen(fd, "wb");
+  if (stream_ == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(tempPath_.c_str());
+    throw ToolError("cannot write " + path_ + ": " + Reason(error));
+  }
+}
+
+OutputFile::~OutputFile() { Discard(); }
+
+void OutputFile::ReleaseStream() {
+  if (stream_ == nullptr) return;
+  const bool failed = std::fclose(stream_) != 0;
+  stream_ = nullptr;
+  if (failed) throw ToolError("cannot write " + path_ + ": " + Reason(errno));
+}
+
+void OutputFile::Commit() {
+  if (done_) return;
+  try {
+    if (stream_ != nullptr) {
+      CheckWritten(stream_, path_);
+      ReleaseStream();
+    }
+    if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+      throw ToolError("cannot write " + path_ + ": " + Reason(errno));
+    }
+  } catch (...) {
+    Discard();
+    throw;
+  }
+  done_ = true;
+}
+
+void OutputFile::Discard() {
+  if (done_) return;
+  if (stream_ != nullptr) {
+    std::fclose(stream_);
+    stream_ = nullptr;
+  }
+  if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+  done_ = true;
+}
+
+void CheckWritten(std::FILE* stream, const std::string& path) {
+  if (std::fflush(stream) != 0 || std::ferror(stream) != 0) {
+    const int error = errno != 0 ? errno : EIO;
+    throw ToolError("cannot write " + path + ": " + Reason(error));
+  }
+}
+
+}  // namespace zarncap

@@ -1,0 +1,68 @@
+// Opening the driver for a command.
+#include "tools/zarncap/session.h"
+
+#include <cstdlib>
+
+#include "tools/zarncap/library_path.h"
+#include "tools/zarncap/settings_path.h"
+#include "tools/zarncap/tool_error.h"
+
+namespace zarncap {
+
+Session::Session(const GlobalOptions& global, const Host& host) : err_(host.err) {
+  // The port device reads ZARNCAP_CAMERA when the driver opens it, after the
+  // library has loaded; setting it first is all it takes.
+  ::setenv("ZARNCAP_CAMERA", global.camera.c_str(), 1);
+
+  std::string iniForDriver = OpenStringIniPath(global.ini);
+  if (!global.ini.empty()) {
+    if (auto problem = OpenStringProblem(iniForDriver, !global.port.empty()); !problem.empty()) {
+      throw ToolError("cannot pass the settings file " + global.ini + " to the driver: " + problem);
+    }
+  }
+  if (global.trace) {
+    trace_.emplace(ResolveSettingsPath(global.ini));
+    iniForDriver = trace_->CopyPath();
+  }
+
+  OpenRequest request;
+  request.proc = host.proc;
+  request.library = host.library.empty() ? LocateDriverLibrary() : host.library;
+  request.openString = BuildOpenString(global.port, iniForDriver);
+  request.channel = VIDEO_IN;
+  request.cameraSpec = global.camera;
+  try {
+    link_ = std::make_unique<DriverLink>(request);
+  } catch (const ToolError&) {
+    // A failed open may still have written settings (the 4-bit retry does):
+    // they belong in the user's file all the same.
+    try {
+      Finish();
+    } catch (const ToolError& error) {
+      std::fprintf(err_, "zarncap: warning: %s\n", error.what());
+    }
+    throw;
+  }
+}
+
+Session::~Session() {
+  try {
+    Finish();
+  } catch (const ToolError& error) {
+    std::fprintf(err_, "zarncap: warning: %s\n", error.what());
+  }
+}
+
+void Session::Finish() {
+  if (link_) link_->Close();
+  if (trace_) {
+    // Carried back once, even if that fails: the copy goes with trace_.
+    struct Reset {
+      std::optional<TraceSettings>& trace;
+      ~Reset() { trace.reset(); }
+    } reset{trace_};
+    trace_->CarryBack();
+  }
+}
+
+}  // namespace zarncap

@@ -1,0 +1,161 @@
+// zarncap stream: frames through the driver's stream messages into a movie.
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "tools/zarncap/commands.h"
+#include "tools/zarncap/file_kinds.h"
+#include "tools/zarncap/negotiate.h"
+#include "tools/zarncap/output_file.h"
+#include "tools/zarncap/session.h"
+#include "tools/zarncap/stream_session.h"
+#include "tools/zarncap/tool_error.h"
+#include "tools/zarncap/video_writers.h"
+
+namespace zarncap {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPollInterval = std::chrono::milliseconds(250);
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+struct Tally {
+  long written = 0;
+  DWORD dropped = 0;  // ticks the driver could not fill: no buffer was queued
+  DWORD firstTime = 0, lastTime = 0;
+};
+
+void Progress(const Host& host, const Tally& tally, Clock::duration elapsed) {
+  const double seconds = Seconds(elapsed);
+  std::fprintf(host.err, "\rframes %ld  fps %.1f  dropped %u   ", tally.written,
+               seconds > 0 ? static_cast<double>(tally.written) / seconds : 0.0, tally.dropped);
+  std::fflush(host.err);
+}
+
+}  // namespace
+
+void RunStream(const GlobalOptions& global, const StreamOptions& options, const Host& host) {
+  int width = 0, height = 0;
+  if (!ParseSize(options.size, &width, &height)) {
+    throw ToolError("--size must be WIDTHxHEIGHT, e.g. 320x240 (got '" + options.size + "')", kExitUsage);
+  }
+  const PixelFormat* format = FindFormat(options.format);
+  if (format == nullptr) {
+    throw ToolError("unknown format '" + options.format + "' (one of " + FormatNames() + ")", kExitUsage);
+  }
+  if (!(options.fps > 0.0 && options.fps <= 1000.0)) throw ToolError("--fps must be above 0 and at most 1000", kExitUsage);
+  if (options.frames < 0 || options.seconds < 0) throw ToolError("--frames and --seconds must be positive", kExitUsage);
+  const MovieKind kind = MovieKindOf(options.output, *format);
+  if (kind == MovieKind::kY4mStdout && host.out == stdout && ::isatty(STDOUT_FILENO)) {
+    throw ToolError("standard output is a terminal: pipe the Y4M stream into a program (e.g. | ffmpeg -i - ...)",
+                    kExitUsage);
+  }
+  const long targetFrames = options.frames;
+  const double targetSeconds = options.frames == 0 && options.seconds == 0 ? kDefaultStreamSeconds : options.seconds;
+  const FrameRate rate = FrameRateOf(options.fps);
+
+  std::optional<OutputFile> out;
+  if (kind != MovieKind::kY4mStdout) out.emplace(options.output);
+  const std::string name = kind == MovieKind::kY4mStdout ? std::string("standard output") : options.output;
+  // With the movie on standard output the messages go to the error stream.
+  std::FILE* report = kind == MovieKind::kY4mStdout ? host.err : host.out;
+
+  Session session(global, host);
+  const Negotiated negotiated = NegotiateFormat(session.Link(), *format, width, height);
+  std::vector<RGBQUAD> palette;
+  if (format->layout == Layout::kPal8) {
+    palette = session.Link().GetPalette();
+    if (palette.empty()) throw ToolError("the driver gave no palette for pal8 (DVM_PALETTE)");
+  }
+
+  std::unique_ptr<VideoWriter> writer;
+  switch (kind) {
+    case MovieKind::kY4mStdout: writer = std::make_unique<Y4mWriter>(host.out, name, width, height, rate); break;
+    case MovieKind::kY4m: writer = std::make_unique<Y4mWriter>(out->Stream(), name, width, height, rate); break;
+    case MovieKind::kAvi:
+    case MovieKind::kMatroska:
+      out->ReleaseStream();
+      writer = MakeAvWriter(out->TempPath(), name, kind == MovieKind::kAvi ? Container::kAvi : Container::kMatroska,
+                            *format, width, height, rate, palette);
+      break;
+  }
+
+  StreamSession stream(session.Link(), negotiated.bufferBytes, kStreamBuffers);
+  stream.Init(static_cast<DWORD>(std::lround(1e6 / options.fps)));
+  stream.Start();
+  const auto start = Clock::now();
+  auto lastFrame = start, lastPoll = start;
+  Tally tally;
+  bool interrupted = false;
+
+  Frame frame;
+  frame.format = format;
+  frame.width = width;
+  frame.height = height;
+  frame.palette = palette;
+  for (;;) {
+    if (host.interrupted != nullptr && host.interrupted->load()) {
+      interrupted = true;
+      break;
+    }
+    const auto now = Clock::now();
+    if (targetSeconds > 0 && Seconds(now - start) >= targetSeconds) break;
+    if (now - lastPoll >= kPollInterval) {
+      lastPoll = now;
+      tally.dropped += stream.TakeErrorCount();
+      if (host.progress) Progress(host, tally, now - start);
+    }
+    if (now - lastFrame > host.stallTimeout) {
+      tally.dropped += stream.TakeErrorCount();
+      char text[160];
+      std::snprintf(text, sizeof text, "the driver delivered no frame for %.1f s after %ld frames (%u ticks found no buffer)",
+                    Seconds(host.stallTimeout), tally.written, tally.dropped);
+      throw ToolError(text);
+    }
+    VIDEOHDR* header = stream.WaitFilled(kPollInterval / 5);
+    if (header == nullptr) continue;
+    if ((header->dwFlags & VHDR_DONE) == 0 || header->dwBytesUsed == 0) {
+      stream.Requeue(header);  // handed back without a picture: use it again
+      continue;
+    }
+    lastFrame = Clock::now();
+    frame.data = std::span<const uint8_t>(header->lpData, negotiated.frameBytes);
+    writer->WriteFrame(frame, header->dwTimeCaptured);
+    if (tally.written == 0) tally.firstTime = header->dwTimeCaptured;
+    tally.lastTime = header->dwTimeCaptured;
+    ++tally.written;
+    if (targetFrames > 0 && tally.written >= targetFrames) break;
+    stream.Requeue(header);
+  }
+  tally.dropped += stream.End();
+  const auto elapsed = Clock::now() - start;
+  if (host.progress) {
+    Progress(host, tally, elapsed);
+    std::fputc('\n', host.err);
+  }
+  if (tally.written == 0) {
+    throw ToolError(interrupted ? "interrupted before the first frame" : "the driver delivered no frame",
+                    interrupted ? kExitInterrupted : kExitFailure);
+  }
+  writer->Finish();
+  writer.reset();
+  if (out) out->Commit();
+  session.Finish();
+
+  const double interval =
+      tally.written > 1 ? static_cast<double>(static_cast<DWORD>(tally.lastTime - tally.firstTime)) / (tally.written - 1)
+                        : 0.0;
+  std::fprintf(report, "zarncap: %ld frames written to %s (%dx%d %s, %s)%s, %u dropped, average interval %.1f ms",
+               tally.written, name.c_str(), width, height, std::string(format->name).c_str(),
+               kind == MovieKind::kAvi ? "avi" : kind == MovieKind::kMatroska ? "matroska" : "y4m",
+               interrupted ? " until interrupted" : "", tally.dropped, interval);
+  if (interval > 0) std::fprintf(report, " (%.2f fps)", 1000.0 / interval);
+  std::fprintf(report, "\n");
+}
+
+}  // namespace zarncap

@@ -1,0 +1,23 @@
+// The one error type of the tool: a message for the user, printed as
+// "zarncap: error: <message>", and the exit status that goes with it.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace zarncap {
+
+constexpr int kExitFailure = 1;  // the command could not be carried out
+constexpr int kExitUsage = 2;    // the command line was wrong
+
+class ToolError : public std::runtime_error {
+ public:
+  explicit ToolError(const std::string& message, int exitCode = kExitFailure)
+      : std::runtime_error(message), exitCode_(exitCode) {}
+  int ExitCode() const { return exitCode_; }
+
+ private:
+  int exitCode_;
+};
+
+}  // namespace zarncap

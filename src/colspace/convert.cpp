@@ -96,6 +96,7 @@ bool SameSize(const BITMAPINFOHEADER& source, const BITMAPINFOHEADER& output) {
 // A "PYUV" source must describe whole row pairs that fit the raw buffer.
 bool PlausibleYUVSource(const BITMAPINFOHEADER& s) {
   if (s.biWidth < 2 || s.biHeight < 2 || s.biWidth % 2 != 0 || s.biHeight % 2 != 0) return false;
+  if (s.biWidth > 512) return false;  // the writers' row buffers
   const size_t pixels = static_cast<size_t>(s.biWidth) * static_cast<size_t>(s.biHeight);
   return pixels >= 8 && pixels * 3 / 2 <= kRawBufferBytes;
 }

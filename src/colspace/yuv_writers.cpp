@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "colspace/colour_tables.h"
+#include "colspace/store_bgr.h"
 #include "colspace/colspace_state.h"
 #include "colspace/writers.h"
 
@@ -10,6 +11,12 @@
 // chroma bytes are used as they are.
 
 namespace {
+
+// Widest "PYUV" row the writers meet (the 176-pixel quarter frame and twice
+// that for safety); format selection keeps sources inside the raw buffer.
+constexpr int kMaxYUVWidth = 512;
+
+inline int16_t Clamp16(int16_t v) { return v < 0 ? int16_t{0} : (v > 255 ? int16_t{255} : v); }
 
 struct YUVFrame {
   const BYTE* frame;
@@ -62,23 +69,33 @@ BOOL YUVToRGB24(const BYTE* frame, BYTE* destination) {
   const YUVFrame f = CurrentFrame(frame);
   const BYTE* __restrict luma = CurrentColSpace()->lumaTable;
   const size_t stride = static_cast<size_t>(3) * f.w;
+  const int half = f.w / 2;
+  // Per row: the luminance terms through the table (the one step that cannot
+  // run in vector lanes), the chroma terms per pair, then every pixel in
+  // 16-bit lanes, then the B, G, R bytes.
+  alignas(16) int16_t yy[kMaxYUVWidth];
+  alignas(16) int16_t bu[kMaxYUVWidth];
+  alignas(16) int16_t guv[kMaxYUVWidth];
+  alignas(16) int16_t rv[kMaxYUVWidth];
+  alignas(16) uint32_t bgr0[kMaxYUVWidth];
   for (int row = 0; row < f.h; ++row) {
     const BYTE* __restrict y = f.RGBLuma(row);
     const BYTE* __restrict uv = f.UV(row / 2);
-    BYTE* __restrict out = destination + static_cast<size_t>(f.h - 1 - row) * stride;
-    for (int k = 0; k < f.w / 2; ++k) {
+    for (int x = 0; x < f.w; ++x) yy[x] = static_cast<int16_t>(19 * luma[y[x]]);
+    for (int k = 0; k < half; ++k) {
       const int u = uv[2 * k] - 128;
       const int v = uv[2 * k + 1] - 128;
-      const int bu = 32 * u;
-      const int guv = -6 * u - 13 * v;
-      const int rv = 26 * v;
-      for (int p = 0; p < 2; ++p) {
-        const int yy = 19 * luma[y[2 * k + p]];
-        out[6 * k + 3 * p + 0] = static_cast<BYTE>(ClampSixteenths(yy + bu));
-        out[6 * k + 3 * p + 1] = static_cast<BYTE>(ClampSixteenths(yy + guv));
-        out[6 * k + 3 * p + 2] = static_cast<BYTE>(ClampSixteenths(yy + rv));
-      }
+      bu[2 * k] = bu[2 * k + 1] = static_cast<int16_t>(32 * u);
+      guv[2 * k] = guv[2 * k + 1] = static_cast<int16_t>(-6 * u - 13 * v);
+      rv[2 * k] = rv[2 * k + 1] = static_cast<int16_t>(26 * v);
     }
+    for (int x = 0; x < f.w; ++x) {
+      const uint32_t b = static_cast<uint32_t>(Clamp16(static_cast<int16_t>(static_cast<int16_t>(yy[x] + bu[x]) >> 4)));
+      const uint32_t g = static_cast<uint32_t>(Clamp16(static_cast<int16_t>(static_cast<int16_t>(yy[x] + guv[x]) >> 4)));
+      const uint32_t r = static_cast<uint32_t>(Clamp16(static_cast<int16_t>(static_cast<int16_t>(yy[x] + rv[x]) >> 4)));
+      bgr0[x] = b | g << 8 | r << 16;
+    }
+    StoreBGR(bgr0, f.w, destination + static_cast<size_t>(f.h - 1 - row) * stride);
   }
   return TRUE;
 }

@@ -50,16 +50,18 @@ StreamState& Stream() {
 // client's callback inside that tick does not wait for itself.
 thread_local bool t_inTick = false;
 
-VIDEOHDR*& Link(VIDEOHDR* header) { return reinterpret_cast<VIDEOHDR*&>(header->dwReserved[0]); }
+// The queue link lives in the first reserved word of each header.
+VIDEOHDR* Next(const VIDEOHDR* header) { return reinterpret_cast<VIDEOHDR*>(header->dwReserved[0]); }
+void SetNext(VIDEOHDR* header, VIDEOHDR* next) { header->dwReserved[0] = reinterpret_cast<DWORD_PTR>(next); }
 
 // ---- queue, stream lock held
 void QueLocked(StreamFields& f, VIDEOHDR* header) {
   header->dwFlags = (header->dwFlags | VHDR_INQUEUE) & ~VHDR_DONE;
-  Link(header) = nullptr;
+  SetNext(header, nullptr);
   if (f.tail == nullptr) {
     f.head = header;
   } else {
-    Link(f.tail) = header;
+    SetNext(f.tail, header);
   }
   f.tail = header;
 }
@@ -68,9 +70,9 @@ VIDEOHDR* DeQueLocked(StreamFields& f) {
   VIDEOHDR* header = f.head;
   if (header == nullptr) return nullptr;
   header->dwFlags &= ~VHDR_INQUEUE;
-  f.head = Link(header);
+  f.head = Next(header);
   if (f.head == nullptr) f.tail = nullptr;
-  Link(header) = nullptr;
+  SetNext(header, nullptr);
   return header;
 }
 
@@ -245,8 +247,8 @@ DWORD InStreamReset() {
   }
   while (taken != nullptr) {
     VIDEOHDR* header = taken;
-    taken = Link(header);
-    Link(header) = nullptr;
+    taken = Next(header);
+    SetNext(header, nullptr);
     header->dwFlags = (header->dwFlags & ~VHDR_INQUEUE) | VHDR_DONE;
     NotifyClient(MM_DRVM_DATA, reinterpret_cast<DWORD_PTR>(header));
   }
@@ -339,7 +341,7 @@ StreamStatus InStreamStatus() {
   std::lock_guard lock(Stream().mutex);
   const StreamFields& f = Stream().f;
   DWORD queued = 0;
-  for (VIDEOHDR* h = f.head; h != nullptr; h = Link(h)) ++queued;
+  for (VIDEOHDR* h = f.head; h != nullptr; h = Next(h)) ++queued;
   return StreamStatus{f.initialised, f.running, f.basePeriod, f.timerResolution, f.timerPeriod, f.errorCount, queued};
 }
 

@@ -13,8 +13,10 @@ namespace {
 constexpr DWORD kErrorNotTouched = 0xFFFFFFFFu;
 
 std::string CameraHint(const std::string& camera) {
+  if (camera == "none") return "--camera none means no port device at all; use --camera sim for the virtual camera";
   if (camera.empty()) return "choose a camera with --camera (e.g. --camera sim)";
-  return "--camera is '" + camera + "'; choose another camera with --camera (e.g. --camera sim)";
+  if (camera.rfind("sim", 0) == 0) return "--camera is '" + camera + "'";
+  return "--camera is '" + camera + "'; use --camera sim for the virtual camera";
 }
 
 }  // namespace
@@ -61,14 +63,15 @@ DriverLink::DriverLink(const OpenRequest& request) {
                     " (set ZARNCAP_DRIVER to the path of libzarncap.so)");
   }
   if (parms.dwError == DV_ERR_NONSPECIFIC) {
-    throw ToolError("no camera found: the driver could not open its port device; " + CameraHint(request.cameraSpec));
+    throw ToolError("no camera found: the driver could not open its port device (" + CameraHint(request.cameraSpec) +
+                    ")");
   }
   if (parms.dwError == DV_ERR_NOTDETECTED) {
     throw ToolError("no camera found: the driver detected no camera on LPT1-LPT3 (answer " +
-                    VideoErrorText(parms.dwError) + "); " + CameraHint(request.cameraSpec));
+                    VideoErrorText(parms.dwError) + "; " + CameraHint(request.cameraSpec) + ")");
   }
   throw ToolError("no camera found: the driver refused to open a channel (answer " + VideoErrorText(parms.dwError) +
-                  "); " + CameraHint(request.cameraSpec));
+                  "; " + CameraHint(request.cameraSpec) + ")");
 }
 
 DriverLink::~DriverLink() { Close(); }

@@ -1,0 +1,202 @@
+// zarncap against the real driver library and its virtual camera, run as a
+// user runs it: the built executable with arguments, its exit status, its
+// messages and the files it leaves. Skipped when the library cannot open a
+// camera.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "tools/tool_test_util.h"
+#include "tools/zarncap/trace_settings.h"
+
+namespace {
+
+using tooltest::ReadBytes;
+using tooltest::ReadText;
+using tooltest::ScratchFolder;
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  // Runs the zarncap executable with the build's library and a private
+  // settings folder; arguments must not need shell quoting.
+  Result Zarncap(const std::string& args, const std::string& pipeTo = "") {
+    const std::string out = folder_ / "stdout", err = folder_ / "stderr";
+    std::string command = "cd " + folder_.Path().string() + " && ZARNCAP_DRIVER=" + ZARNCAP_TEST_DRIVER +
+                          " ZARNCAP_CONFIG_DIR=" + (folder_ / "config") + " " + ZARNCAP_TEST_CLI + " " + args;
+    command += pipeTo.empty() ? " >" + out + " 2>" + err : " 2>" + err + " | " + pipeTo + " >" + out;
+    const int raw = std::system(command.c_str());
+    Result result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = ReadText(out);
+    result.err = ReadText(err);
+    return result;
+  }
+
+  void SetUp() override {
+    const Result probe = Zarncap("capture -o probe.png --frames 1 --size 160x120");
+    if (probe.status != 0 && probe.err.find("no camera found") != std::string::npos) {
+      GTEST_SKIP() << "the driver library opens no camera here: " << probe.err;
+    }
+    ASSERT_EQ(probe.status, 0) << probe.err;
+  }
+
+  ScratchFolder folder_;
+};
+
+struct PngInfo {
+  bool ok = false;
+  unsigned width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+};
+
+PngInfo ReadPng(const std::string& path) {
+  PngInfo info;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return info;
+  image.format = PNG_FORMAT_RGB;
+  info.rgb.resize(PNG_IMAGE_SIZE(image));
+  info.ok = png_image_finish_read(&image, nullptr, info.rgb.data(), 0, nullptr) != 0;
+  info.width = image.width;
+  info.height = image.height;
+  return info;
+}
+
+struct MovieInfo {
+  int frames = 0, width = 0, height = 0;
+  AVPixelFormat pixelFormat = AV_PIX_FMT_NONE;
+};
+
+MovieInfo Probe(const std::string& path) {
+  MovieInfo info;
+  AVFormatContext* input = nullptr;
+  if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0) return info;
+  avformat_find_stream_info(input, nullptr);
+  info.width = input->streams[0]->codecpar->width;
+  info.height = input->streams[0]->codecpar->height;
+  info.pixelFormat = static_cast<AVPixelFormat>(input->streams[0]->codecpar->format);
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(input, packet) >= 0) {
+    ++info.frames;
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  avformat_close_input(&input);
+  return info;
+}
+
+TEST_F(EndToEnd, DefaultCaptureIsA320x240PictureWithSomethingInIt) {
+  const Result run = Zarncap("capture -o frame.png");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const PngInfo png = ReadPng(folder_ / "frame.png");
+  ASSERT_TRUE(png.ok);
+  EXPECT_EQ(png.width, 320u);
+  EXPECT_EQ(png.height, 240u);
+  const auto [low, high] = std::minmax_element(png.rgb.begin(), png.rgb.end());
+  EXPECT_GT(*high - *low, 64) << "a flat picture";
+}
+
+TEST_F(EndToEnd, EveryFormatOfCaptureWritesItsFile) {
+  for (const std::string format : {"rgb24", "rgb16", "pal8", "i420", "iyuv", "yv12", "yuy2", "yvu9"}) {
+    const Result run = Zarncap("capture -o " + format + ".png --format " + format + " --size 160x120 --frames 3");
+    ASSERT_EQ(run.status, 0) << format << ": " << run.err;
+    const PngInfo png = ReadPng(folder_ / (format + ".png"));
+    EXPECT_TRUE(png.ok && png.width == 160 && png.height == 120) << format;
+  }
+  for (const std::string format : {"rgb24", "rgb16", "pal8"}) {
+    ASSERT_EQ(Zarncap("capture -o " + format + ".bmp --format " + format + " --size 160x120 --frames 2").status, 0);
+    const auto bmp = ReadBytes(folder_ / (format + ".bmp"));
+    const size_t bits = format == "rgb24" ? 24 : format == "rgb16" ? 16 : 8;
+    EXPECT_EQ(bmp.size(), 54 + (bits == 8 ? 1024u : 0u) + 160 * 120 * bits / 8) << format;
+  }
+  const std::pair<const char*, size_t> yuv[] = {{"i420", 28800}, {"yv12", 28800}, {"yuy2", 38400}, {"yvu9", 21600}};
+  for (const auto& [format, bytes] : yuv) {
+    ASSERT_EQ(Zarncap(std::string("capture -o f.yuv --format ") + format + " --size 160x120 --frames 2").status, 0);
+    EXPECT_EQ(ReadBytes(folder_ / "f.yuv").size(), bytes) << format;
+  }
+}
+
+TEST_F(EndToEnd, StreamsToAviMatroskaAndStandardOutput) {
+  Result run = Zarncap("stream -o clip.avi --frames 50");
+  ASSERT_EQ(run.status, 0) << run.err;
+  MovieInfo movie = Probe(folder_ / "clip.avi");
+  EXPECT_EQ(movie.frames, 50);
+  EXPECT_EQ(movie.width, 320);
+  EXPECT_EQ(movie.height, 240);
+  EXPECT_EQ(movie.pixelFormat, AV_PIX_FMT_BGR24);
+  EXPECT_NE(run.out.find("50 frames written"), std::string::npos) << run.out;
+
+  run = Zarncap("stream -o clip.mkv --frames 10 --format i420 --size 160x120");
+  ASSERT_EQ(run.status, 0) << run.err;
+  movie = Probe(folder_ / "clip.mkv");
+  EXPECT_EQ(movie.frames, 10);
+  EXPECT_EQ(movie.pixelFormat, AV_PIX_FMT_YUV420P);
+
+  run = Zarncap("stream -o - --frames 20", "cat");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("YUV4MPEG2 W320 H240 ", 0), 0u);
+  size_t frames = 0;
+  for (size_t at = run.out.find("FRAME\n"); at != std::string::npos; at = run.out.find("FRAME\n", at + 6 + 115200)) ++frames;
+  EXPECT_EQ(frames, 20u);
+  EXPECT_NE(run.err.find("20 frames written to standard output"), std::string::npos) << run.err;
+}
+
+TEST_F(EndToEnd, NoCameraAndRefusedFormatsAreClearErrors) {
+  for (const std::string camera : {"none", "sim:port=none"}) {
+    const Result run = Zarncap("--camera " + camera + " capture -o x.png");
+    EXPECT_EQ(run.status, 1) << camera;
+    EXPECT_EQ(run.err.rfind("zarncap: error: no camera found", 0), 0u) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "x.png"));
+  }
+  const Result run = Zarncap("capture -o x.png --format yuy2 --size 640x480");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("the driver refused yuy2 640x480"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("yuy2 80x60"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("rgb24 80x60"), std::string::npos) << run.err;
+
+  const Result formats = Zarncap("formats");
+  ASSERT_EQ(formats.status, 0) << formats.err;
+  EXPECT_NE(formats.out.find("160x120    rgb24 rgb16 pal8 i420 iyuv yv12 yuy2 yvu9"), std::string::npos) << formats.out;
+}
+
+TEST_F(EndToEnd, TracePrintsTheDriversTraceAndKeepsTheUsersDebugLevel) {
+  const std::string ini = folder_ / "mine.ini";
+  tooltest::WriteText(ini, "[ZARNCAP]\nDebugLevel=2\n");
+  const Result run = Zarncap("--trace --ini " + ini + " capture -o t.png --frames 2 --size 160x120");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("trace: "), std::string::npos) << run.err;
+  const std::string after = ReadText(ini);
+  EXPECT_EQ(zarncap::ReadDebugLevel(after), 2u);
+  EXPECT_NE(after.find("LPT_Port="), std::string::npos) << after;
+  EXPECT_NE(after.find("[NUBO]"), std::string::npos) << after;
+
+  const Result quiet = Zarncap("--ini " + ini + " capture -o q.png --frames 1 --size 160x120");
+  ASSERT_EQ(quiet.status, 0) << quiet.err;
+  EXPECT_EQ(quiet.err.find("trace: "), std::string::npos) << quiet.err;
+}
+
+TEST_F(EndToEnd, DefectMapGetsTheDriversAnswer) {
+  tooltest::WriteText(folder_ / "map.bin", std::string(480, '\0'));
+  const Result run = Zarncap("defects --store map.bin");
+  if (run.status == 0) {
+    EXPECT_NE(run.out.find("answer 0"), std::string::npos) << run.out;
+  } else {
+    EXPECT_NE(run.err.find("answer 1003"), std::string::npos) << run.err;
+  }
+  tooltest::WriteText(folder_ / "short.bin", std::string(479, '\0'));
+  EXPECT_NE(Zarncap("defects --store short.bin").err.find("exactly 480 bytes"), std::string::npos);
+}
+
+}  // namespace

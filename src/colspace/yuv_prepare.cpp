@@ -14,12 +14,21 @@ void PrepareYUVFrame(BYTE* frame, LONG width, LONG height) {
   const int pairs = (width + 1) / 2;
   int64_t sumU = 0;
   int64_t sumV = 0;
+  // A table that never falls (any contrast of 0 or more) makes "brighter than
+  // 130" a plain compare of the raw byte with the first level that passes, so
+  // dark pairs cost no table read.
+  int firstBright = 256;
+  bool rising = true;
+  for (int i = 0; i < 256; ++i) {
+    if (i > 0 && luma[i] < luma[i - 1]) rising = false;
+    if (firstBright == 256 && luma[i] > 130) firstBright = i;
+  }
   for (LONG m = 0; m < height / 2; ++m) {
     const BYTE* __restrict y1 = frame + 3 * static_cast<size_t>(m) * w;
     BYTE* __restrict uv = frame + (3 * static_cast<size_t>(m) + 2) * w;
     for (int k = 0; k < pairs; ++k) {
+      if (rising ? y1[2 * k] < firstBright : luma[y1[2 * k]] <= 130) continue;
       const int yv = luma[y1[2 * k]];
-      if (yv <= 130) continue;
       // Highlights carry little colour: the closer to white, the less.
       const int lim = ((235 - yv) >> 2) + 128;
       int u = uv[2 * k];

@@ -77,7 +77,7 @@ void NibbleChecksum(const uint8_t* data, size_t count, uint8_t out[4]) {
 std::vector<uint8_t> BuildFactoryEeprom(int eepromBits, bool withMap, const std::vector<FactoryDefect>& defects,
                                         bool badChecksum) {
   size_t bytes = eepromBits == 4096 ? 512 : eepromBits == 1024 ? 128 : 0;
-  if (!withMap) return std::vector<uint8_t>(bytes, 0xFF);
+  if (!withMap || bytes == 0) return std::vector<uint8_t>(bytes, 0xFF);
 
   // The packed table: kind in bits 0..2 and position bits 16..17 in bits 6..7
   // of byte 0, position bits 0..15 little-endian in bytes 1 and 2.
@@ -111,7 +111,7 @@ std::vector<uint8_t> BuildFactoryEeprom(int eepromBits, bool withMap, const std:
   if (bytes == 512) {
     std::memcpy(contents.data(), image, 256);
     std::memcpy(contents.data() + 256, image + 248, 256);
-  } else {
+  } else if (bytes > 0) {
     std::memcpy(contents.data(), image, bytes);
   }
   return contents;

@@ -126,6 +126,25 @@ TEST_F(FormatTest, FlatGreyMosaicStaysGrey) {
   }
 }
 
+TEST_F(FormatTest, StepByStepEqualsTheFusedReconstruction) {
+  ColSpace* cs = Make();
+  BITMAPINFOHEADER src = Header(172, 124, 8, FOURCC_PSHU), out = Header(168, 120, 24, 0);
+  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  std::vector<BYTE> a(172 * 124);
+  for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<BYTE>((i * 37 + i / 172 * 11) & 0xFF);
+  std::vector<BYTE> b = a;
+  std::vector<BYTE> stepwise(168 * 120 * 3), fused(168 * 120 * 3);
+  ASSERT_TRUE(DeinterleaveRows(a.data(), 172, 124));
+  ASSERT_TRUE(Demosaic(a.data(), cs->coringThreshold, cs->sharpenGain, stepwise.data()));
+  ASSERT_TRUE(CorrectColour(stepwise.data(), 168, 120));
+  const int32_t biasU = cs->chromaBiasU, biasV = cs->chromaBiasV;
+  cs->chromaBiasU = cs->chromaBiasV = 12345;
+  ASSERT_TRUE(ReconstructRawFrame(b.data(), fused.data()));
+  EXPECT_EQ(stepwise, fused);
+  EXPECT_EQ(cs->chromaBiasU, biasU);
+  EXPECT_EQ(cs->chromaBiasV, biasV);
+}
+
 TEST(WhiteBalanceTest, WorkedExampleAndDeadBand) {
   double r = 1.0, g = 1.0, b = 1.0;
   AdjustWhiteBalance(40, -8, &r, &g, &b);

@@ -63,6 +63,7 @@ VirtualCamera::VirtualCamera(const SimConfig& config)
   bus_.Attach(&sensor_);
   bus_.Attach(&eeprom_);
   epoch_ = platform::TimeGetTime();
+  idleReadyAt_ = NextBoundary();
 }
 
 VirtualCamera::~VirtualCamera() { CloseDeliveredFrame(); }
@@ -84,6 +85,7 @@ void VirtualCamera::Reset() {
   bus_.Reset();
   // The sensor starts counting its frames again.
   epoch_ = platform::TimeGetTime();
+  idleReadyAt_ = NextBoundary();
 }
 
 void VirtualCamera::OutputA(uint8_t value) {
@@ -245,7 +247,16 @@ void VirtualCamera::RequestFrame(FrameKind kind, const BlockWords& words) {
 }
 
 bool VirtualCamera::FrameReady() {
-  return !unplugged_ && request_.kind != FrameKind::None && Reached(request_.readyAt);
+  if (unplugged_) return false;
+  // A requested frame is ready once captured. With nothing requested the line
+  // shows the sensor finishing a frame since the last transfer: the host reads
+  // a banded frame on that, sending each band's window before its transfer.
+  return Reached(request_.kind != FrameKind::None ? request_.readyAt : idleReadyAt_);
+}
+
+DWORD VirtualCamera::NextBoundary() const {
+  DWORD now = platform::TimeGetTime();
+  return epoch_ + ((now - epoch_) / period_ + 1) * period_;
 }
 
 // ---- frame transfers
@@ -350,6 +361,7 @@ bool VirtualCamera::EndFrame() {
   inTransfer_ = false;
   if (transferMoved_ == 0) return true;  // nothing was read: the frame stays ready
   FrameKind kind = request_.kind;
+  idleReadyAt_ = NextBoundary();
   if (kind == FrameKind::Window) {
     band_.endRow = request_.window.endRow;
     dump_.AddRows(request_.window.Rows());

@@ -38,7 +38,9 @@ namespace sim {
 //   sensor finishes at the next period boundary after the request; the ready
 //   line is up from then until the frame is read. While a requested frame is
 //   being captured the status block is answered only when it is complete (this
-//   is the host's frame wait), and a frame transfer waits for it too.
+//   is the host's frame wait), and a frame transfer waits for it too. With no
+//   frame requested, the ready line comes up at the first boundary after the
+//   last transfer (the host polls so before reading a frame in bands).
 // - A counted frame transfer fills the host's buffer with the whole frame and
 //   reports the length the camera sent it in: the temporal-difference length
 //   for a mode-2 frame requested with flag 0x40, otherwise the bytes moved.
@@ -100,6 +102,7 @@ class VirtualCamera : public CameraLink {
   void RequestFrame(FrameKind kind, const BlockWords& words);
   void BuildFrame();
   bool Reached(DWORD when) const;
+  DWORD NextBoundary() const;
   bool WaitUntil(DWORD when);
   // The delivered-frame bookkeeping: a mode-1 frame may arrive as bands, which
   // belong together while each starts where the last ended.
@@ -133,6 +136,7 @@ class VirtualCamera : public CameraLink {
   uint8_t pending_ = 0;
   uint8_t lastOutputA_ = 0;
   DWORD epoch_ = 0;
+  DWORD idleReadyAt_ = 0;  // with no frame requested: the next boundary after the last transfer
 
   // Frames.
   FrameRequest request_;

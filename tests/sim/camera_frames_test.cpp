@@ -278,10 +278,19 @@ TEST_F(CameraFrames, ReadyLineWaitsForTheSensorPeriod) {
   clock.Advance(1);
   EXPECT_TRUE(camera->FrameReady());
   ASSERT_EQ(host->Transfer(buffer.data(), kMode2Frame), kMode2Frame);
-  EXPECT_FALSE(camera->FrameReady());  // taken: nothing until the next request
+  EXPECT_FALSE(camera->FrameReady());  // taken: nothing until the sensor's next frame
   ASSERT_TRUE(host->RequestYuv(9, 249, 8, 168));
   EXPECT_FALSE(camera->FrameReady());
   clock.Advance(66);
+  EXPECT_TRUE(camera->FrameReady());
+  // With no frame asked for (a frame read in bands asks band by band), the
+  // line shows the sensor's next frame after the last transfer.
+  ASSERT_TRUE(host->RequestWindow(20, 132, 15, 292));
+  ASSERT_EQ(host->Transfer(buffer.data(), 32704), 32704u);
+  EXPECT_FALSE(camera->FrameReady());
+  clock.Advance(65);
+  EXPECT_FALSE(camera->FrameReady());
+  clock.Advance(1);
   EXPECT_TRUE(camera->FrameReady());
 }
 

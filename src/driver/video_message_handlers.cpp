@@ -15,14 +15,29 @@
 #include "core/driver_state.h"
 #include "platform/platform.h"
 
-DWORD ShowDriverDialog(DWORD channelKind, HWND /*parent*/, DWORD flags) {
-  if (channelKind != VIDEO_EXTERNALIN && channelKind != VIDEO_IN) return DV_ERR_NOTSUPPORTED;
+namespace {
+
+// Shows dialog resource `id` modally over parent, with initial parameter 0, and
+// tells how it ended (0: cancelled). The source-settings and video-format
+// dialogs are not part of this build yet, so every one ends as cancelled.
+INT_PTR RunDialog(DWORD /*id*/, HWND /*parent*/) { return 0; }
+
+}  // namespace
+
+DWORD ShowDriverDialog(DWORD channelKind, HWND parent, DWORD flags) {
+  DWORD id;
+  if (channelKind == VIDEO_EXTERNALIN) {
+    id = Driver().sourceDialogId;
+  } else if (channelKind == VIDEO_IN) {
+    id = Driver().formatDialogId;
+  } else {
+    return DV_ERR_NOTSUPPORTED;
+  }
   if ((flags & VIDEO_DLG_QUERY) != 0) return DV_ERR_OK;  // dialogs are supported
-  // The source-settings and video-format dialogs are not built into this
-  // driver yet: answered as a dialog the user cancelled.
+  // The dialogs change the format and the picture settings: no frame may be
+  // captured on the stream timer's thread while one is up.
   DeviceGuard lock(DeviceLock());
-  const INT_PTR result = 0;
-  return result == 0 ? DV_ERR_NOTSUPPORTED : DV_ERR_OK;
+  return RunDialog(id, parent) == 0 ? DV_ERR_NOTSUPPORTED : DV_ERR_OK;
 }
 
 DWORD ConfigurePalette(DWORD flags, VIDEOCONFIGPARMS* parms) {

@@ -93,6 +93,17 @@ TEST_F(CapturePictureTest, FlatGreyFromTheRawModeIsFlatAndNeutralWithNoStuckPixe
   }
 }
 
+// With DebugLevel bit 0x02 the repair is skipped and the stuck pixels show.
+TEST_F(CapturePictureTest, SkippingTheDefectRepairLeavesTheStuckPixels) {
+  Camera("sim:scene=flat:128,128,128,defects=40");
+  Setting("ZARNCAP", "DebugLevel", "2");
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(video, nullptr);
+  std::vector<BYTE> image;
+  CaptureSettled(video, Header(320, 240), image, 5);
+  EXPECT_GT(Measure(image, 320, 240, 24).spread, 80);
+}
+
 // Mode 2 (up to 160 x 120, and 176 x 144): the camera forms luminance and
 // colour difference itself; white balance settles the grey to neutral.
 TEST_F(CapturePictureTest, FlatGreyFromTheYuvModeIsFlatAndNeutral) {

@@ -1,9 +1,12 @@
 #include "driver/driver_reset.h"
 
+#include "camera/camera_state.h"
 #include "capture/nubo_device.h"
+#include "colspace/colspace_state.h"
 #include "core/driver_state.h"
 #include "driver/channel.h"
 #include "driver/channel_ops.h"
+#include "port/port.h"
 #include "ui/trace_window.h"
 
 void ResetDriverForTesting() {
@@ -12,6 +15,9 @@ void ResetDriverForTesting() {
     ChannelOpsTable().closePortDevice(Driver().portDevice);
   }
   ResetCaptureState();
+  ResetCameraState();
+  ResetColSpaceState();
+  ResetPortState();
   ResetChannels();
   ResetChannelOps();
   ResetTraceForTesting();

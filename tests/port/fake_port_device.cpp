@@ -1,4 +1,5 @@
 #include "port/fake_port_device.h"
+#include <algorithm>
 
 #include <cstdlib>
 #include <cstring>
@@ -133,7 +134,9 @@ std::vector<std::string> FakePortDevice::Trace() const {
 
 std::vector<BYTE> DeviceIdBytes(const std::string& text) {
   std::size_t length = text.size() + 2;
-  std::vector<BYTE> bytes{static_cast<BYTE>(length >> 8), static_cast<BYTE>(length & 0xFF)};
-  bytes.insert(bytes.end(), text.begin(), text.end());
+  std::vector<BYTE> bytes(length);
+  bytes[0] = static_cast<BYTE>(length >> 8);
+  bytes[1] = static_cast<BYTE>(length & 0xFF);
+  std::copy(text.begin(), text.end(), bytes.begin() + 2);
   return bytes;
 }

@@ -23,7 +23,7 @@ CLI::Validator SizeValidator() {
         int width = 0, height = 0;
         return ParseSize(text, &width, &height) ? std::string() : "must be WIDTHxHEIGHT, e.g. 320x240";
       },
-      "WxH");
+      "");
 }
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
@@ -43,8 +43,8 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
 }
 
 CLI::App* AddSizeAndFormat(CLI::App* command, std::string& size, std::string& format) {
-  command->add_option("--size", size, "image size")->check(SizeValidator())->capture_default_str();
-  command->add_option("--format", format, "pixel format: " + FormatNames())
+  command->add_option("--size", size, "image size")->check(SizeValidator())->capture_default_str()->type_name("WxH");
+  command->add_option("--format", format, "pixel format")
       ->transform(CLI::IsMember(FormatChoices(), CLI::ignore_case))
       ->capture_default_str()
       ->type_name("F");
@@ -110,7 +110,11 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
   defectsCommand->add_option("--store", defects.store, "file of exactly 480 bytes (160 entries of 3 bytes)")
       ->required()
       ->type_name("FILE");
-  for (auto* command : {captureCommand, streamCommand, formatsCommand, defectsCommand}) command->fallthrough();
+  for (auto* command : {captureCommand, streamCommand, formatsCommand, defectsCommand}) {
+    command->fallthrough();
+    command->footer("The global options --camera, --ini, --port and --trace (see zarncap --help) may also follow the "
+                    "command.");
+  }
 
   try {
     app.parse(argc, argv);

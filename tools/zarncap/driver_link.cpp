@@ -1,6 +1,7 @@
 // The driver messages of a capture application, sent through the driver manager.
 #include "tools/zarncap/driver_link.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "tools/zarncap/tool_error.h"

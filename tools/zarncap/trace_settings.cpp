@@ -217,7 +217,11 @@ std::string MakeCopyFolder() {
     std::string pattern = base + "/zarncap-trace-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    if (::mkdtemp(name.data()) == nullptr) break;
+    if (::mkdtemp(name.data()) == nullptr) {
+      if (base == "/tmp") break;
+      base = "/tmp";  // $TMPDIR cannot take it: the system's folder may
+      continue;
+    }
     std::string folder = name.data();
     if (OpenStringProblem(folder + "/zarncap.ini", false).empty()) return folder;
     ::rmdir(folder.c_str());  // a random name that reads as a port: try another

@@ -12,14 +12,17 @@ float SrgbToLinear(uint8_t value) {
 }
 
 Scene Scene::Bars() {
-  // White, yellow, cyan, green, magenta, red, blue, black.
-  static constexpr float kBars[8][3] = {{1, 1, 1}, {1, 1, 0}, {0, 1, 1}, {0, 1, 0},
-                                        {1, 0, 1}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0}};
+  // White, yellow, cyan, green, magenta, red, blue, black, at 75 % as test
+  // charts print them: full-scale primaries would drive the sensor into the
+  // driver's highlight limit and come out desaturated.
+  static constexpr int kBars[8][3] = {{1, 1, 1}, {1, 1, 0}, {0, 1, 1}, {0, 1, 0},
+                                      {1, 0, 1}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0}};
+  const float on = SrgbToLinear(191);
   Scene scene;
   for (int y = 0; y < kFovHeight; ++y) {
     for (int x = 0; x < kFovWidth; ++x) {
-      const float* bar = kBars[x * 8 / kFovWidth];
-      scene.picture_[static_cast<size_t>(y * kFovWidth + x)] = {bar[0], bar[1], bar[2]};
+      const int* bar = kBars[x * 8 / kFovWidth];
+      scene.picture_[static_cast<size_t>(y * kFovWidth + x)] = {bar[0] * on, bar[1] * on, bar[2] * on};
     }
   }
   return scene;

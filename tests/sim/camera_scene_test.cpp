@@ -75,7 +75,7 @@ TEST(CameraScene, UnreadableFileFallsBackToBarsAndSaysWhy) {
   std::string error;
   sim::Scene scene = sim::Scene::Make(config, &error);
   EXPECT_NE(error.find("/nonexistent/zarncap-scene.ppm"), std::string::npos);
-  EXPECT_FLOAT_EQ(scene.At(0, 0).r, 1.0f);  // the white bar
+  EXPECT_FLOAT_EQ(scene.At(0, 0).r, sim::SrgbToLinear(191));  // the 75 % white bar
 }
 
 TEST(CameraScene, PictureIsStretchedOverTheFieldOfView) {

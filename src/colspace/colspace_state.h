@@ -1,5 +1,6 @@
-// The colour layer's process-wide state: the current record and the demosaic
-// geometry with its green plane, which exist once for the whole driver.
+// The colour layer's process-wide state: the current record, the demosaic
+// geometry with its green plane, which exist once for the whole driver, and
+// the per-pixel loops in use with the two-pixel luminance table they share.
 #pragma once
 
 #include <cstddef>
@@ -18,11 +19,18 @@ struct DemosaicGeometry {
   int32_t bytesPerPixel = 0;
 };
 
+struct ColourKernels;
+
 struct ColSpaceModule {
   ColSpace* current = nullptr;
   DemosaicGeometry geometry;
   std::unique_ptr<BYTE[]> greenPlane;  // (W - 2) x (H - 2) bytes
   size_t greenPlaneBytes = 0;
+  const ColourKernels* kernels = nullptr;  // chosen once, see colspace/kernels.h
+  bool kernelsForced = false;
+  std::unique_ptr<uint16_t[]> lumaPairs;  // 65536 entries, built from lumaPairsSource
+  BYTE lumaPairsSource[256] = {};
+  bool lumaPairsValid = false;
 };
 
 ColSpaceModule& ColSpaceState();

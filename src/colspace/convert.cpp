@@ -4,6 +4,7 @@
 
 #include "colspace/colspace_state.h"
 #include "colspace/format_header.h"
+#include "colspace/kernels.h"
 #include "colspace/reconstruct.h"
 #include "colspace/writers.h"
 #include "colspace/yuv_prepare.h"
@@ -17,14 +18,26 @@ LONG SourceHeight(const ColSpace& cs) { return cs.sourceFormat.biHeight; }
 
 void PrepareYUV(const ColSpace& cs, BYTE* frame) { PrepareYUVFrame(frame, SourceWidth(cs), SourceHeight(cs)); }
 
-BOOL PyuvToRGB24(ColSpace& cs, BYTE* frame, BYTE* dest) {
-  PrepareYUV(cs, frame);
-  return YUVToRGB24(frame, dest);
+// The highlight limit and the writer in one pass, through the kernel set in
+// use; then the white-balance statistics, as PrepareYUVFrame leaves them.
+BOOL PrepareAndWrite(ColSpace& cs, BYTE* frame, BYTE* dest, YUVTarget target) {
+  YUVJob job;
+  job.frame = frame;
+  job.width = static_cast<int>(SourceWidth(cs));
+  job.height = static_cast<int>(SourceHeight(cs));
+  job.luma = cs.lumaTable;
+  job.lumaPairs = LumaPairTable(cs.lumaTable);
+  job.destination = dest;
+  job.prepare = true;
+  if (!ActiveKernels().yuv(job, target)) PortableKernels().yuv(job, target);
+  SetYUVChromaBias(cs, job.sumU, job.sumV, SourceWidth(cs), SourceHeight(cs));
+  return TRUE;
 }
 
+BOOL PyuvToRGB24(ColSpace& cs, BYTE* frame, BYTE* dest) { return PrepareAndWrite(cs, frame, dest, YUVTarget::kRGB24); }
+
 BOOL PyuvToRGB24Double(ColSpace& cs, BYTE* frame, BYTE* dest) {
-  PrepareYUV(cs, frame);
-  YUVToRGB24(frame, dest);
+  PrepareAndWrite(cs, frame, dest, YUVTarget::kRGB24);
   Double2x(dest, SourceHeight(cs), SourceWidth(cs));
   return TRUE;
 }
@@ -38,8 +51,7 @@ bool IntermediateFits(const ColSpace& cs) {
 
 BOOL PyuvToRGB16Double(ColSpace& cs, BYTE* frame, BYTE* dest) {
   if (!IntermediateFits(cs)) return FALSE;
-  PrepareYUV(cs, frame);
-  YUVToRGB24(frame, cs.intermediateImage);
+  PrepareAndWrite(cs, frame, cs.intermediateImage, YUVTarget::kRGB24);
   Double2x(cs.intermediateImage, SourceHeight(cs), SourceWidth(cs));
   return Reformat_RGB24_To_RGB16(cs.intermediateImage, dest);
 }
@@ -56,10 +68,9 @@ BOOL PyuvToPal8(ColSpace& cs, BYTE* frame, BYTE* dest) {
   return YUVToPal8(frame, dest);
 }
 
-template <BOOL (*Writer)(const BYTE*, BYTE*)>
+template <YUVTarget Target>
 BOOL PyuvToYUV(ColSpace& cs, BYTE* frame, BYTE* dest) {
-  PrepareYUV(cs, frame);
-  return Writer(frame, dest);
+  return PrepareAndWrite(cs, frame, dest, Target);
 }
 
 // The demosaic geometry is module-wide: a frame is reconstructed only when it
@@ -150,10 +161,10 @@ bool SelectYUVOutput(const BITMAPINFOHEADER& source, BITMAPINFOHEADER& output, S
   }
   if (output.biCompression == FOURCC_IYUV) output.biCompression = FOURCC_I420;
   switch (output.biCompression) {
-    case FOURCC_YVU9: sel.routine = PyuvToYUV<YUVToYVU9>; break;
-    case FOURCC_I420: sel.routine = PyuvToYUV<YUVToI420>; break;
-    case FOURCC_YV12: sel.routine = PyuvToYUV<YUVToYV12>; break;
-    case FOURCC_YUY2: sel.routine = PyuvToYUV<YUVToYUY2>; break;
+    case FOURCC_YVU9: sel.routine = PyuvToYUV<YUVTarget::kYVU9>; break;
+    case FOURCC_I420: sel.routine = PyuvToYUV<YUVTarget::kI420>; break;
+    case FOURCC_YV12: sel.routine = PyuvToYUV<YUVTarget::kYV12>; break;
+    case FOURCC_YUY2: sel.routine = PyuvToYUV<YUVTarget::kYUY2>; break;
     default: return false;
   }
   // These are written at the source's size whatever the output header says;
@@ -254,6 +265,7 @@ BOOL SetColSpaceFormat(const BITMAPINFOHEADER* source, BITMAPINFOHEADER* output)
   cs->outputFormat.biWidth = sel.workWidth;
   cs->outputFormat.biHeight = sel.workHeight;
   cs->convertRoutine = sel.routine;
+  SelectKernels();
   cs->matrixValid = 0;
   cs->lumaValid = 0;
   UpdateColSpaceTables();

@@ -5,6 +5,7 @@
 
 #include "colspace/colour_tables.h"
 #include "colspace/colspace_state.h"
+#include "colspace/kernels.h"
 #include "colspace/reconstruct_rows.h"
 
 BOOL AllocGreenPlane(LONG width, LONG height, int32_t bytesPerPixel) {
@@ -36,19 +37,8 @@ void ReleaseGreenPlane() {
 BOOL DeinterleaveRows(BYTE* frame, LONG width, LONG height) {
   if (width >= kDeinterleaveRowBytes) return FALSE;
   if (width < 0) return FALSE;
-  const int half = width / 2;
-  BYTE row[kDeinterleaveRowBytes];
-  for (LONG y = 0; y < height; ++y) {
-    BYTE* line = frame + static_cast<size_t>(y) * width;
-    std::memcpy(row, line, static_cast<size_t>(width));
-    // Even columns come from the second half, starting one byte before the
-    // middle; odd columns from the first half.
-    BYTE* __restrict out = line;
-    for (int k = 0; k < half; ++k) {
-      out[2 * k] = row[half - 1 + k];
-      out[2 * k + 1] = row[k];
-    }
-  }
+  if (height <= 0) return TRUE;
+  ActiveKernels().deinterleave(frame, static_cast<int>(width), static_cast<int>(height));
   return TRUE;
 }
 
@@ -62,13 +52,22 @@ BOOL ReconstructRawFrame(BYTE* frame, BYTE* destination) {
   // re-reading the image in between.
   int16_t k[9];
   MatrixCoefficients(cs->colourMatrix, k);
-  ColourPass pass{k, cs->lumaTable};
   const DemosaicGeometry& g = module.geometry;
-  DemosaicRows(frame, g, module.greenPlane.get(), cs->coringThreshold, cs->sharpenGain, &pass, destination);
+  MosaicJob job;
+  job.frame = frame;
+  job.geometry = &g;
+  job.plane = module.greenPlane.get();
+  job.threshold = cs->coringThreshold;
+  job.gain = cs->sharpenGain;
+  job.k = k;
+  job.luma = cs->lumaTable;
+  job.lumaPairs = LumaPairTable(cs->lumaTable);
+  job.destination = destination;
+  if (!ActiveKernels().mosaic(job)) PortableKernels().mosaic(job);
   const int64_t n = static_cast<int64_t>(g.width4) * g.height4 / 8;
   if (n > 0) {
-    cs->chromaBiasU = static_cast<int32_t>(pass.sumU / n);
-    cs->chromaBiasV = static_cast<int32_t>(pass.sumV / n);
+    cs->chromaBiasU = static_cast<int32_t>(job.sumU / n);
+    cs->chromaBiasV = static_cast<int32_t>(job.sumV / n);
   }
   if (!cs->stretch10by9) return TRUE;
   return Stretch10by9(destination, cs->reconWidth, cs->reconHeight, cs->outputFormat.biWidth,

@@ -5,15 +5,13 @@
 #include <cstring>
 
 #include "colspace/colspace_state.h"
+#include "colspace/yuv_portable.h"
 
-void PrepareYUVFrame(BYTE* frame, LONG width, LONG height) {
-  ColSpace* cs = CurrentColSpace();
-  if (cs == nullptr || width <= 0 || height <= 0) return;
-  const BYTE* __restrict luma = cs->lumaTable;
+void PrepareYUVRows(BYTE* frame, int width, int height, const BYTE* luma, int64_t* sumU, int64_t* sumV) {
   const size_t w = static_cast<size_t>(width);
   const int pairs = (width + 1) / 2;
-  int64_t sumU = 0;
-  int64_t sumV = 0;
+  int64_t su = 0;
+  int64_t sv = 0;
   // A table that never falls (any contrast of 0 or more) makes "brighter than
   // 130" a plain compare of the raw byte with the first level that passes, so
   // dark pairs cost no table read.
@@ -23,7 +21,7 @@ void PrepareYUVFrame(BYTE* frame, LONG width, LONG height) {
     if (i > 0 && luma[i] < luma[i - 1]) rising = false;
     if (firstBright == 256 && luma[i] > 130) firstBright = i;
   }
-  for (LONG m = 0; m < height / 2; ++m) {
+  for (int m = 0; m < height / 2; ++m) {
     const BYTE* __restrict y1 = frame + 3 * static_cast<size_t>(m) * w;
     BYTE* __restrict uv = frame + (3 * static_cast<size_t>(m) + 2) * w;
     for (int k = 0; k < pairs; ++k) {
@@ -37,15 +35,29 @@ void PrepareYUVFrame(BYTE* frame, LONG width, LONG height) {
       if (v > lim) v = lim;
       uv[2 * k] = static_cast<BYTE>(u);
       uv[2 * k + 1] = static_cast<BYTE>(v);
-      sumU += u - 128;
-      sumV += v - 128;
+      su += u - 128;
+      sv += v - 128;
     }
   }
-  const int64_t n = static_cast<int64_t>(w * static_cast<size_t>(height) / 8);
+  *sumU += su;
+  *sumV += sv;
+}
+
+void SetYUVChromaBias(ColSpace& cs, int64_t sumU, int64_t sumV, LONG width, LONG height) {
+  const int64_t n = static_cast<int64_t>(static_cast<size_t>(width) * static_cast<size_t>(height) / 8);
   if (n > 0) {
-    cs->chromaBiasU = static_cast<int32_t>(4 * sumU / n);
-    cs->chromaBiasV = static_cast<int32_t>(4 * sumV / n);
+    cs.chromaBiasU = static_cast<int32_t>(4 * sumU / n);
+    cs.chromaBiasV = static_cast<int32_t>(4 * sumV / n);
   }
+}
+
+void PrepareYUVFrame(BYTE* frame, LONG width, LONG height) {
+  ColSpace* cs = CurrentColSpace();
+  if (cs == nullptr || width <= 0 || height <= 0) return;
+  int64_t sumU = 0;
+  int64_t sumV = 0;
+  PrepareYUVRows(frame, width, height, cs->lumaTable, &sumU, &sumV);
+  SetYUVChromaBias(*cs, sumU, sumV, width, height);
 }
 
 void AdjustWhiteBalance(int32_t bu, int32_t bv, double* redGain, double* greenGain, double* blueGain) {

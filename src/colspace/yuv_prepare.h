@@ -4,9 +4,13 @@
 
 #include <cstdint>
 
+#include "colspace/colspace.h"
 #include "platform/types.h"
 
 void PrepareYUVFrame(BYTE* frame, LONG width, LONG height);
+// The white-balance statistics of a prepared frame from the sums of its
+// bright pairs' chroma.
+void SetYUVChromaBias(ColSpace& cs, int64_t sumU, int64_t sumV, LONG width, LONG height);
 void AdjustWhiteBalance(int32_t chromaBiasU, int32_t chromaBiasV, double* redGain, double* greenGain,
                         double* blueGain);
 

@@ -3,12 +3,12 @@
 #include "colspace/colour_tables.h"
 #include "colspace/store_bgr.h"
 #include "colspace/colspace_state.h"
+#include "colspace/kernels.h"
 #include "colspace/writers.h"
+#include "colspace/yuv_portable.h"
 
-// A "PYUV" frame is h/2 groups of three lines of w bytes: luminance of the
-// upper row (Y1), luminance of the lower row (Y2), then w/2 chroma pairs U, V
-// shared by both rows. Luminance always goes through the luminance table;
-// chroma bytes are used as they are.
+// Luminance always goes through the luminance table; chroma bytes are used as
+// they are.
 
 namespace {
 
@@ -18,25 +18,26 @@ constexpr int kMaxYUVWidth = 512;
 
 inline int16_t Clamp16(int16_t v) { return v < 0 ? int16_t{0} : (v > 255 ? int16_t{255} : v); }
 
-struct YUVFrame {
-  const BYTE* frame;
-  int w;
-  int h;
-  const BYTE* Y1(int m) const { return frame + static_cast<size_t>(3 * m) * w; }
-  const BYTE* Y2(int m) const { return frame + static_cast<size_t>(3 * m + 1) * w; }
-  const BYTE* UV(int m) const { return frame + static_cast<size_t>(3 * m + 2) * w; }
-  // The RGB writers take image row 2m from Y2(m) and row 2m + 1 from Y1(m + 1)
-  // (the last row repeats Y2(m)), both with the chroma of group m.
-  const BYTE* RGBLuma(int row) const {
-    const int m = row / 2;
-    if (row % 2 == 0 || row == h - 1) return Y2(m);
-    return Y1(m + 1);
-  }
-};
+using YUVFrame = PortableYUVFrame;
 
 YUVFrame CurrentFrame(const BYTE* frame) {
   const ColSpace& cs = *CurrentColSpace();
   return {frame, static_cast<int>(cs.sourceFormat.biWidth), static_cast<int>(cs.sourceFormat.biHeight)};
+}
+
+// The public writers: the frame as it stands (no highlight limit), through the
+// kernel set in use.
+BOOL WriteThroughKernels(const BYTE* frame, BYTE* destination, YUVTarget target) {
+  const ColSpace& cs = *CurrentColSpace();
+  YUVJob job;
+  job.frame = const_cast<BYTE*>(frame);  // not written without prepare
+  job.width = static_cast<int>(cs.sourceFormat.biWidth);
+  job.height = static_cast<int>(cs.sourceFormat.biHeight);
+  job.luma = cs.lumaTable;
+  job.lumaPairs = LumaPairTable(cs.lumaTable);
+  job.destination = destination;
+  if (!ActiveKernels().yuv(job, target)) PortableKernels().yuv(job, target);
+  return TRUE;
 }
 
 // Y plane: both luminance lines of every group, top-down, through the table.
@@ -65,9 +66,7 @@ void WriteChromaPlanes(const YUVFrame& f, BYTE* __restrict uPlane, BYTE* __restr
 
 }  // namespace
 
-BOOL YUVToRGB24(const BYTE* frame, BYTE* destination) {
-  const YUVFrame f = CurrentFrame(frame);
-  const BYTE* __restrict luma = CurrentColSpace()->lumaTable;
+void WriteRGB24Portable(const YUVFrame& f, const BYTE* __restrict luma, BYTE* destination) {
   const size_t stride = static_cast<size_t>(3) * f.w;
   const int half = f.w / 2;
   // Per row: the luminance terms through the table (the one step that cannot
@@ -97,7 +96,10 @@ BOOL YUVToRGB24(const BYTE* frame, BYTE* destination) {
     }
     StoreBGR(bgr0, f.w, destination + static_cast<size_t>(f.h - 1 - row) * stride);
   }
-  return TRUE;
+}
+
+BOOL YUVToRGB24(const BYTE* frame, BYTE* destination) {
+  return WriteThroughKernels(frame, destination, YUVTarget::kRGB24);
 }
 
 BOOL YUVToRGB16(const BYTE* frame, BYTE* destination) {
@@ -140,25 +142,15 @@ BOOL YUVToPal8(const BYTE* frame, BYTE* destination) {
   return TRUE;
 }
 
-BOOL YUVToI420(const BYTE* frame, BYTE* destination) {
-  const YUVFrame f = CurrentFrame(frame);
+void WritePlanarPortable(const YUVFrame& f, const BYTE* luma, BYTE* destination, bool uFirst) {
   const size_t area = static_cast<size_t>(f.w) * f.h;
-  WriteLumaPlane(f, CurrentColSpace()->lumaTable, destination);
-  WriteChromaPlanes(f, destination + area, destination + area + area / 4);
-  return TRUE;
+  WriteLumaPlane(f, luma, destination);
+  BYTE* first = destination + area;
+  BYTE* second = destination + area + area / 4;
+  WriteChromaPlanes(f, uFirst ? first : second, uFirst ? second : first);
 }
 
-BOOL YUVToYV12(const BYTE* frame, BYTE* destination) {
-  const YUVFrame f = CurrentFrame(frame);
-  const size_t area = static_cast<size_t>(f.w) * f.h;
-  WriteLumaPlane(f, CurrentColSpace()->lumaTable, destination);
-  WriteChromaPlanes(f, destination + area + area / 4, destination + area);
-  return TRUE;
-}
-
-BOOL YUVToYUY2(const BYTE* frame, BYTE* destination) {
-  const YUVFrame f = CurrentFrame(frame);
-  const BYTE* __restrict luma = CurrentColSpace()->lumaTable;
+void WriteYUY2Portable(const YUVFrame& f, const BYTE* __restrict luma, BYTE* destination) {
   const size_t stride = static_cast<size_t>(2) * f.w;
   for (int m = 0; m < f.h / 2; ++m) {
     const BYTE* __restrict uv = f.UV(m);
@@ -173,13 +165,11 @@ BOOL YUVToYUY2(const BYTE* frame, BYTE* destination) {
       }
     }
   }
-  return TRUE;
 }
 
-BOOL YUVToYVU9(const BYTE* frame, BYTE* destination) {
-  const YUVFrame f = CurrentFrame(frame);
+void WriteYVU9Portable(const YUVFrame& f, const BYTE* luma, BYTE* destination) {
   const size_t area = static_cast<size_t>(f.w) * f.h;
-  WriteLumaPlane(f, CurrentColSpace()->lumaTable, destination);
+  WriteLumaPlane(f, luma, destination);
   BYTE* vPlane = destination + area;
   BYTE* uPlane = destination + area + area / 16;
   const int cols = f.w / 4;
@@ -193,5 +183,20 @@ BOOL YUVToYVU9(const BYTE* frame, BYTE* destination) {
       u[k] = static_cast<BYTE>((upper[4 * k] + lower[4 * k + 2]) >> 1);
     }
   }
-  return TRUE;
+}
+
+BOOL YUVToI420(const BYTE* frame, BYTE* destination) {
+  return WriteThroughKernels(frame, destination, YUVTarget::kI420);
+}
+
+BOOL YUVToYV12(const BYTE* frame, BYTE* destination) {
+  return WriteThroughKernels(frame, destination, YUVTarget::kYV12);
+}
+
+BOOL YUVToYUY2(const BYTE* frame, BYTE* destination) {
+  return WriteThroughKernels(frame, destination, YUVTarget::kYUY2);
+}
+
+BOOL YUVToYVU9(const BYTE* frame, BYTE* destination) {
+  return WriteThroughKernels(frame, destination, YUVTarget::kYVU9);
 }

@@ -1,0 +1,125 @@
+#include "colspace/kernels.h"
+
+#include <cstring>
+#include <new>
+
+#include "colspace/reconstruct.h"
+#include "colspace/reconstruct_rows.h"
+#include "colspace/yuv_portable.h"
+
+namespace {
+
+// ---- the portable set: plain loops, every size and every setting
+
+void DeinterleavePortable(BYTE* frame, int width, int height) {
+  const int half = width / 2;
+  BYTE row[kDeinterleaveRowBytes];
+  for (int y = 0; y < height; ++y) {
+    BYTE* line = frame + static_cast<size_t>(y) * width;
+    std::memcpy(row, line, static_cast<size_t>(width));
+    // Even columns come from the second half, starting one byte before the
+    // middle; odd columns from the first half.
+    BYTE* __restrict out = line;
+    for (int k = 0; k < half; ++k) {
+      out[2 * k] = row[half - 1 + k];
+      out[2 * k + 1] = row[k];
+    }
+  }
+}
+
+bool MosaicPortable(MosaicJob& job) {
+  ColourPass pass{job.k, job.luma};
+  DemosaicRows(job.frame, *job.geometry, job.plane, job.threshold, job.gain, &pass, job.destination);
+  job.sumU = pass.sumU;
+  job.sumV = pass.sumV;
+  return true;
+}
+
+bool YUVPortable(YUVJob& job, YUVTarget target) {
+  if (job.prepare) PrepareYUVRows(job.frame, job.width, job.height, job.luma, &job.sumU, &job.sumV);
+  const PortableYUVFrame f{job.frame, job.width, job.height};
+  switch (target) {
+    case YUVTarget::kRGB24: WriteRGB24Portable(f, job.luma, job.destination); break;
+    case YUVTarget::kI420: WritePlanarPortable(f, job.luma, job.destination, true); break;
+    case YUVTarget::kYV12: WritePlanarPortable(f, job.luma, job.destination, false); break;
+    case YUVTarget::kYUY2: WriteYUY2Portable(f, job.luma, job.destination); break;
+    case YUVTarget::kYVU9: WriteYVU9Portable(f, job.luma, job.destination); break;
+  }
+  return true;
+}
+
+constexpr ColourKernels kPortableKernels = {KernelSet::kPortable, "portable", DeinterleavePortable, MosaicPortable,
+                                            YUVPortable};
+
+const ColourKernels* KernelsOf(KernelSet set) {
+  switch (set) {
+    case KernelSet::kPortable: return &kPortableKernels;
+    case KernelSet::kSSE2: return SSE2Kernels();
+    case KernelSet::kAVX2: return AVX2Kernels();
+  }
+  return nullptr;
+}
+
+bool ProcessorRuns(KernelSet set) {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  switch (set) {
+    case KernelSet::kPortable: return true;
+    case KernelSet::kSSE2: return __builtin_cpu_supports("sse2");
+    case KernelSet::kAVX2: return __builtin_cpu_supports("avx2");
+  }
+  return false;
+#else
+  return set == KernelSet::kPortable;
+#endif
+}
+
+}  // namespace
+
+const ColourKernels& PortableKernels() { return kPortableKernels; }
+
+bool KernelSetSupported(KernelSet set) { return KernelsOf(set) != nullptr && ProcessorRuns(set); }
+
+void SelectKernels() {
+  ColSpaceModule& module = ColSpaceState();
+  if (module.kernelsForced && module.kernels != nullptr) return;
+  module.kernels = &kPortableKernels;
+  for (KernelSet set : {KernelSet::kAVX2, KernelSet::kSSE2}) {
+    if (KernelSetSupported(set)) {
+      module.kernels = KernelsOf(set);
+      return;
+    }
+  }
+}
+
+const ColourKernels& ActiveKernels() {
+  ColSpaceModule& module = ColSpaceState();
+  if (module.kernels == nullptr) SelectKernels();
+  return *module.kernels;
+}
+
+bool ForceKernelSet(KernelSet set) {
+  if (!KernelSetSupported(set)) return false;
+  ColSpaceModule& module = ColSpaceState();
+  module.kernels = KernelsOf(set);
+  module.kernelsForced = true;
+  return true;
+}
+
+const uint16_t* LumaPairTable(const BYTE luma[256]) {
+  ColSpaceModule& module = ColSpaceState();
+  if (module.lumaPairsValid && std::memcmp(module.lumaPairsSource, luma, 256) == 0) return module.lumaPairs.get();
+  if (!module.lumaPairs) {
+    module.lumaPairs.reset(new (std::nothrow) uint16_t[65536]);
+    if (!module.lumaPairs) return nullptr;
+  }
+  uint16_t* __restrict table = module.lumaPairs.get();
+  for (int b = 0; b < 256; ++b) {
+    const auto high = static_cast<uint16_t>(luma[b] << 8);
+    uint16_t* __restrict row = table + 256 * b;
+    for (int a = 0; a < 256; ++a) row[a] = static_cast<uint16_t>(luma[a] | high);
+  }
+  std::memcpy(module.lumaPairsSource, luma, 256);
+  module.lumaPairsValid = true;
+  return table;
+}

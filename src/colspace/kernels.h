@@ -1,0 +1,79 @@
+// The per-pixel loops of the colour layer in interchangeable sets: a portable
+// one, and on x86 an SSE2 one and an AVX2 one that write the same bytes. The
+// best set the processor runs is chosen when a format is accepted, never per
+// pixel; tests may force a set to compare them.
+#pragma once
+
+#include <cstdint>
+
+#include "colspace/colspace_state.h"
+#include "platform/types.h"
+
+enum class KernelSet : int { kPortable = 0, kSSE2 = 1, kAVX2 = 2 };
+inline constexpr int kKernelSetCount = 3;
+
+// One "PSHU" frame after the row de-interleave: demosaic, sharpening and
+// colour correction into the RGB24 destination, with the bright-pixel sums.
+struct MosaicJob {
+  const BYTE* frame = nullptr;
+  const DemosaicGeometry* geometry = nullptr;
+  BYTE* plane = nullptr;
+  int16_t threshold = 0;
+  int16_t gain = 0;
+  const int16_t* k = nullptr;  // the nine colour coefficients
+  const BYTE* luma = nullptr;
+  const uint16_t* lumaPairs = nullptr;  // two-pixel luminance table, or null
+  BYTE* destination = nullptr;
+  int64_t sumU = 0;
+  int64_t sumV = 0;
+};
+
+// Outputs of a "PYUV" frame.
+enum class YUVTarget : int { kRGB24, kI420, kYV12, kYUY2, kYVU9 };
+
+// One "PYUV" frame of width x height to one output. With prepare set, the
+// highlight limit is applied to the frame's chroma on the way (as
+// PrepareYUVFrame does) and the sums of the limited chroma of bright pairs
+// are returned (before scaling).
+struct YUVJob {
+  BYTE* frame = nullptr;
+  int width = 0;
+  int height = 0;
+  const BYTE* luma = nullptr;
+  const uint16_t* lumaPairs = nullptr;  // two-pixel luminance table, or null
+  BYTE* destination = nullptr;
+  bool prepare = false;
+  int64_t sumU = 0;
+  int64_t sumV = 0;
+};
+
+struct ColourKernels {
+  KernelSet set;
+  const char* name;
+  // DeinterleaveRows' inner work; width below 512, checked by the caller.
+  void (*deinterleave)(BYTE* frame, int width, int height);
+  // false when this set does not handle these settings or this size; nothing
+  // has been written then and the portable set takes the frame.
+  bool (*mosaic)(MosaicJob& job);
+  bool (*yuv)(YUVJob& job, YUVTarget target);
+};
+
+// The set in use (chosen on first use when no format chose one yet).
+const ColourKernels& ActiveKernels();
+// The portable set, which handles every case.
+const ColourKernels& PortableKernels();
+// Chooses the set for this processor, or the forced one.
+void SelectKernels();
+bool KernelSetSupported(KernelSet set);
+// Test hook: uses `set` from now on, until ResetColSpaceState. false (and no
+// change) when the processor or the build lacks it.
+bool ForceKernelSet(KernelSet set);
+
+// The two-pixel luminance table of `luma`: entry (a | b << 8) is
+// luma[a] | luma[b] << 8. Rebuilt only when the luminance table has changed
+// since the last call; null when it cannot be allocated.
+const uint16_t* LumaPairTable(const BYTE luma[256]);
+
+// The sets of this build, for the dispatcher.
+const ColourKernels* SSE2Kernels();  // null when not built
+const ColourKernels* AVX2Kernels();

@@ -1,0 +1,39 @@
+// The AVX2 kernel set. Everything compiled for AVX2 lives between the target
+// pragmas below, after every header, so no inline function shared with the
+// rest of the driver is ever compiled for AVX2; the set is used only when the
+// processor reports AVX2.
+#include "colspace/kernels.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "colspace/reconstruct.h"
+#include "colspace/reconstruct_rows.h"
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+namespace colspace_avx2 {
+#include "colspace/simd_isa_avx2.h"
+#include "colspace/simd_mosaic.inc"
+#include "colspace/simd_yuv.inc"
+}  // namespace colspace_avx2
+
+namespace {
+constexpr ColourKernels kAVX2Kernels = {KernelSet::kAVX2, "avx2", colspace_avx2::DeinterleaveSimd,
+                                        colspace_avx2::MosaicSimd, colspace_avx2::YUVSimd};
+}  // namespace
+
+#pragma GCC pop_options
+
+const ColourKernels* AVX2Kernels() { return &kAVX2Kernels; }
+
+#else
+
+const ColourKernels* AVX2Kernels() { return nullptr; }
+
+#endif

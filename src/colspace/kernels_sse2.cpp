@@ -1,0 +1,40 @@
+// The SSE2 kernel set, the x86-64 baseline (and a choice on 32-bit x86).
+// Everything compiled for SSE2 lives between the target pragmas below, after
+// every header, so on 32-bit builds no inline function shared with the rest
+// of the driver is compiled for SSE2; the set is used only when the processor
+// reports SSE2.
+#include "colspace/kernels.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "colspace/reconstruct.h"
+#include "colspace/reconstruct_rows.h"
+
+#pragma GCC push_options
+#pragma GCC target("sse2")
+
+namespace colspace_sse2 {
+#include "colspace/simd_isa_sse2.h"
+#include "colspace/simd_mosaic.inc"
+#include "colspace/simd_yuv.inc"
+}  // namespace colspace_sse2
+
+namespace {
+constexpr ColourKernels kSSE2Kernels = {KernelSet::kSSE2, "sse2", colspace_sse2::DeinterleaveSimd,
+                                        colspace_sse2::MosaicSimd, colspace_sse2::YUVSimd};
+}  // namespace
+
+#pragma GCC pop_options
+
+const ColourKernels* SSE2Kernels() { return &kSSE2Kernels; }
+
+#else
+
+const ColourKernels* SSE2Kernels() { return nullptr; }
+
+#endif

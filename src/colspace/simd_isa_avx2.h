@@ -1,0 +1,153 @@
+// The AVX2 lanes of the colour kernels: 16 int16 lanes, 32 byte lanes, and
+// the few steps that use AVX2's own instructions (byte-pair multiply-adds for
+// the colour difference, in-lane byte shuffles for packing B, G, R).
+// Included only by kernels_avx2.cpp, inside its AVX2 target region.
+
+struct Isa {
+  using V = __m256i;
+  static constexpr int N = 16;   // int16 lanes
+  static constexpr int NB = 32;  // byte lanes
+  // Bytes StoreBGR may write past the 3 N it is given.
+  static constexpr int kBGRSpill = 4;
+
+  static V Zero() { return _mm256_setzero_si256(); }
+  static V Set(int v) { return _mm256_set1_epi16(static_cast<int16_t>(v)); }
+  static V Load(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+  static void Store(int16_t* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+  // N bytes, widened to N words.
+  static V LoadBytes(const BYTE* p) { return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))); }
+  static V Add(V a, V b) { return _mm256_add_epi16(a, b); }
+  static V Sub(V a, V b) { return _mm256_sub_epi16(a, b); }
+  static V Mul(V a, V b) { return _mm256_mullo_epi16(a, b); }
+  static V Min(V a, V b) { return _mm256_min_epi16(a, b); }
+  static V Max(V a, V b) { return _mm256_max_epi16(a, b); }
+  static V CmpGt(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
+  static V And(V a, V b) { return _mm256_and_si256(a, b); }
+  static V Sra(V a, int n) { return _mm256_srai_epi16(a, n); }
+  static V Sll(V a, int n) { return _mm256_slli_epi16(a, n); }
+  static V Sll32(V a, int n) { return _mm256_slli_epi32(a, n); }
+  static V Srl32(V a, int n) { return _mm256_srli_epi32(a, n); }
+  // Even lanes from `even`, odd lanes from `odd`.
+  static V BlendOdd(V even, V odd) { return _mm256_blend_epi16(even, odd, 0xAA); }
+
+  static V LoadB(const BYTE* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+  static void StoreB(BYTE* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+  // Where a byte of mask is 0xFF, b; else a.
+  static V BlendB(V a, V b, V mask) { return _mm256_blendv_epi8(a, b, mask); }
+  // (a + b) >> 1 per byte.
+  static V AvgFloorB(V a, V b) {
+    return _mm256_sub_epi8(_mm256_avg_epu8(a, b), _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1)));
+  }
+
+  // Colour difference rows U and V as byte-pair multiply-adds of the limited
+  // R, G, B. Sums are exact or, where they pass 16 bits, saturated, which the
+  // limit to -127 .. 127 after the shift by 5 cannot tell apart:
+  // - paired: (R, B) pairs against (K3, 2 K5) and (G, 0) against (K4, 0),
+  //   then a saturating add; exact while every coefficient fits a signed
+  //   byte and each pair either has opposite signs or weighs at most 128;
+  // - split, for larger coefficients: each K = 32 q + m with m in 0 .. 31,
+  //   so the shifted sum is q . RGB + (m . RGB >> 5), both parts exact while
+  //   the q weigh at most 128 in all.
+  struct Chroma {
+    bool split;
+    V pairU, singleU, pairV, singleV;  // paired, or the q parts when split
+    V pairUm, singleUm, pairVm, singleVm;  // the m parts when split
+  };
+  static V BytePair(int lo, int hi) { return _mm256_set1_epi16(static_cast<int16_t>((lo & 0xFF) | ((hi & 0xFF) << 8))); }
+  static bool MakeChroma(const int16_t* k, Chroma* c) {
+    *c = Chroma{};
+    // Per row: the R coefficient, the B coefficient (doubled back), the G one.
+    const int rows[2][3] = {{k[3], 2 * k[5], k[4]}, {k[6], 2 * k[8], k[7]}};
+    auto pairedFits = [](const int* row) {
+      for (int i = 0; i < 3; ++i) {
+        if (row[i] < -128 || row[i] > 127) return false;
+      }
+      return (row[0] <= 0) != (row[1] <= 0) || row[0] == 0 || row[1] == 0 ||
+             std::abs(row[0]) + std::abs(row[1]) <= 128;
+    };
+    if (pairedFits(rows[0]) && pairedFits(rows[1])) {
+      c->split = false;
+      c->pairU = BytePair(rows[0][0], rows[0][1]);
+      c->singleU = BytePair(rows[0][2], 0);
+      c->pairV = BytePair(rows[1][0], rows[1][1]);
+      c->singleV = BytePair(rows[1][2], 0);
+      return true;
+    }
+    int q[2][3], m[2][3];
+    for (int r = 0; r < 2; ++r) {
+      int weight = 0;
+      for (int i = 0; i < 3; ++i) {
+        q[r][i] = rows[r][i] >> 5;  // floor
+        m[r][i] = rows[r][i] & 31;
+        if (q[r][i] > 127) return false;
+        weight += std::abs(q[r][i]);
+      }
+      if (weight > 128) return false;
+    }
+    c->split = true;
+    c->pairU = BytePair(q[0][0], q[0][1]);
+    c->singleU = BytePair(q[0][2], 0);
+    c->pairV = BytePair(q[1][0], q[1][1]);
+    c->singleV = BytePair(q[1][2], 0);
+    c->pairUm = BytePair(m[0][0], m[0][1]);
+    c->singleUm = BytePair(m[0][2], 0);
+    c->pairVm = BytePair(m[1][0], m[1][1]);
+    c->singleVm = BytePair(m[1][2], 0);
+    return true;
+  }
+  // r, g, b before their limit to 0..255; writes the limited green as N bytes.
+  template <bool kSplit>
+  static void ColourDifference(V r, V g, V b, const Chroma& c, V* u, V* v, BYTE* greenBytes) {
+    const V gc = _mm256_min_epi16(_mm256_max_epi16(g, _mm256_setzero_si256()), _mm256_set1_epi16(255));
+    // [r0..7 b0..7 | r8..15 b8..15] -> (r, b) byte pairs in pixel order.
+    const V toPairs = _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 0, 8, 1, 9, 2, 10, 3, 11,
+                                       4, 12, 5, 13, 6, 14, 7, 15);
+    const V rb = _mm256_shuffle_epi8(_mm256_packus_epi16(r, b), toPairs);
+    V du, dv;
+    if constexpr (!kSplit) {
+      du = _mm256_srai_epi16(_mm256_adds_epi16(_mm256_maddubs_epi16(rb, c.pairU), _mm256_maddubs_epi16(gc, c.singleU)), 5);
+      dv = _mm256_srai_epi16(_mm256_adds_epi16(_mm256_maddubs_epi16(rb, c.pairV), _mm256_maddubs_epi16(gc, c.singleV)), 5);
+    } else {
+      const V qu = _mm256_add_epi16(_mm256_maddubs_epi16(rb, c.pairU), _mm256_maddubs_epi16(gc, c.singleU));
+      const V mu = _mm256_add_epi16(_mm256_maddubs_epi16(rb, c.pairUm), _mm256_maddubs_epi16(gc, c.singleUm));
+      const V qv = _mm256_add_epi16(_mm256_maddubs_epi16(rb, c.pairV), _mm256_maddubs_epi16(gc, c.singleV));
+      const V mv = _mm256_add_epi16(_mm256_maddubs_epi16(rb, c.pairVm), _mm256_maddubs_epi16(gc, c.singleVm));
+      du = _mm256_add_epi16(qu, _mm256_srai_epi16(mu, 5));
+      dv = _mm256_add_epi16(qv, _mm256_srai_epi16(mv, 5));
+    }
+    const V lim = _mm256_srai_epi16(_mm256_sub_epi16(_mm256_set1_epi16(235), gc), 2);
+    const V floor = _mm256_set1_epi16(-127);
+    *u = _mm256_min_epi16(_mm256_max_epi16(du, floor), lim);
+    *v = _mm256_min_epi16(_mm256_max_epi16(dv, floor), lim);
+    const V greens = _mm256_permute4x64_epi64(_mm256_packus_epi16(gc, gc), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(greenBytes), _mm256_castsi256_si128(greens));
+  }
+
+  // N pixels as B, G, R bytes (each value limited to 0..255) at out; may
+  // write kBGRSpill bytes past them.
+  static void StoreBGR(V b, V g, V r, BYTE* out) {
+    const V br = _mm256_packus_epi16(b, r);                         // b0-7 r0-7 | b8-15 r8-15
+    const V g0 = _mm256_packus_epi16(g, _mm256_setzero_si256());  // g0-7 0    | g8-15 0
+    const V bg = _mm256_unpacklo_epi8(br, g0);                      // b g pairs
+    const V r0 = _mm256_unpackhi_epi8(br, g0);                      // r 0 pairs
+    const V lo = _mm256_unpacklo_epi16(bg, r0);                     // px 0-3 | 8-11 as b g r 0
+    const V hi = _mm256_unpackhi_epi16(bg, r0);                     // px 4-7 | 12-15
+    const V squeeze = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8, 9,
+                                       10, 12, 13, 14, -1, -1, -1, -1);
+    const V a = _mm256_shuffle_epi8(lo, squeeze);
+    const V c = _mm256_shuffle_epi8(hi, squeeze);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(a));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm256_castsi256_si128(c));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), _mm256_extracti128_si256(a, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 36), _mm256_extracti128_si256(c, 1));
+  }
+
+  // Sum of the N signed lanes.
+  static int64_t SumLanes(V v) {
+    const V pairs = _mm256_madd_epi16(v, _mm256_set1_epi16(1));
+    const __m128i s = _mm_add_epi32(_mm256_castsi256_si128(pairs), _mm256_extracti128_si256(pairs, 1));
+    const __m128i t = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0x4E));
+    const __m128i u = _mm_add_epi32(t, _mm_shuffle_epi32(t, 0xB1));
+    return _mm_cvtsi128_si32(u);
+  }
+};

@@ -157,7 +157,10 @@ bool ParseScene(std::string_view value, SimConfig& config) {
   static constexpr struct {
     const char* name;
     SceneKind kind;
-  } kPlain[] = {{"bars", SceneKind::Bars}, {"ramp", SceneKind::Ramp}, {"moving", SceneKind::Moving}};
+  } kPlain[] = {{"bars", SceneKind::Bars},
+                {"chart", SceneKind::Chart},
+                {"ramp", SceneKind::Ramp},
+                {"moving", SceneKind::Moving}};
   for (const auto& plain : kPlain) {
     if (value == plain.name) {
       config.scene = plain.kind;

@@ -19,7 +19,7 @@ enum class PortCapability {
   ByteUnreliable,  // byte-wide identification works, byte-wide data transfers fail
 };
 
-enum class SceneKind { Bars, Ramp, Flat, File, Moving };
+enum class SceneKind { Bars, Chart, Ramp, Flat, File, Moving };
 
 // One `fail=<request>[@<n>]`: the n-th request with that control code fails
 // (counting from 1), or every one when nth is 0.
@@ -47,7 +47,7 @@ struct SimConfig {
   int eepromBits = 1024;           // 0 (none answers), 1024 or 4096
   int defects = 8;                 // factory defect count, 0..160, or kNoDefectMap
   int periodMs = 66;               // sensor frame period
-  SceneKind scene = SceneKind::Bars;
+  SceneKind scene = SceneKind::Chart;
   uint8_t flatRgb[3] = {128, 128, 128};  // scene=flat:<r>,<g>,<b>
   std::string sceneFile;                 // scene=file:<path> (PNG or PPM)
   double noise = 1.0;              // sigma of the sensor noise, in grey levels

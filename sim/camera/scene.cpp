@@ -28,6 +28,37 @@ Scene Scene::Bars() {
   return scene;
 }
 
+Scene Scene::Chart() {
+  // A photographer's colour chart: four rows of six patches, the last row a
+  // grey scale, on a mid-grey surround that keeps white balance honest. The sRGB levels are the chart's published
+  // ones, so a capture can be judged against known colours.
+  static constexpr uint8_t kPatches[24][3] = {
+      {115, 82, 68},   {194, 150, 130}, {98, 122, 157},  {87, 108, 67},   {133, 128, 177}, {103, 189, 170},
+      {214, 126, 44},  {80, 91, 166},   {193, 90, 99},   {94, 60, 108},   {157, 188, 64},  {224, 163, 46},
+      {56, 61, 150},   {70, 148, 73},   {175, 54, 60},   {231, 199, 31},  {187, 86, 149},  {8, 133, 161},
+      {243, 243, 242}, {200, 200, 200}, {160, 160, 160}, {122, 122, 121}, {85, 85, 85},    {52, 52, 52}};
+  constexpr int kColumns = 6, kRows = 4, kMargin = 12, kGap = 14;
+  constexpr uint8_t kSurround = 102;
+  const int cellW = (kFovWidth - 2 * kMargin) / kColumns;
+  const int cellH = (kFovHeight - 2 * kMargin) / kRows;
+  const LinearRgb surround{SrgbToLinear(kSurround), SrgbToLinear(kSurround), SrgbToLinear(kSurround)};
+  Scene scene;
+  for (int y = 0; y < kFovHeight; ++y) {
+    for (int x = 0; x < kFovWidth; ++x) {
+      LinearRgb colour = surround;
+      int col = (x - kMargin) / cellW, row = (y - kMargin) / cellH;
+      int inX = (x - kMargin) % cellW, inY = (y - kMargin) % cellH;
+      if (x >= kMargin && y >= kMargin && col < kColumns && row < kRows && inX >= kGap / 2 &&
+          inX < cellW - kGap / 2 && inY >= kGap / 2 && inY < cellH - kGap / 2) {
+        const uint8_t* patch = kPatches[row * kColumns + col];
+        colour = {SrgbToLinear(patch[0]), SrgbToLinear(patch[1]), SrgbToLinear(patch[2])};
+      }
+      scene.picture_[static_cast<size_t>(y * kFovWidth + x)] = colour;
+    }
+  }
+  return scene;
+}
+
 Scene Scene::Ramp() {
   Scene scene;
   for (int x = 0; x < kFovWidth; ++x) {
@@ -96,6 +127,8 @@ Scene Scene::Make(const SimConfig& config, std::string* error) {
   switch (config.scene) {
     case SceneKind::Bars:
       return Bars();
+    case SceneKind::Chart:
+      return Chart();
     case SceneKind::Ramp:
       return Ramp();
     case SceneKind::Flat:

@@ -1,4 +1,4 @@
-// What the virtual camera looks at: colour bars, a grey ramp, a flat colour, a
+// What the virtual camera looks at: colour bars, a colour chart, a grey ramp, a flat colour, a
 // picture file (PPM, or PNG where libpng is present) or bars with a disc that
 // moves from frame to frame. The scene is rendered once, in linear light, over
 // the lens's field of view; only the moving disc changes per frame.
@@ -43,6 +43,7 @@ class Scene {
   // leaves colour bars in its place and says why in *error.
   static Scene Make(const SimConfig& config, std::string* error);
   static Scene Bars();
+  static Scene Chart();
   static Scene Ramp();
   static Scene Flat(uint8_t r, uint8_t g, uint8_t b);
   static Scene FromPicture(const RgbPicture& picture);

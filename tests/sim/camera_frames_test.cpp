@@ -203,7 +203,9 @@ TEST_F(CameraFrames, YuvFrameOfGreyHasNeutralChroma) {
 }
 
 TEST_F(CameraFrames, YuvChromaFollowsTheBarsAndTheLoadedMatrix) {
-  Make(Quiet());  // colour bars
+  sim::SimConfig config = Quiet();
+  config.scene = sim::SceneKind::Bars;
+  Make(config);
   ASSERT_TRUE(host->Arm());
   ASSERT_EQ(Yuv(), kMode2Frame);
   // Frame column x sees the scene at 2x + 2: the red bar (6th of 8) around

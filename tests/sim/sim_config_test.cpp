@@ -41,7 +41,7 @@ TEST(SimConfig, EmptyOptionsGiveTheDefaults) {
   EXPECT_EQ(config.eepromBits, 1024);
   EXPECT_EQ(config.defects, 8);
   EXPECT_EQ(config.periodMs, 66);
-  EXPECT_EQ(config.scene, SceneKind::Bars);
+  EXPECT_EQ(config.scene, SceneKind::Chart);
   EXPECT_EQ(config.dark, 16);
   EXPECT_EQ(config.transferLimit, 0x20000u);
   EXPECT_FALSE(config.nackSensor || config.nackEeprom || config.badsum || config.notready);

@@ -11,6 +11,7 @@ struct Isa {
   static constexpr int kBGRSpill = 4;
 
   static V Zero() { return _mm256_setzero_si256(); }
+  static V LaneIndex() { return _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15); }
   static V Set(int v) { return _mm256_set1_epi16(static_cast<int16_t>(v)); }
   static V Load(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
   static void Store(int16_t* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
@@ -23,13 +24,22 @@ struct Isa {
   static V Max(V a, V b) { return _mm256_max_epi16(a, b); }
   static V CmpGt(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
   static V And(V a, V b) { return _mm256_and_si256(a, b); }
+  static V Or(V a, V b) { return _mm256_or_si256(a, b); }
+  // ~a & b
+  static V AndNot(V a, V b) { return _mm256_andnot_si256(a, b); }
   static V Sra(V a, int n) { return _mm256_srai_epi16(a, n); }
   static V Sll(V a, int n) { return _mm256_slli_epi16(a, n); }
+  static V Srl(V a, int n) { return _mm256_srli_epi16(a, n); }
   static V Sll32(V a, int n) { return _mm256_slli_epi32(a, n); }
   static V Srl32(V a, int n) { return _mm256_srli_epi32(a, n); }
   // Even lanes from `even`, odd lanes from `odd`.
   static V BlendOdd(V even, V odd) { return _mm256_blend_epi16(even, odd, 0xAA); }
 
+  // N words of 0..255 as N bytes.
+  static void StoreLowBytes(BYTE* p, V v) {
+    const V packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(packed));
+  }
   static V LoadB(const BYTE* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
   static void StoreB(BYTE* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
   // Where a byte of mask is 0xFF, b; else a.
@@ -95,9 +105,9 @@ struct Isa {
     c->singleVm = BytePair(m[1][2], 0);
     return true;
   }
-  // r, g, b before their limit to 0..255; writes the limited green as N bytes.
+  // r, g, b before their limit to 0..255; gives U, V and the limited green.
   template <bool kSplit>
-  static void ColourDifference(V r, V g, V b, const Chroma& c, V* u, V* v, BYTE* greenBytes) {
+  static void ColourDifference(V r, V g, V b, const Chroma& c, V* u, V* v, V* greenLimited) {
     const V gc = _mm256_min_epi16(_mm256_max_epi16(g, _mm256_setzero_si256()), _mm256_set1_epi16(255));
     // [r0..7 b0..7 | r8..15 b8..15] -> (r, b) byte pairs in pixel order.
     const V toPairs = _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 0, 8, 1, 9, 2, 10, 3, 11,
@@ -119,8 +129,53 @@ struct Isa {
     const V floor = _mm256_set1_epi16(-127);
     *u = _mm256_min_epi16(_mm256_max_epi16(du, floor), lim);
     *v = _mm256_min_epi16(_mm256_max_epi16(dv, floor), lim);
-    const V greens = _mm256_permute4x64_epi64(_mm256_packus_epi16(gc, gc), 0x08);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(greenBytes), _mm256_castsi256_si128(greens));
+    *greenLimited = gc;
+  }
+
+  // Pair lanes: lane i of an "even" vector is pixel 2i of a block of 2N
+  // pixels, of an "odd" one pixel 2i + 1.
+  // Even and odd words of 0..255 as N bytes each at even and odd.
+  static void StorePairBytes(BYTE* even, BYTE* odd, V e, V o) {
+    const V packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(e, o), 0xD8);  // e0-15 | o0-15
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(even), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(odd), _mm256_extracti128_si256(packed, 1));
+  }
+
+  // The shuffles that take B, G or R bytes in pair order to their places in
+  // 16-byte pieces of B, G, R triples (-1: not this colour).
+  struct TripleMasks {
+    alignas(32) int8_t m[3][3][32];  // [piece][colour][byte]
+    constexpr TripleMasks() : m{} {
+      for (int piece = 0; piece < 3; ++piece) {
+        for (int colour = 0; colour < 3; ++colour) {
+          for (int j = 0; j < 32; ++j) {
+            const int out = 16 * piece + j % 16;
+            const int pixel = out / 3;
+            const int source = pixel % 2 == 0 ? pixel / 2 : 8 + pixel / 2;
+            m[piece][colour][j] = static_cast<int8_t>(out % 3 == colour ? source : -1);
+          }
+        }
+      }
+    }
+  };
+  // 2N pixels in pair lanes as B, G, R bytes (each value limited to 0..255),
+  // exactly 6 N bytes.
+  static void StoreBGRPairs(V be, V bo, V ge, V go, V re, V ro, BYTE* out) {
+    static constexpr TripleMasks kMasks;
+    const V planes[3] = {_mm256_packus_epi16(be, bo), _mm256_packus_epi16(ge, go), _mm256_packus_epi16(re, ro)};
+    V pieces[3];
+    for (int piece = 0; piece < 3; ++piece) {
+      V acc = _mm256_setzero_si256();
+      for (int colour = 0; colour < 3; ++colour) {
+        const V mask = _mm256_load_si256(reinterpret_cast<const __m256i*>(kMasks.m[piece][colour]));
+        acc = _mm256_or_si256(acc, _mm256_shuffle_epi8(planes[colour], mask));
+      }
+      pieces[piece] = acc;
+    }
+    for (int piece = 0; piece < 3; ++piece) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * piece), _mm256_castsi256_si128(pieces[piece]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48 + 16 * piece), _mm256_extracti128_si256(pieces[piece], 1));
+    }
   }
 
   // N pixels as B, G, R bytes (each value limited to 0..255) at out; may

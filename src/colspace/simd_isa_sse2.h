@@ -6,10 +6,11 @@ struct Isa {
   using V = __m128i;
   static constexpr int N = 8;    // int16 lanes
   static constexpr int NB = 16;  // byte lanes
-  // Bytes StoreBGR may write past the 3 N it is given.
+  // Bytes StoreBGR and StoreBGRPairs may write past the pixels they are given.
   static constexpr int kBGRSpill = 2;
 
   static V Zero() { return _mm_setzero_si128(); }
+  static V LaneIndex() { return _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7); }
   static V Set(int v) { return _mm_set1_epi16(static_cast<int16_t>(v)); }
   static V Load(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
   static void Store(int16_t* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
@@ -24,8 +25,12 @@ struct Isa {
   static V Max(V a, V b) { return _mm_max_epi16(a, b); }
   static V CmpGt(V a, V b) { return _mm_cmpgt_epi16(a, b); }
   static V And(V a, V b) { return _mm_and_si128(a, b); }
+  static V Or(V a, V b) { return _mm_or_si128(a, b); }
+  // ~a & b
+  static V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }
   static V Sra(V a, int n) { return _mm_srai_epi16(a, n); }
   static V Sll(V a, int n) { return _mm_slli_epi16(a, n); }
+  static V Srl(V a, int n) { return _mm_srli_epi16(a, n); }
   static V Sll32(V a, int n) { return _mm_slli_epi32(a, n); }
   static V Srl32(V a, int n) { return _mm_srli_epi32(a, n); }
   // Even lanes from `even`, odd lanes from `odd`.
@@ -34,6 +39,8 @@ struct Isa {
     return _mm_or_si128(_mm_and_si128(even, evenLanes), _mm_andnot_si128(evenLanes, odd));
   }
 
+  // N words of 0..255 as N bytes.
+  static void StoreLowBytes(BYTE* p, V v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(v, v)); }
   static V LoadB(const BYTE* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
   static void StoreB(BYTE* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
   // Where a byte of mask is 0xFF, b; else a.
@@ -87,9 +94,9 @@ struct Isa {
     }
     return true;
   }
-  // r, g, b before their limit to 0..255; writes the limited green as N bytes.
+  // r, g, b before their limit to 0..255; gives U, V and the limited green.
   template <bool kSplit>
-  static void ColourDifference(V r, V g, V b, const Chroma& c, V* u, V* v, BYTE* greenBytes) {
+  static void ColourDifference(V r, V g, V b, const Chroma& c, V* u, V* v, V* greenLimited) {
     const V zero = _mm_setzero_si128();
     const V top = _mm_set1_epi16(255);
     const V rc = _mm_min_epi16(_mm_max_epi16(r, zero), top);
@@ -112,7 +119,16 @@ struct Isa {
     const V floor = _mm_set1_epi16(-127);
     *u = _mm_min_epi16(_mm_max_epi16(du, floor), lim);
     *v = _mm_min_epi16(_mm_max_epi16(dv, floor), lim);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(greenBytes), _mm_packus_epi16(gc, gc));
+    *greenLimited = gc;
+  }
+
+  // Pair lanes: lane i of an "even" vector is pixel 2i of a block of 2N
+  // pixels, of an "odd" one pixel 2i + 1.
+  // Even and odd words of 0..255 as N bytes each at even and odd.
+  static void StorePairBytes(BYTE* even, BYTE* odd, V e, V o) {
+    const V packed = _mm_packus_epi16(e, o);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(even), packed);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(odd), _mm_srli_si128(packed, 8));
   }
 
   // Four b g r 0 pixels (32-bit lanes) as 12 bytes: two 8-byte stores, the
@@ -134,6 +150,13 @@ struct Isa {
     const V r0 = _mm_unpackhi_epi8(br, g0);
     StoreFour(_mm_unpacklo_epi16(bg, r0), out);
     StoreFour(_mm_unpackhi_epi16(bg, r0), out + 12);
+  }
+
+  // 2N pixels in pair lanes as B, G, R bytes (each value limited to 0..255);
+  // may write kBGRSpill bytes past the 6 N.
+  static void StoreBGRPairs(V be, V bo, V ge, V go, V re, V ro, BYTE* out) {
+    StoreBGR(_mm_unpacklo_epi16(be, bo), _mm_unpacklo_epi16(ge, go), _mm_unpacklo_epi16(re, ro), out);
+    StoreBGR(_mm_unpackhi_epi16(be, bo), _mm_unpackhi_epi16(ge, go), _mm_unpackhi_epi16(re, ro), out + 3 * N);
   }
 
   // Sum of the N signed lanes.

@@ -73,7 +73,8 @@ bool VirtualPortDevice::Malformed(const PortRequest& request, const void* in, DW
   }
   if (record->entry == 0) return true;
   if (request.hasReply) return out == nullptr || outLength != kPortReplyLength;
-  return outLength != 0;
+  // The three requests without a reply carry no output buffer at all.
+  return out != nullptr || outLength != 0;
 }
 
 bool VirtualPortDevice::Injected(std::size_t requestIndex) {

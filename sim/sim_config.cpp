@@ -265,7 +265,7 @@ constexpr KeyRow kKeys[] = {
     {"eeprom", Value::Required, false, ParseEeprom, "0, 1024 or 4096"},
     {"defects", Value::Required, false, ParseDefects, "a count from 0 to 160, or none"},
     {"period", Value::Required, false, ParsePeriod, "milliseconds from 1 to 10000"},
-    {"scene", Value::Required, false, ParseScene, "bars, ramp, flat:<r>,<g>,<b>, file:<path> or moving"},
+    {"scene", Value::Required, false, ParseScene, "chart, bars, ramp, flat:<r>,<g>,<b>, file:<path> or moving"},
     {"noise", Value::Required, false, ParseNoise, "a sigma from 0 to 64"},
     {"dark", Value::Required, false, ParseDark, "a level from 0 to 255"},
     {"transfer", Value::Required, false, ParseTransfer, "32k or 128k"},

@@ -74,13 +74,16 @@ TEST(SimDeviceDecoding, EveryRequestWantsItsExactRecordAndReplyLength) {
     EXPECT_FALSE(device->Control(request.code, in, length - 1, out, outLength, &bytes));
     EXPECT_FALSE(device->Control(request.code, in, length + 1, out, outLength, &bytes));
     EXPECT_FALSE(device->Control(request.code, in, length, &reply, request.hasReply ? 2 : 4, &bytes));
+    // A reply buffer is exactly 4 bytes; a request without a reply has no buffer at all.
+    EXPECT_FALSE(device->Control(request.code, in, length, request.hasReply ? nullptr : &reply,
+                                 request.hasReply ? 4 : 0, &bytes));
     // Well formed, the request reaches the device and is logged as decoded.
     device->Control(request.code, in, length, out, outLength, &bytes);
     auto log = device->Log();
-    ASSERT_EQ(log.size(), 4u);
-    EXPECT_FALSE(log[0].decoded);
-    EXPECT_TRUE(log[3].decoded);
-    EXPECT_EQ(log[3].code, request.code);
+    ASSERT_EQ(log.size(), 5u);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_FALSE(log[i].decoded) << i;
+    EXPECT_TRUE(log[4].decoded);
+    EXPECT_EQ(log[4].code, request.code);
   }
 }
 

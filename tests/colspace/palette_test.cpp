@@ -31,6 +31,14 @@ TEST(BuiltInPaletteTable, StaticColoursAndSpotEntries) {
     EXPECT_EQ(static_cast<unsigned>(e.r << 16 | e.g << 8 | e.b), s.rgb) << "entry " << s.index;
   }
   for (const PALETTEENTRY& e : BuiltInPalette.palPalEntry) EXPECT_EQ(e.peFlags, 0);
+
+  // Every one of the 256 entries (red, green, blue, flags), folded into one
+  // FNV-1a sum worked out from the colour list, so a slip in any entry shows.
+  uint32_t sum = 0x811C9DC5u;
+  for (const PALETTEENTRY& e : BuiltInPalette.palPalEntry) {
+    for (BYTE byte : {e.peRed, e.peGreen, e.peBlue, e.peFlags}) sum = (sum ^ byte) * 0x01000193u;
+  }
+  EXPECT_EQ(sum, 0xCF513944u);
 }
 
 TEST_F(PaletteTest, SizesAndOversizedPalettes) {

@@ -167,9 +167,12 @@ DWORD InStreamFini() {
   {
     std::lock_guard lock(s.mutex);
     if (!s.f.initialised) return DV_ERR_NONSPECIFIC;
+    // Buffers still queued: the stream carries on as it was, running or not.
+    if (s.f.head != nullptr) return DV_ERR_STILLPLAYING;
   }
   // A client may end the stream without stopping it first: stop the timer here,
-  // so that nothing reaches the client once FINI has answered.
+  // so that nothing reaches the client once FINI has answered. (A buffer the
+  // client queued again from its callback meanwhile still answers 3 below.)
   HaltAndWait();
   WORD resolution;
   {

@@ -49,6 +49,7 @@ class CameraTest : public ::testing::Test {
     fake->commands.clear();
     fake->frames.clear();
     fake->sensorWords.clear();
+    fake->sensorWordTimes.clear();
     fake->matrices.clear();
     fake->statusWrites.clear();
   }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/platform.h"
+
 namespace {
 
 FakeCamera* g_current = nullptr;
@@ -99,6 +101,7 @@ void FakeCamera::BusStop() {
   bus.push_back("stop");
   if (target_ == Target::Sensor && !reading_ && pending_.size() == 2) {
     sensorWords.push_back(static_cast<WORD>((pending_[0] << 8) | pending_[1]));
+    sensorWordTimes.push_back(platform::TimeGetTime());
   } else if (target_ == Target::Eeprom && !reading_ && !pending_.empty()) {
     int address = eepromAddress_[block_];
     for (BYTE value : pending_) *EepromCell(block_, address++) = value;

@@ -41,6 +41,7 @@ class FakeCamera : public platform::PortDeviceBackend {
   int sensorBytes = 0;         // bytes sent to the sensor so far
   std::array<BYTE, 4> sensorId = {0x12, 0x34, 0x10, 0x00};
   std::vector<WORD> sensorWords;  // register words the sensor received
+  std::vector<DWORD> sensorWordTimes;  // the clock when each of them arrived
   int eepromBits = 4096;          // 0, 1024 or 4096
   bool eepromAck = true;
   int eepromBusyPolls = 2;        // address polls not acknowledged after a write

@@ -139,6 +139,17 @@ TEST_F(RawFrameTest, UncompressedSetUpLeavesTheThresholdWords) {
   EXPECT_EQ(std::count(fake->frames.begin(), fake->frames.end(), "fixed 31680"), 2);
 }
 
+TEST_F(RawFrameTest, WindowCommandLeavesTheLastTwoWordsAsTheSetUpLeftThem) {
+  Format(2, 160, 120);
+  ASSERT_TRUE(ApplyCaptureSettings());
+  ASSERT_EQ(fake->commands.back(), (BlockWords{0x59, 0, 0, 0, 0, 9, 249, 8, 168}));
+  // The 'F' command sets w1..w6 only: column count in w6, w7 and w8 untouched.
+  Format(1, 160, 120, kTransferLarge);
+  device->option80 = 1;
+  ASSERT_TRUE(ApplyCaptureSettings());
+  EXPECT_EQ(fake->commands.back(), (BlockWords{0x46, 0, 0x80, 70, 190, 48, 160, 8, 168}));
+}
+
 TEST_F(RawFrameTest, RefusalsTouchNothing) {
   Format(1, 324, 244, kTransferLarge);
   DWORD length = 7;

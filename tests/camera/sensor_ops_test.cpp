@@ -1,3 +1,5 @@
+#include <functional>
+
 #include "camera/camera_fixture.h"
 
 namespace {
@@ -138,6 +140,52 @@ TEST_F(SensorOpsTest, RegisterAndEepromAccessWords) {
   EXPECT_EQ(kind0->SetRegister3(kind0, 0x1ABC), 0);
   EXPECT_EQ(kind1->SetRegisters8And9(kind1, 0x1001, -1), 0);
   EXPECT_EQ(fake->sensorWords, (std::vector<WORD>{0x2000, 0x2400, 0x2040, 0x2044, 0x3ABC, 0x8001, 0x9FFF}));
+}
+
+// The settle wait follows exactly the writes that need one: the clock stands
+// still except while a wait spins, so each word's arrival time shows the waits
+// before it.
+TEST_F(SensorOpsTest, SettleWaitsFollowOnlyTheWritesThatNeedThem) {
+  struct Case {
+    int kind;
+    std::function<int(SensorOps*)> op;
+    std::vector<WORD> words;
+    std::vector<DWORD> arrivals;  // ms after the operation began
+    DWORD total;
+  };
+  const Case cases[] = {
+      {1, [](SensorOps* o) { return o->SetCameraMode(o, 10); },
+       {0x14B6, 0x2044, 0xA001, 0x500F, 0x802D, 0x9078}, {0, 0, 0, 0, 210, 420}, 630},
+      {0, [](SensorOps* o) { return o->SetCameraMode(o, 10); },
+       {0x17F2, 0x17F2, 0x5080, 0x802D, 0x9078, 0xF0D0}, {0, 0, 0, 220, 440, 660}, 880},
+      {1, [](SensorOps* o) { return o->SetRegister3(o, 1); }, {0x3001}, {0}, 210},
+      {0, [](SensorOps* o) { return o->SetRegister3(o, 1); }, {0x3001}, {0}, 0},
+      {1, [](SensorOps* o) { return o->SetEepromAccess(o, 0); }, {0x2040}, {0}, 210},
+      {0, [](SensorOps* o) { return o->SetEepromAccess(o, 1); }, {0x2400}, {0}, 220},
+      {1, [](SensorOps* o) { return o->SetControlBit4(o, 1); }, {0x14B6 | 0x10}, {0}, 0},
+      {0, [](SensorOps* o) { return o->SetControlBit2(o, 1); }, {0x17DA | 0x04}, {0}, 0},
+  };
+  for (const Case& c : cases) {
+    SensorOps* ops = Make(c.kind);
+    ClearLogs();
+    const DWORD start = clock.Now();
+    EXPECT_EQ(c.op(ops), 0);
+    EXPECT_EQ(fake->sensorWords, c.words) << "kind " << c.kind;
+    std::vector<DWORD> arrivals;
+    for (DWORD t : fake->sensorWordTimes) arrivals.push_back(t - start);
+    EXPECT_EQ(arrivals, c.arrivals) << "kind " << c.kind;
+    EXPECT_EQ(clock.Now() - start, c.total) << "kind " << c.kind;
+  }
+
+  // A write that fails returns at once, without its wait.
+  for (int kind : {0, 1}) {
+    SensorOps* ops = Make(kind);
+    fake->sensorAck = false;
+    const DWORD start = clock.Now();
+    EXPECT_EQ(ops->SetGainLevel(ops, 1), -1);
+    EXPECT_EQ(clock.Now(), start) << "kind " << kind;
+    fake->sensorAck = true;
+  }
 }
 
 TEST(WaitMilliseconds, WaitsTheLowSixteenBitsAcrossAClockWrap) {

@@ -121,7 +121,9 @@ DWORD ValueMessage(UINT msg, PrivateValueRecord* record) {
     case kPrivateControlBit4:
       return SensorCall([value](SensorOps* ops) { return ops->SetControlBit4(ops, value); }, PRIVATE_ERR_CONTROL_BIT4);
     case kPrivateGain: {
-      const int level = static_cast<std::int16_t>(static_cast<WORD>(record->value & 0xFFFF));
+      // The gain travels as the low word of the value, zero-extended: only the
+      // settings file and the dialog hand the sensor a signed level.
+      const int level = static_cast<WORD>(record->value & 0xFFFF);
       return SensorCall([level](SensorOps* ops) { return ops->SetGainLevel(ops, level); }, PRIVATE_ERR_GAIN);
     }
     case kPrivateStoreDefectMap: {

@@ -3,6 +3,8 @@
 // window's copy of each line on stderr).
 #include <fcntl.h>
 
+#include <algorithm>
+
 #include "capture_host.h"
 
 namespace capture_host {
@@ -207,6 +209,26 @@ TEST_F(VideoMessageTest, PrivateMessagesReachTheSensorAndTheDefectMap) {
   version.size = 2;
   EXPECT_EQ(Send(video_, 0x41F6, P(&version)), 0);
   EXPECT_EQ(std::strlen(text), std::min<size_t>(1, platform::ModuleVersionText().size()));
+}
+
+// The camera gain is the low word of the value, taken as it stands: 0xFFFF is
+// level 65535, not -1, and the bits above the word are dropped.
+TEST_F(VideoMessageTest, GainMessageTakesTheLowWordOfTheValue) {
+  for (auto [value, level] : {std::pair<DWORD_PTR, const char*>{0xFFFF, "65535"}, {0x10002, "2"}}) {
+    ValueRecord record{value, 77};
+    EXPECT_EQ(Send(video_, 0x41FD, P(&record)), 0);
+    EXPECT_EQ(record.result, 0u);
+    for (HDRVR d : open_) platform::CloseDriver(d, 0, 0);
+    open_.clear();
+    // The last close writes the sensor's gain level back.
+    auto keys = SectionKeys(ini_, "NUBO");
+    auto gain = std::find_if(keys.begin(), keys.end(), [](const auto& k) { return k.first == "CameraGain"; });
+    ASSERT_NE(gain, keys.end());
+    EXPECT_EQ(gain->second, level) << value;
+    Setting("NUBO", "CameraGain", "0");
+    video_ = Open(VIDEO_IN);
+    ASSERT_NE(video_, nullptr);
+  }
 }
 
 TEST_F(VideoMessageTest, PrivateMessagesFailWhenTheSensorDoesNotAnswer) {

@@ -34,9 +34,9 @@ LRESULT Enable() {
   d.externalInCount = d.externalOutCount = d.videoInCount = d.videoOutCount = 0;
   d.device = nullptr;
   if (ops.forgetNUBODevice != nullptr) ops.forgetNUBODevice();
-  if (ops.resetCaptureDevices != nullptr) ops.resetCaptureDevices();
+  const BOOL cameraForgot = ops.resetCaptureDevices != nullptr ? ops.resetCaptureDevices() : TRUE;
   if (ops.forgetColSpace != nullptr) ops.forgetColSpace();
-  return 0;
+  return cameraForgot ? 0 : 1;
 }
 
 LRESULT Disable() {

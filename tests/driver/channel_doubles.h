@@ -73,9 +73,10 @@ struct FakeLayers {
     ReleasePort();
   }
   static void ForgetNUBODevice() { calls.push_back("ForgetNUBODevice"); }
+  static inline BOOL resetCaptureDevicesWorks = TRUE;
   static BOOL ResetCaptureDevices() {
     calls.push_back("ResetCaptureDevices");
-    return TRUE;
+    return resetCaptureDevicesWorks;
   }
   static void CloseCaptureDevices() { calls.push_back("CloseCaptureDevices"); }
   static void ForgetColSpace() { calls.push_back("ForgetColSpace"); }
@@ -86,6 +87,7 @@ struct FakeLayers {
     camerasOn = {1};
     portDeviceAvailable = true;
     deviceSetUpWorks = true;
+    resetCaptureDevicesWorks = TRUE;
     portDevicesOpen = 0;
     portDeviceCloses = 0;
     currentPort = 0;

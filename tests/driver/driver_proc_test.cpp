@@ -101,6 +101,10 @@ TEST_F(DriverProcTest, EnableForgetsAndDisableCloses) {
   EXPECT_EQ(Driver().channelCount, 0);
   EXPECT_EQ(Driver().videoInCount, 0);
   EXPECT_EQ(Driver().device, nullptr);
+  // The camera layer's reset is the one step that reports; a failure makes the answer 1.
+  FakeLayers::resetCaptureDevicesWorks = FALSE;
+  EXPECT_EQ(DriverProc(0, nullptr, DRV_ENABLE, 0, 0), 1);
+  FakeLayers::resetCaptureDevicesWorks = TRUE;
   // An instance from before the re-enable closes without wrapping the counters.
   EXPECT_EQ(Close(id), 1);
   EXPECT_EQ(Driver().channelCount, 0);

@@ -12,6 +12,13 @@ struct Isa {
 
   static V Zero() { return _mm256_setzero_si256(); }
   static V LaneIndex() { return _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15); }
+  // A constant multiplier as the compiler cannot see it, so that a multiply
+  // by it stays one instruction instead of becoming shifts and adds.
+  static V Factor(int v) {
+    V f = Set(v);
+    asm("" : "+x"(f));
+    return f;
+  }
   static V Set(int v) { return _mm256_set1_epi16(static_cast<int16_t>(v)); }
   static V Load(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
   static void Store(int16_t* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
@@ -105,9 +112,12 @@ struct Isa {
     c->singleVm = BytePair(m[1][2], 0);
     return true;
   }
-  // r, g, b before their limit to 0..255; gives U, V and the limited green.
+  // U, V and the limited green of r, g, b (before their limit to 0..255).
+  struct Difference {
+    V u, v, green;
+  };
   template <bool kSplit>
-  static void ColourDifference(V r, V g, V b, const Chroma& c, V* u, V* v, V* greenLimited) {
+  static Difference ColourDifference(V r, V g, V b, const Chroma& c) {
     const V gc = _mm256_min_epi16(_mm256_max_epi16(g, _mm256_setzero_si256()), _mm256_set1_epi16(255));
     // [r0..7 b0..7 | r8..15 b8..15] -> (r, b) byte pairs in pixel order.
     const V toPairs = _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 0, 8, 1, 9, 2, 10, 3, 11,
@@ -127,9 +137,7 @@ struct Isa {
     }
     const V lim = _mm256_srai_epi16(_mm256_sub_epi16(_mm256_set1_epi16(235), gc), 2);
     const V floor = _mm256_set1_epi16(-127);
-    *u = _mm256_min_epi16(_mm256_max_epi16(du, floor), lim);
-    *v = _mm256_min_epi16(_mm256_max_epi16(dv, floor), lim);
-    *greenLimited = gc;
+    return {_mm256_min_epi16(_mm256_max_epi16(du, floor), lim), _mm256_min_epi16(_mm256_max_epi16(dv, floor), lim), gc};
   }
 
   // Pair lanes: lane i of an "even" vector is pixel 2i of a block of 2N

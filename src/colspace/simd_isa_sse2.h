@@ -11,6 +11,13 @@ struct Isa {
 
   static V Zero() { return _mm_setzero_si128(); }
   static V LaneIndex() { return _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7); }
+  // A constant multiplier as the compiler cannot see it, so that a multiply
+  // by it stays one instruction instead of becoming shifts and adds.
+  static V Factor(int v) {
+    V f = Set(v);
+    asm("" : "+x"(f));
+    return f;
+  }
   static V Set(int v) { return _mm_set1_epi16(static_cast<int16_t>(v)); }
   static V Load(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
   static void Store(int16_t* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
@@ -94,9 +101,12 @@ struct Isa {
     }
     return true;
   }
-  // r, g, b before their limit to 0..255; gives U, V and the limited green.
+  // U, V and the limited green of r, g, b (before their limit to 0..255).
+  struct Difference {
+    V u, v, green;
+  };
   template <bool kSplit>
-  static void ColourDifference(V r, V g, V b, const Chroma& c, V* u, V* v, V* greenLimited) {
+  static Difference ColourDifference(V r, V g, V b, const Chroma& c) {
     const V zero = _mm_setzero_si128();
     const V top = _mm_set1_epi16(255);
     const V rc = _mm_min_epi16(_mm_max_epi16(r, zero), top);
@@ -117,9 +127,7 @@ struct Isa {
     }
     const V lim = _mm_srai_epi16(_mm_sub_epi16(_mm_set1_epi16(235), gc), 2);
     const V floor = _mm_set1_epi16(-127);
-    *u = _mm_min_epi16(_mm_max_epi16(du, floor), lim);
-    *v = _mm_min_epi16(_mm_max_epi16(dv, floor), lim);
-    *greenLimited = gc;
+    return {_mm_min_epi16(_mm_max_epi16(du, floor), lim), _mm_min_epi16(_mm_max_epi16(dv, floor), lim), gc};
   }
 
   // Pair lanes: lane i of an "even" vector is pixel 2i of a block of 2N

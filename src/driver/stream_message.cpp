@@ -62,13 +62,15 @@ const StreamMessageEntry* Find(UINT msg) {
 
 DWORD StreamMessage(DriverInstance* instance, UINT msg, LPARAM lParam1, LPARAM lParam2) {
   const DWORD kind = instance != nullptr ? instance->channelKind : 0;
-  if (kind != VIDEO_EXTERNALIN && kind != VIDEO_IN) return DV_ERR_NOTSUPPORTED;
   const StreamMessageEntry* entry = Find(msg);
+  // The channel gate answers first: only the video-in channel acts, and only
+  // what it does is traced.
+  if (kind == VIDEO_EXTERNALIN) return entry != nullptr ? entry->externalInResult : DV_ERR_NOTSUPPORTED;
+  if (kind != VIDEO_IN) return DV_ERR_NOTSUPPORTED;
   if (entry == nullptr) {
     DriverTrace(TRACE_LINE, "stream msg, not supported (%u)", msg);
     return DV_ERR_NOTSUPPORTED;
   }
-  if (kind == VIDEO_EXTERNALIN) return entry->externalInResult;
   if (entry->trace != nullptr) DriverTrace(TRACE_LINE, entry->trace);
   return entry->handler != nullptr ? entry->handler(lParam1, lParam2) : DV_ERR_NOTSUPPORTED;
 }

@@ -121,6 +121,22 @@ TEST_F(VideoMessageTest, ApiVersionErrorTextAndFixedAnswers) {
   EXPECT_EQ(r, DV_ERR_OK);
 }
 
+// On the external-in channel the stream gate answers by itself: nothing is
+// done there, so nothing is traced, not even for an unknown stream number.
+TEST_F(VideoMessageTest, StreamGateOnTheExternalInChannelWritesNoTrace) {
+  LRESULT r;
+  const std::pair<UINT, LRESULT> answers[] = {
+      {DVM_STREAM_INIT, DV_ERR_OK},          {DVM_STREAM_FINI, DV_ERR_OK},
+      {DVM_STREAM_START, DV_ERR_NOTSUPPORTED}, {DVM_STREAM_GETERROR, DV_ERR_NOTSUPPORTED},
+      {0x4140, DV_ERR_NOTSUPPORTED},         {DVM_STREAM_MSG_END, DV_ERR_NOTSUPPORTED}};
+  for (auto [msg, answer] : answers) {
+    EXPECT_EQ(Traced(source_, msg, 0, 0, &r), "") << msg;
+    EXPECT_EQ(r, answer) << msg;
+  }
+  EXPECT_EQ(Traced(video_, DVM_STREAM_MSG_END, 0, 0, &r), "trace: stream msg, not supported (16783)\n");
+  EXPECT_EQ(r, DV_ERR_NOTSUPPORTED);
+}
+
 TEST_F(VideoMessageTest, FormatSetWritesItsTraceLines) {
   LRESULT r;
   BITMAPINFOHEADER refused = Header(164, 120);

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "colspace/reconstruct.h"
 #include "colspace/reconstruct_rows.h"

@@ -28,6 +28,7 @@ void DeinterleavePortable(BYTE* frame, int width, int height) {
 }
 
 bool MosaicPortable(MosaicJob& job) {
+  DeinterleavePortable(job.frame, job.geometry->width, job.geometry->height);
   ColourPass pass{job.k, job.luma};
   DemosaicRows(job.frame, *job.geometry, job.plane, job.threshold, job.gain, &pass, job.destination);
   job.sumU = pass.sumU;

@@ -12,10 +12,11 @@
 enum class KernelSet : int { kPortable = 0, kSSE2 = 1, kAVX2 = 2 };
 inline constexpr int kKernelSetCount = 3;
 
-// One "PSHU" frame after the row de-interleave: demosaic, sharpening and
-// colour correction into the RGB24 destination, with the bright-pixel sums.
+// One "PSHU" frame as it arrives: the row de-interleave (in place, as
+// DeinterleaveRows does it), demosaic, sharpening and colour correction into
+// the RGB24 destination, with the bright-pixel sums.
 struct MosaicJob {
-  const BYTE* frame = nullptr;
+  BYTE* frame = nullptr;
   const DemosaicGeometry* geometry = nullptr;
   BYTE* plane = nullptr;
   int16_t threshold = 0;

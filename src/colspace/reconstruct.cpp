@@ -46,13 +46,20 @@ BOOL ReconstructRawFrame(BYTE* frame, BYTE* destination) {
   ColSpace* cs = CurrentColSpace();
   ColSpaceModule& module = ColSpaceState();
   if (cs == nullptr || module.greenPlane == nullptr) return FALSE;
-  if (!DeinterleaveRows(frame, cs->sourceFormat.biWidth, cs->sourceFormat.biHeight)) return FALSE;
-  // Demosaic and colour correction in one pass over the rows: the same
-  // arithmetic as Demosaic followed by CorrectColour, without writing and
-  // re-reading the image in between.
+  const LONG width = cs->sourceFormat.biWidth;
+  const LONG height = cs->sourceFormat.biHeight;
+  // What DeinterleaveRows refuses.
+  if (width >= kDeinterleaveRowBytes || width < 0) return FALSE;
+  const DemosaicGeometry& g = module.geometry;
+  // De-interleave, demosaic and colour correction in one pass over the rows:
+  // the same arithmetic as DeinterleaveRows, Demosaic and CorrectColour in
+  // turn, without writing and re-reading the image in between. The kernels
+  // de-interleave the rows as they read them; a green plane shaped for
+  // another size (which format selection never leaves) gets the steps in
+  // turn, de-interleaved at the source's size as before.
+  const bool shaped = g.width == width && g.height == height;
   int16_t k[9];
   MatrixCoefficients(cs->colourMatrix, k);
-  const DemosaicGeometry& g = module.geometry;
   MosaicJob job;
   job.frame = frame;
   job.geometry = &g;
@@ -63,7 +70,15 @@ BOOL ReconstructRawFrame(BYTE* frame, BYTE* destination) {
   job.luma = cs->lumaTable;
   job.lumaPairs = LumaPairTable(cs->lumaTable);
   job.destination = destination;
-  if (!ActiveKernels().mosaic(job)) PortableKernels().mosaic(job);
+  if (!shaped) {
+    DeinterleaveRows(frame, width, height);
+    ColourPass pass{k, cs->lumaTable};
+    DemosaicRows(frame, g, module.greenPlane.get(), cs->coringThreshold, cs->sharpenGain, &pass, destination);
+    job.sumU = pass.sumU;
+    job.sumV = pass.sumV;
+  } else if (!ActiveKernels().mosaic(job)) {
+    PortableKernels().mosaic(job);
+  }
   const int64_t n = static_cast<int64_t>(g.width4) * g.height4 / 8;
   if (n > 0) {
     cs->chromaBiasU = static_cast<int32_t>(job.sumU / n);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -39,8 +40,11 @@ inline SensorOps* ScriptedSensorOps() {
   return &ops;
 }
 
+// A settings file of this test alone: ctest runs tests in parallel processes.
 inline std::string TempIni(const char* name) {
-  std::string path = ::testing::TempDir() + name;
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string path = ::testing::TempDir() + std::to_string(::getpid()) + "-" + test->test_suite_name() + "-" +
+                     test->name() + "-" + name;
   std::remove(path.c_str());
   return path;
 }

@@ -13,7 +13,7 @@ namespace {
 // Everything written to stderr while it lives.
 class StderrCapture {
  public:
-  StderrCapture() : path_(::testing::TempDir() + "zarncap-stderr.txt") {
+  StderrCapture() : path_(::testing::TempDir() + "zarncap-stderr-" + std::to_string(::getpid()) + ".txt") {
     std::fflush(stderr);
     saved_ = dup(2);
     int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

@@ -3,6 +3,7 @@
 // by the sensor period, the transfer wrap, defects where the map puts them,
 // the unplug fault and the frame dump.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -442,7 +443,7 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
 }
 
 TEST_F(CameraFrames, DumpWritesEveryDeliveredFrame) {
-  std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "zarncap-camera-dump";
+  std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / ("zarncap-camera-dump-" + std::to_string(::getpid()));
   std::filesystem::remove_all(dir);
   SimConfig config;
   config.dumpDir = dir.string();

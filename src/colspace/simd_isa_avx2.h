@@ -49,6 +49,23 @@ struct Isa {
   }
   static V LoadB(const BYTE* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
   static void StoreB(BYTE* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+  static V Set32(int v) { return _mm256_set1_epi32(v); }
+  // Two vectors of 32-bit lanes holding 0..255 as NB / 4 bytes each at a, b.
+  static void StoreDwordBytes(V x, V y, BYTE* a, BYTE* b) {
+    const V words = _mm256_packs_epi32(x, y);                     // x0-3 y0-3 | x4-7 y4-7
+    const V bytes = _mm256_packus_epi16(words, words);            // x0-3 y0-3 x0-3 y0-3 | x4-7 y4-7 ...
+    const V order = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0));
+    const __m128i both = _mm256_castsi256_si128(order);          // x0-7 y0-7
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(a), both);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(b), _mm_srli_si128(both, 8));
+  }
+  // Byte interleaves that run across the whole vector: InLaneOrder puts the
+  // halves' quarters as unpacklo/unpackhi need them, so that
+  // UnpackLowBytes(InLaneOrder(a), InLaneOrder(b)) interleaves bytes 0..15 of
+  // a and b, and UnpackHighBytes bytes 16..31.
+  static V InLaneOrder(V v) { return _mm256_permute4x64_epi64(v, 0xD8); }
+  static V UnpackLowBytes(V a, V b) { return _mm256_unpacklo_epi8(a, b); }
+  static V UnpackHighBytes(V a, V b) { return _mm256_unpackhi_epi8(a, b); }
   // Where a byte of mask is 0xFF, b; else a.
   static V BlendB(V a, V b, V mask) { return _mm256_blendv_epi8(a, b, mask); }
   // (a + b) >> 1 per byte.

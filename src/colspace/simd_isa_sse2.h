@@ -50,6 +50,21 @@ struct Isa {
   static void StoreLowBytes(BYTE* p, V v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(v, v)); }
   static V LoadB(const BYTE* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
   static void StoreB(BYTE* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+  static V Set32(int v) { return _mm_set1_epi32(v); }
+  // Two vectors of 32-bit lanes holding 0..255 as NB / 4 bytes each at a, b.
+  static void StoreDwordBytes(V x, V y, BYTE* a, BYTE* b) {
+    const V words = _mm_packs_epi32(x, y);            // x0-3 y0-3
+    const V bytes = _mm_packus_epi16(words, words);  // x0-3 y0-3 ...
+    const int first = _mm_cvtsi128_si32(bytes);
+    const int second = _mm_cvtsi128_si32(_mm_srli_si128(bytes, 4));
+    std::memcpy(a, &first, 4);
+    std::memcpy(b, &second, 4);
+  }
+  // Byte interleaves: UnpackLowBytes(InLaneOrder(a), InLaneOrder(b))
+  // interleaves bytes 0..7 of a and b, UnpackHighBytes bytes 8..15.
+  static V InLaneOrder(V v) { return v; }
+  static V UnpackLowBytes(V a, V b) { return _mm_unpacklo_epi8(a, b); }
+  static V UnpackHighBytes(V a, V b) { return _mm_unpackhi_epi8(a, b); }
   // Where a byte of mask is 0xFF, b; else a.
   static V BlendB(V a, V b, V mask) { return _mm_or_si128(_mm_and_si128(mask, b), _mm_andnot_si128(mask, a)); }
   // (a + b) >> 1 per byte.

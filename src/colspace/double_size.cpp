@@ -1,4 +1,5 @@
 #include "colspace/colspace_state.h"
+#include "colspace/kernels.h"
 #include "colspace/writers.h"
 #include "ui/trace.h"
 
@@ -13,6 +14,8 @@ void Double2x(BYTE* image, LONG height, LONG width) {
   const int w = width;
   const int h = height;
   if (w < 2 || h < 2) return;
+  const ColourKernels& kernels = ActiveKernels();
+  if (kernels.double2x != nullptr && kernels.double2x(image, h, w)) return;
   const size_t inStride = static_cast<size_t>(3) * w;
   const size_t outStride = 2 * inStride;
   const int lastOut = 2 * w - 1;
@@ -53,6 +56,8 @@ BOOL Reformat_RGB24_To_RGB16(const BYTE* source, BYTE* destination) {
   const int w = cs.outputFormat.biWidth;
   const int h = cs.outputFormat.biHeight;
   const size_t pixels = static_cast<size_t>(w) * h;
+  const ColourKernels& kernels = ActiveKernels();
+  if (kernels.rgb16 != nullptr && kernels.rgb16(source, destination, pixels)) return TRUE;
   const BYTE* __restrict src = source;
   BYTE* __restrict dst = destination;
   for (size_t i = 0; i < pixels; ++i) {

@@ -50,7 +50,7 @@ bool YUVPortable(YUVJob& job, YUVTarget target) {
 }
 
 constexpr ColourKernels kPortableKernels = {KernelSet::kPortable, "portable", DeinterleavePortable, MosaicPortable,
-                                            YUVPortable};
+                                            YUVPortable, nullptr, nullptr};
 
 const ColourKernels* KernelsOf(KernelSet set) {
   switch (set) {

@@ -57,6 +57,10 @@ struct ColourKernels {
   // has been written then and the portable set takes the frame.
   bool (*mosaic)(MosaicJob& job);
   bool (*yuv)(YUVJob& job, YUVTarget target);
+  // Double2x's and Reformat_RGB24_To_RGB16's work; null where the set has no
+  // version of its own (the portable loops run then).
+  bool (*double2x)(BYTE* image, int height, int width);
+  bool (*rgb16)(const BYTE* source, BYTE* destination, size_t pixels);
 };
 
 // The set in use (chosen on first use when no format chose one yet).

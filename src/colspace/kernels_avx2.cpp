@@ -22,11 +22,14 @@ namespace colspace_avx2 {
 #include "colspace/simd_isa_avx2.h"
 #include "colspace/simd_mosaic.inc"
 #include "colspace/simd_yuv.inc"
+#include "colspace/simd_rgb.inc"
 }  // namespace colspace_avx2
 
 namespace {
-constexpr ColourKernels kAVX2Kernels = {KernelSet::kAVX2, "avx2", colspace_avx2::DeinterleaveSimd,
-                                        colspace_avx2::MosaicSimd, colspace_avx2::YUVSimd};
+constexpr ColourKernels kAVX2Kernels = {KernelSet::kAVX2,           "avx2",
+                                        colspace_avx2::DeinterleaveSimd, colspace_avx2::MosaicSimd,
+                                        colspace_avx2::YUVSimd,          colspace_avx2::DoubleSimd,
+                                        colspace_avx2::RGB16Simd};
 }  // namespace
 
 #pragma GCC pop_options

@@ -27,7 +27,7 @@ namespace colspace_sse2 {
 
 namespace {
 constexpr ColourKernels kSSE2Kernels = {KernelSet::kSSE2, "sse2", colspace_sse2::DeinterleaveSimd,
-                                        colspace_sse2::MosaicSimd, colspace_sse2::YUVSimd};
+                                        colspace_sse2::MosaicSimd, colspace_sse2::YUVSimd, nullptr, nullptr};
 }  // namespace
 
 #pragma GCC pop_options

@@ -130,6 +130,19 @@ TEST_F(KernelSets, MosaicFramesAgree) {
   }
 }
 
+// The enlarged and 16-bit outputs, which add the 2x enlargement and the
+// RGB555 reformat to the reconstruction.
+TEST_F(KernelSets, MosaicDoubledAnd16BitFramesAgree) {
+  Make();
+  for (int spread : {24, 256}) {
+    const Bytes input = Noise(324 * 244, static_cast<uint32_t>(spread), spread);
+    Compare(Header(324, 244, 8, FOURCC_PSHU), Header(640, 480, 24, 0), input, Knobs{});
+    Compare(Header(324, 244, 8, FOURCC_PSHU), Header(320, 240, 16, 0), input, Knobs{});
+    const Bytes small = Noise(94 * 38, static_cast<uint32_t>(spread + 1), spread);
+    Compare(Header(94, 38, 8, FOURCC_PSHU), Header(90, 34, 16, 0), small, Knobs{});
+  }
+}
+
 TEST_F(KernelSets, MosaicSettingsAgree) {
   Make();
   const BITMAPINFOHEADER src = Header(172, 124, 8, FOURCC_PSHU), out = Header(168, 120, 24, 0);
@@ -169,6 +182,12 @@ TEST_F(KernelSets, YUVOutputsAgree) {
         Compare(src, out, input, Knobs{});
         Compare(src, out, input, Knobs{90, 120, 50, 1.0, 1.0, 1.0, 1, 3});  // many bright pairs
       }
+    }
+    // Twice the size, in 24 and 16 bits.
+    for (int bits : {24, 16}) {
+      SCOPED_TRACE(testing::Message() << w << "x" << h << " doubled, bits " << bits);
+      const Bytes input = Noise(static_cast<size_t>(w) * h * 3 / 2, static_cast<uint32_t>(w + bits), 256);
+      Compare(Header(w, h, 16, FOURCC_PYUV), Header(2 * w, 2 * h, bits, 0), input, Knobs{});
     }
   }
 }

@@ -12,6 +12,7 @@ namespace {
 // ---- the portable set: plain loops, every size and every setting
 
 void DeinterleavePortable(BYTE* frame, int width, int height) {
+  if (width <= 0) return;  // no row to copy (and perhaps no frame)
   const int half = width / 2;
   BYTE row[kDeinterleaveRowBytes];
   for (int y = 0; y < height; ++y) {

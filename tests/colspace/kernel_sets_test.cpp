@@ -192,6 +192,37 @@ TEST_F(KernelSets, YUVOutputsAgree) {
   }
 }
 
+// Every size class the format rules accept, with buffers of exactly the
+// announced size, so that the sanitizer build checks every set's reads and
+// writes at each one.
+TEST_F(KernelSets, SweepOfAcceptedSizesAgrees) {
+  Make();
+  const std::pair<int, DWORD> outputs[] = {{24, 0},           {16, 0},           {12, FOURCC_I420},
+                                           {12, FOURCC_YV12}, {16, FOURCC_YUY2}, {9, FOURCC_YVU9}};
+  for (int w : {80, 84, 120, 152, 160, 176}) {
+    for (int h : {60, 62, 96, 120, 136, 144}) {
+      const Bytes input = Noise(static_cast<size_t>(w) * h * 3 / 2, static_cast<uint32_t>(w * h), 256);
+      for (auto [bits, tag] : outputs) {
+        SCOPED_TRACE(testing::Message() << "PYUV " << w << "x" << h << " bits " << bits << " tag " << tag);
+        Compare(Header(w, h, 16, FOURCC_PYUV), Header(w, h, bits, tag), input, Knobs{});
+      }
+      for (int bits : {24, 16}) {
+        SCOPED_TRACE(testing::Message() << "PYUV " << w << "x" << h << " doubled, bits " << bits);
+        Compare(Header(w, h, 16, FOURCC_PYUV), Header(2 * w, 2 * h, bits, 0), input, Knobs{});
+      }
+    }
+  }
+  for (int w : {80, 168, 232, 320}) {
+    for (int h : {60, 124, 180, 240}) {
+      const Bytes input = Noise(static_cast<size_t>(w + 4) * (h + 4), static_cast<uint32_t>(w + h), 256);
+      for (int bits : {24, 16}) {
+        SCOPED_TRACE(testing::Message() << "PSHU " << w << "x" << h << " bits " << bits);
+        Compare(Header(w + 4, h + 4, 8, FOURCC_PSHU), Header(w, h, bits, 0), input, Knobs{});
+      }
+    }
+  }
+}
+
 // The public writers, called on a frame as it stands (no highlight limit).
 TEST_F(KernelSets, PublicWritersAgree) {
   Make();

@@ -28,6 +28,8 @@ BOOL PrepareAndWrite(ColSpace& cs, BYTE* frame, BYTE* dest, YUVTarget target) {
   job.luma = cs.lumaTable;
   job.lumaPairs = LumaPairTable(cs.lumaTable);
   job.destination = dest;
+  job.rgb16Table = cs.lookupBlock.get();
+  job.paletteTable = cs.lookupTable;
   job.prepare = true;
   if (!ActiveKernels().yuv(job, target)) PortableKernels().yuv(job, target);
   SetYUVChromaBias(cs, job.sumU, job.sumV, SourceWidth(cs), SourceHeight(cs));
@@ -56,16 +58,20 @@ BOOL PyuvToRGB16Double(ColSpace& cs, BYTE* frame, BYTE* dest) {
   return Reformat_RGB24_To_RGB16(cs.intermediateImage, dest);
 }
 
+// Without the lookup table it needs, a frame is still prepared (its
+// statistics taken) and then fails.
 BOOL PyuvToRGB16(ColSpace& cs, BYTE* frame, BYTE* dest) {
+  if (cs.lookupKind == LOOKUP_RGB16) return PrepareAndWrite(cs, frame, dest, YUVTarget::kRGB16);
   PrepareYUV(cs, frame);
-  if (cs.lookupKind != LOOKUP_RGB16) return FALSE;
-  return YUVToRGB16(frame, dest);
+  return FALSE;
 }
 
 BOOL PyuvToPal8(ColSpace& cs, BYTE* frame, BYTE* dest) {
+  if (cs.lookupKind == LOOKUP_PALETTE_INDEX && cs.lookupTable != nullptr) {
+    return PrepareAndWrite(cs, frame, dest, YUVTarget::kPal8);
+  }
   PrepareYUV(cs, frame);
-  if (cs.lookupKind != LOOKUP_PALETTE_INDEX) return FALSE;
-  return YUVToPal8(frame, dest);
+  return FALSE;
 }
 
 template <YUVTarget Target>

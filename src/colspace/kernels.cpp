@@ -46,6 +46,8 @@ bool YUVPortable(YUVJob& job, YUVTarget target) {
     case YUVTarget::kYV12: WritePlanarPortable(f, job.luma, job.destination, false); break;
     case YUVTarget::kYUY2: WriteYUY2Portable(f, job.luma, job.destination); break;
     case YUVTarget::kYVU9: WriteYVU9Portable(f, job.luma, job.destination); break;
+    case YUVTarget::kRGB16: WriteRGB16Portable(f, job.luma, job.rgb16Table, job.destination); break;
+    case YUVTarget::kPal8: WritePal8Portable(f, job.luma, job.paletteTable, job.destination); break;
   }
   return true;
 }

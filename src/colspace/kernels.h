@@ -30,7 +30,7 @@ struct MosaicJob {
 };
 
 // Outputs of a "PYUV" frame.
-enum class YUVTarget : int { kRGB24, kI420, kYV12, kYUY2, kYVU9 };
+enum class YUVTarget : int { kRGB24, kI420, kYV12, kYUY2, kYVU9, kRGB16, kPal8 };
 
 // One "PYUV" frame of width x height to one output. With prepare set, the
 // highlight limit is applied to the frame's chroma on the way (as
@@ -43,6 +43,8 @@ struct YUVJob {
   const BYTE* luma = nullptr;
   const uint16_t* lumaPairs = nullptr;  // two-pixel luminance table, or null
   BYTE* destination = nullptr;
+  const uint16_t* rgb16Table = nullptr;  // kRGB16: the RGB555 lookup table
+  const BYTE* paletteTable = nullptr;    // kPal8: the palette-index table
   bool prepare = false;
   int64_t sumU = 0;
   int64_t sumV = 0;

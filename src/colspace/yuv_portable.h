@@ -1,5 +1,6 @@
 // The portable "PYUV" loops: the highlight limit with its sums, and the writers
-// of RGB24 and the YUV outputs, on a frame of the given size. The public
+// of RGB24, RGB16, palette indices and the YUV outputs, on a frame of the
+// given size. The public
 // writers and the converters reach them through colspace/kernels.h.
 #pragma once
 
@@ -35,3 +36,5 @@ void WriteRGB24Portable(const PortableYUVFrame& f, const BYTE* luma, BYTE* desti
 void WritePlanarPortable(const PortableYUVFrame& f, const BYTE* luma, BYTE* destination, bool uFirst);
 void WriteYUY2Portable(const PortableYUVFrame& f, const BYTE* luma, BYTE* destination);
 void WriteYVU9Portable(const PortableYUVFrame& f, const BYTE* luma, BYTE* destination);
+void WriteRGB16Portable(const PortableYUVFrame& f, const BYTE* luma, const uint16_t* table, BYTE* destination);
+void WritePal8Portable(const PortableYUVFrame& f, const BYTE* luma, const BYTE* table, BYTE* destination);

@@ -20,11 +20,6 @@ inline int16_t Clamp16(int16_t v) { return v < 0 ? int16_t{0} : (v > 255 ? int16
 
 using YUVFrame = PortableYUVFrame;
 
-YUVFrame CurrentFrame(const BYTE* frame) {
-  const ColSpace& cs = *CurrentColSpace();
-  return {frame, static_cast<int>(cs.sourceFormat.biWidth), static_cast<int>(cs.sourceFormat.biHeight)};
-}
-
 // The public writers: the frame as it stands (no highlight limit), through the
 // kernel set in use.
 BOOL WriteThroughKernels(const BYTE* frame, BYTE* destination, YUVTarget target) {
@@ -36,6 +31,8 @@ BOOL WriteThroughKernels(const BYTE* frame, BYTE* destination, YUVTarget target)
   job.luma = cs.lumaTable;
   job.lumaPairs = LumaPairTable(cs.lumaTable);
   job.destination = destination;
+  job.rgb16Table = cs.lookupBlock.get();
+  job.paletteTable = cs.lookupTable;
   if (!ActiveKernels().yuv(job, target)) PortableKernels().yuv(job, target);
   return TRUE;
 }
@@ -102,11 +99,8 @@ BOOL YUVToRGB24(const BYTE* frame, BYTE* destination) {
   return WriteThroughKernels(frame, destination, YUVTarget::kRGB24);
 }
 
-BOOL YUVToRGB16(const BYTE* frame, BYTE* destination) {
-  const YUVFrame f = CurrentFrame(frame);
-  const ColSpace& cs = *CurrentColSpace();
-  const BYTE* __restrict luma = cs.lumaTable;
-  const uint16_t* __restrict table = cs.lookupBlock.get();
+void WriteRGB16Portable(const YUVFrame& f, const BYTE* __restrict luma, const uint16_t* __restrict table,
+                        BYTE* destination) {
   const size_t stride = static_cast<size_t>(2) * f.w;
   for (int row = 0; row < f.h; ++row) {
     const BYTE* __restrict y = f.RGBLuma(row);
@@ -121,14 +115,14 @@ BOOL YUVToRGB16(const BYTE* frame, BYTE* destination) {
       }
     }
   }
-  return TRUE;
 }
 
-BOOL YUVToPal8(const BYTE* frame, BYTE* destination) {
-  const YUVFrame f = CurrentFrame(frame);
-  const ColSpace& cs = *CurrentColSpace();
-  const BYTE* __restrict luma = cs.lumaTable;
-  const BYTE* __restrict table = cs.lookupTable;
+BOOL YUVToRGB16(const BYTE* frame, BYTE* destination) {
+  return WriteThroughKernels(frame, destination, YUVTarget::kRGB16);
+}
+
+void WritePal8Portable(const YUVFrame& f, const BYTE* __restrict luma, const BYTE* __restrict table,
+                       BYTE* destination) {
   for (int row = 0; row < f.h; ++row) {
     const BYTE* __restrict y = f.RGBLuma(row);
     const BYTE* __restrict uv = f.UV(row / 2);
@@ -139,7 +133,10 @@ BOOL YUVToPal8(const BYTE* frame, BYTE* destination) {
       out[2 * k + 1] = table[((luma[y[2 * k + 1]] >> 3) << 8) | chroma];
     }
   }
-  return TRUE;
+}
+
+BOOL YUVToPal8(const BYTE* frame, BYTE* destination) {
+  return WriteThroughKernels(frame, destination, YUVTarget::kPal8);
 }
 
 void WritePlanarPortable(const YUVFrame& f, const BYTE* luma, BYTE* destination, bool uFirst) {

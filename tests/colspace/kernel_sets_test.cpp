@@ -170,8 +170,8 @@ TEST_F(KernelSets, MosaicSettingsAgree) {
 TEST_F(KernelSets, YUVOutputsAgree) {
   Make();
   const std::pair<LONG, LONG> sizes[] = {{160, 120}, {176, 144}, {34, 10}, {62, 62}, {80, 60}, {32, 4}, {30, 6}};
-  const std::pair<int, DWORD> outputs[] = {{24, 0}, {12, FOURCC_I420}, {12, FOURCC_YV12}, {16, FOURCC_YUY2},
-                                           {9, FOURCC_YVU9}};
+  const std::pair<int, DWORD> outputs[] = {{24, 0},           {16, 0},           {8, 0},           {12, FOURCC_I420},
+                                           {12, FOURCC_YV12}, {16, FOURCC_YUY2}, {9, FOURCC_YVU9}};
   for (auto [w, h] : sizes) {
     for (auto [bits, tag] : outputs) {
       for (int spread : {40, 256}) {
@@ -197,7 +197,7 @@ TEST_F(KernelSets, YUVOutputsAgree) {
 // writes at each one.
 TEST_F(KernelSets, SweepOfAcceptedSizesAgrees) {
   Make();
-  const std::pair<int, DWORD> outputs[] = {{24, 0},           {16, 0},           {12, FOURCC_I420},
+  const std::pair<int, DWORD> outputs[] = {{24, 0},           {16, 0},           {8, 0},           {12, FOURCC_I420},
                                            {12, FOURCC_YV12}, {16, FOURCC_YUY2}, {9, FOURCC_YVU9}};
   for (int w : {80, 84, 120, 152, 160, 176}) {
     for (int h : {60, 62, 96, 120, 136, 144}) {
@@ -230,8 +230,8 @@ TEST_F(KernelSets, PublicWritersAgree) {
   BITMAPINFOHEADER src = Header(w, h, 16, FOURCC_PYUV), out = Header(w, h, 24, 0);
   const Bytes input = Noise(static_cast<size_t>(w) * h * 3 / 2, 9, 256);
   using Writer = BOOL (*)(const BYTE*, BYTE*);
-  for (Writer writer : {Writer{YUVToRGB24}, Writer{YUVToI420}, Writer{YUVToYV12}, Writer{YUVToYUY2},
-                        Writer{YUVToYVU9}}) {
+  for (Writer writer : {Writer{YUVToRGB24}, Writer{YUVToRGB16}, Writer{YUVToPal8}, Writer{YUVToI420},
+                        Writer{YUVToYV12}, Writer{YUVToYUY2}, Writer{YUVToYVU9}}) {
     ASSERT_TRUE(ForceKernelSet(KernelSet::kPortable));
     ASSERT_TRUE(SetColSpaceFormat(&src, &out));
     Bytes expected(static_cast<size_t>(3) * w * h, 1);

@@ -15,8 +15,20 @@
 #include "colspace/reconstruct.h"
 #include "colspace/reconstruct_rows.h"
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
+
+// Loops of scalar table reads that the compiler must not turn into vector
+// lane inserts (slower than the reads themselves).
+#if defined(__clang__)
+#define KEEP_SCALAR
+#else
+#define KEEP_SCALAR __attribute__((optimize("no-tree-vectorize", "no-tree-slp-vectorize")))
+#endif
 
 namespace colspace_avx2 {
 #include "colspace/simd_isa_avx2.h"
@@ -25,6 +37,8 @@ namespace colspace_avx2 {
 #include "colspace/simd_rgb.inc"
 }  // namespace colspace_avx2
 
+#undef KEEP_SCALAR
+
 namespace {
 constexpr ColourKernels kAVX2Kernels = {KernelSet::kAVX2,           "avx2",
                                         colspace_avx2::DeinterleaveSimd, colspace_avx2::MosaicSimd,
@@ -32,7 +46,11 @@ constexpr ColourKernels kAVX2Kernels = {KernelSet::kAVX2,           "avx2",
                                         colspace_avx2::RGB16Simd};
 }  // namespace
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 const ColourKernels* AVX2Kernels() { return &kAVX2Kernels; }
 

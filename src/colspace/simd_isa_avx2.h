@@ -6,6 +6,7 @@
 struct Isa {
   using V = __m256i;
   static constexpr int N = 16;   // int16 lanes
+  static constexpr bool kGather = true;  // LookUpPairs is one gather
   static constexpr int NB = 32;  // byte lanes
   // Bytes StoreBGR may write past the 3 N it is given.
   static constexpr int kBGRSpill = 4;
@@ -220,6 +221,16 @@ struct Isa {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm256_castsi256_si128(c));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), _mm256_extracti128_si256(a, 1));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 36), _mm256_extracti128_si256(c, 1));
+  }
+
+  // 16 bytes through the two-pixel luminance table: one gather of 8 entries
+  // (32-bit reads at 2-byte steps, of which the low half is kept).
+  static void LookUpPairs(const BYTE* in, BYTE* out, const uint16_t* pairs) {
+    const V index = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
+    const V got = _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(pairs), index, 2),
+                                   _mm256_set1_epi32(0xFFFF));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_packus_epi32(_mm256_castsi256_si128(got), _mm256_extracti128_si256(got, 1)));
   }
 
   // Sum of the N signed lanes.

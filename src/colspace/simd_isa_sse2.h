@@ -5,6 +5,7 @@
 struct Isa {
   using V = __m128i;
   static constexpr int N = 8;    // int16 lanes
+  static constexpr bool kGather = false;  // LookUpPairs is no gather here
   static constexpr int NB = 16;  // byte lanes
   // Bytes StoreBGR and StoreBGRPairs may write past the pixels they are given.
   static constexpr int kBGRSpill = 2;
@@ -180,6 +181,16 @@ struct Isa {
   static void StoreBGRPairs(V be, V bo, V ge, V go, V re, V ro, BYTE* out) {
     StoreBGR(_mm_unpacklo_epi16(be, bo), _mm_unpacklo_epi16(ge, go), _mm_unpacklo_epi16(re, ro), out);
     StoreBGR(_mm_unpackhi_epi16(be, bo), _mm_unpackhi_epi16(ge, go), _mm_unpackhi_epi16(re, ro), out + 3 * N);
+  }
+
+  // 16 bytes through the two-pixel luminance table, two per read (the
+  // kernels read the table themselves where kGather is false).
+  static void LookUpPairs(const BYTE* in, BYTE* out, const uint16_t* pairs) {
+    for (int k = 0; k < 16; k += 2) {
+      uint16_t g;
+      std::memcpy(&g, in + k, 2);
+      std::memcpy(out + k, pairs + g, 2);
+    }
   }
 
   // Sum of the N signed lanes.

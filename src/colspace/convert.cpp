@@ -275,6 +275,9 @@ BOOL SetColSpaceFormat(const BITMAPINFOHEADER* source, BITMAPINFOHEADER* output)
   cs->matrixValid = 0;
   cs->lumaValid = 0;
   UpdateColSpaceTables();
+  // The two-pixel luminance table is allocated here, not on a frame; frames
+  // only rebuild it when the luminance table has changed.
+  LumaPairTable(cs->lumaTable);
   return TRUE;
 }
 

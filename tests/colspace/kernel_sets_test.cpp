@@ -3,6 +3,7 @@
 // take every path of the vector code: paired and split colour coefficients,
 // wide sharpening and colour that fall back), every "PYUV" output, sizes
 // that end on a partial vector step, and the white-balance statistics.
+#include <cstring>
 #include <random>
 
 #include "colspace/colour_tables.h"
@@ -242,6 +243,78 @@ TEST_F(KernelSets, PublicWritersAgree) {
       ASSERT_TRUE(writer(input.data(), got.data()));
       EXPECT_TRUE(got == expected) << Name(set);
     }
+  }
+}
+
+// The bright-pixel sums after the bytes of an image, to compare them too.
+void AppendSums(Bytes& image, int64_t sumU, int64_t sumV) {
+  BYTE bytes[16];
+  std::memcpy(bytes, &sumU, 8);
+  std::memcpy(bytes + 8, &sumV, 8);
+  image.insert(image.end(), bytes, bytes + 16);
+}
+
+// Without the two-pixel table (its allocation failed) every set reads the
+// luminance table a byte at a time, with the same result.
+TEST_F(KernelSets, WithoutTheTwoPixelTable) {
+  ColSpace* cs = Make();
+  BITMAPINFOHEADER src = Header(96, 40, 16, FOURCC_PYUV), out = Header(96, 40, 12, FOURCC_I420);
+  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  const Bytes input = Noise(96 * 60, 21, 256);
+  for (YUVTarget target : {YUVTarget::kRGB24, YUVTarget::kI420, YUVTarget::kYUY2, YUVTarget::kYVU9,
+                           YUVTarget::kRGB16}) {
+    auto run = [&](const ColourKernels& kernels, const uint16_t* pairs, Bytes* frame) {
+      Bytes image(96 * 40 * 3, 0);
+      YUVJob job;
+      job.frame = frame->data();
+      job.width = 96;
+      job.height = 40;
+      job.luma = cs->lumaTable;
+      job.lumaPairs = pairs;
+      job.destination = image.data();
+      job.rgb16Table = cs->lookupBlock.get();
+      job.prepare = true;
+      EXPECT_TRUE(kernels.yuv(job, target));
+      AppendSums(image, job.sumU, job.sumV);
+      return image;
+    };
+    Bytes frame = input;
+    const Bytes expected = run(PortableKernels(), nullptr, &frame);
+    for (KernelSet set : SetsToCompare()) {
+      ASSERT_TRUE(ForceKernelSet(set));
+      Bytes again = input;
+      EXPECT_TRUE(run(ActiveKernels(), nullptr, &again) == expected) << Name(set) << " target " << int(target);
+      EXPECT_TRUE(again == frame);
+    }
+  }
+  // The mosaic likewise.
+  src = Header(172, 124, 8, FOURCC_PSHU);
+  out = Header(168, 120, 24, 0);
+  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  int16_t k[9];
+  MatrixCoefficients(GetColourMatrix(), k);
+  const Bytes raw = Noise(172 * 124, 22, 256);
+  auto mosaic = [&](const ColourKernels& kernels) {
+    Bytes frame = raw;
+    Bytes image(168 * 120 * 3, 0);
+    MosaicJob job;
+    job.frame = frame.data();
+    job.geometry = &ColSpaceState().geometry;
+    job.plane = ColSpaceState().greenPlane.get();
+    job.threshold = 1;
+    job.gain = 3;
+    job.k = k;
+    job.luma = cs->lumaTable;
+    job.destination = image.data();
+    EXPECT_TRUE(kernels.mosaic(job));
+    image.insert(image.end(), frame.begin(), frame.end());
+    AppendSums(image, job.sumU, job.sumV);
+    return image;
+  };
+  const Bytes expected = mosaic(PortableKernels());
+  for (KernelSet set : SetsToCompare()) {
+    ASSERT_TRUE(ForceKernelSet(set));
+    EXPECT_TRUE(mosaic(ActiveKernels()) == expected) << Name(set);
   }
 }
 

@@ -80,25 +80,16 @@ void WriteStill(StillKind kind, OutputFile& out, const Negotiated& format, const
 }  // namespace
 
 void RunCapture(const GlobalOptions& global, const CaptureOptions& options, const Host& host) {
-  int width = 0, height = 0;
-  if (!ParseSize(options.size, &width, &height)) {
-    throw ToolError("--size must be WIDTHxHEIGHT, e.g. 320x240 (got '" + options.size + "')", kExitUsage);
-  }
-  const PixelFormat* format = FindFormat(options.format);
-  if (format == nullptr) {
-    throw ToolError("unknown format '" + options.format + "' (one of " + FormatNames() + ")", kExitUsage);
-  }
+  const ImageRequest image = ParseImageRequest(options.size, options.format);
+  const int width = image.width, height = image.height;
+  const PixelFormat* format = image.format;
   if (options.frames < 1) throw ToolError("--frames must be at least 1", kExitUsage);
   const StillKind kind = StillKindOf(options.output, *format);
 
   OutputFile out(options.output);  // a folder that cannot take the file fails before the camera starts
   Session session(global, host);
   const Negotiated negotiated = NegotiateFormat(session.Link(), *format, width, height);
-  std::vector<RGBQUAD> palette;
-  if (format->layout == Layout::kPal8) {
-    palette = session.Link().GetPalette();
-    if (palette.empty()) throw ToolError("the driver gave no palette for pal8 (DVM_PALETTE)");
-  }
+  const std::vector<RGBQUAD> palette = PaletteFor(*format, session.Link());
 
   std::vector<uint8_t> buffer(negotiated.bufferBytes);
   VIDEOHDR header{};

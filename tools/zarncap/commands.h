@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/portable/driver_manager.h"
+#include "platform/types.h"
 
 namespace zarncap {
 
@@ -58,6 +60,19 @@ constexpr int kExitInterrupted = 130;
 
 // "320x240" -> 320, 240; false for anything else (sizes 1..4096).
 bool ParseSize(const std::string& text, int* width, int* height);
+
+struct PixelFormat;
+class DriverLink;
+// --size and --format as a command gives them; a bad value is a usage error.
+struct ImageRequest {
+  int width = 0;
+  int height = 0;
+  const PixelFormat* format = nullptr;
+};
+ImageRequest ParseImageRequest(const std::string& size, const std::string& format);
+// The driver's palette when the format is 8-bit (empty otherwise); a driver
+// that gives none for an 8-bit format is an error.
+std::vector<RGBQUAD> PaletteFor(const PixelFormat& format, DriverLink& link);
 
 void RunCapture(const GlobalOptions& global, const CaptureOptions& options, const Host& host);
 void RunStream(const GlobalOptions& global, const StreamOptions& options, const Host& host);

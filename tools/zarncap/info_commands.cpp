@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "tools/zarncap/commands.h"
+#include "tools/zarncap/driver_link.h"
+#include "tools/zarncap/format_table.h"
 #include "tools/zarncap/negotiate.h"
 #include "tools/zarncap/session.h"
 #include "tools/zarncap/tool_error.h"
@@ -28,6 +30,25 @@ bool ParseSize(const std::string& text, int* width, int* height) {
     return true;
   };
   return number(text.substr(0, x), width) && number(text.substr(x + 1), height);
+}
+
+ImageRequest ParseImageRequest(const std::string& size, const std::string& format) {
+  ImageRequest request;
+  if (!ParseSize(size, &request.width, &request.height)) {
+    throw ToolError("--size must be WIDTHxHEIGHT, e.g. 320x240 (got '" + size + "')", kExitUsage);
+  }
+  request.format = FindFormat(format);
+  if (request.format == nullptr) {
+    throw ToolError("unknown format '" + format + "' (one of " + FormatNames() + ")", kExitUsage);
+  }
+  return request;
+}
+
+std::vector<RGBQUAD> PaletteFor(const PixelFormat& format, DriverLink& link) {
+  if (format.layout != Layout::kPal8) return {};
+  std::vector<RGBQUAD> palette = link.GetPalette();
+  if (palette.empty()) throw ToolError("the driver gave no palette for pal8 (DVM_PALETTE)");
+  return palette;
 }
 
 void RunFormats(const GlobalOptions& global, const Host& host) {

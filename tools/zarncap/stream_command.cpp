@@ -40,14 +40,9 @@ void Progress(const Host& host, const Tally& tally, Clock::duration elapsed) {
 }  // namespace
 
 void RunStream(const GlobalOptions& global, const StreamOptions& options, const Host& host) {
-  int width = 0, height = 0;
-  if (!ParseSize(options.size, &width, &height)) {
-    throw ToolError("--size must be WIDTHxHEIGHT, e.g. 320x240 (got '" + options.size + "')", kExitUsage);
-  }
-  const PixelFormat* format = FindFormat(options.format);
-  if (format == nullptr) {
-    throw ToolError("unknown format '" + options.format + "' (one of " + FormatNames() + ")", kExitUsage);
-  }
+  const ImageRequest image = ParseImageRequest(options.size, options.format);
+  const int width = image.width, height = image.height;
+  const PixelFormat* format = image.format;
   if (!(options.fps > 0.0 && options.fps <= 1000.0)) throw ToolError("--fps must be above 0 and at most 1000", kExitUsage);
   if (options.frames < 0 || options.seconds < 0) throw ToolError("--frames and --seconds must be positive", kExitUsage);
   const MovieKind kind = MovieKindOf(options.output, *format);
@@ -67,11 +62,7 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
 
   Session session(global, host);
   const Negotiated negotiated = NegotiateFormat(session.Link(), *format, width, height);
-  std::vector<RGBQUAD> palette;
-  if (format->layout == Layout::kPal8) {
-    palette = session.Link().GetPalette();
-    if (palette.empty()) throw ToolError("the driver gave no palette for pal8 (DVM_PALETTE)");
-  }
+  const std::vector<RGBQUAD> palette = PaletteFor(*format, session.Link());
 
   std::unique_ptr<VideoWriter> writer;
   switch (kind) {

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/portable/ini_text.h"
 #include "tools/zarncap/settings_path.h"
 #include "tools/zarncap/tool_error.h"
 
@@ -28,132 +29,11 @@ namespace {
 constexpr std::string_view kSection = "ZARNCAP";
 constexpr std::string_view kKey = "DebugLevel";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-struct Line {
-  std::string text;
-  std::string eol;
-};
-
-struct Lines {
-  std::vector<Line> lines;
-  bool crlf = false;
-  std::string Eol() const { return crlf ? "\r\n" : "\n"; }
-  std::string Join() const {
-    std::string out;
-    for (const auto& line : lines) out += line.text + line.eol;
-    return out;
-  }
-};
-
-Lines Split(const std::string& content) {
-  Lines file;
-  size_t start = 0;
-  while (start < content.size()) {
-    const size_t newline = content.find('\n', start);
-    Line line;
-    if (newline == std::string::npos) {
-      line.text = content.substr(start);
-      start = content.size();
-    } else {
-      size_t end = newline;
-      if (end > start && content[end - 1] == '\r') {
-        --end;
-        line.eol = "\r\n";
-        file.crlf = true;
-      } else {
-        line.eol = "\n";
-      }
-      line.text = content.substr(start, end - start);
-      start = newline + 1;
-    }
-    file.lines.push_back(std::move(line));
-  }
-  return file;
-}
-
-enum class Kind { kBlank, kSection, kKey, kComment };
-struct Parsed {
-  Kind kind = Kind::kBlank;
-  std::string_view name, value;
-  bool hasValue = false;
-};
-
-Parsed Parse(const std::string& text) {
-  Parsed parsed;
-  std::string_view s = Trim(text);
-  if (s.empty()) return parsed;
-  if (s.front() == '[') {
-    s.remove_prefix(1);
-    const size_t close = s.find(']');
-    parsed.kind = Kind::kSection;
-    parsed.name = Trim(close == std::string_view::npos ? s : s.substr(0, close));
-    return parsed;
-  }
-  if (s.front() == ';') {
-    parsed.kind = Kind::kComment;
-    return parsed;
-  }
-  parsed.kind = Kind::kKey;
-  const size_t equals = s.find('=');
-  if (equals == std::string_view::npos) {
-    parsed.name = s;
-    return parsed;
-  }
-  parsed.name = Trim(s.substr(0, equals));
-  parsed.value = Trim(s.substr(equals + 1));
-  parsed.hasValue = true;
-  return parsed;
-}
-
-// [header, end) of the first section named kSection.
-std::optional<std::pair<size_t, size_t>> FindSection(const Lines& file) {
-  std::optional<size_t> begin;
-  for (size_t i = 0; i < file.lines.size(); ++i) {
-    const Parsed p = Parse(file.lines[i].text);
-    if (p.kind != Kind::kSection) continue;
-    if (begin) return std::make_pair(*begin, i);
-    if (SameName(p.name, kSection)) begin = i;
-  }
-  if (begin) return std::make_pair(*begin, file.lines.size());
-  return std::nullopt;
-}
-
-std::optional<size_t> FindKey(const Lines& file, std::pair<size_t, size_t> range) {
-  for (size_t i = range.first; i < range.second; ++i) {
-    const Parsed p = Parse(file.lines[i].text);
-    if (p.kind == Kind::kKey && SameName(p.name, kKey)) return i;
-  }
-  return std::nullopt;
-}
-
-unsigned ParseInt(std::string_view text) {
-  if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front()) {
-    text = text.substr(1, text.size() - 2);
-  }
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  unsigned value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10u + static_cast<unsigned>(text[i] - '0');
-  return negative ? 0u - value : value;
-}
+using platform::ini::IniFile;
+using platform::ini::Line;
+using platform::ini::LineKind;
+using platform::ini::Parse;
+using platform::ini::SplitLines;
 
 std::string KeyLine(unsigned level) { return std::string(kKey) + "=" + std::to_string(level); }
 
@@ -233,23 +113,23 @@ std::string MakeCopyFolder() {
 }  // namespace
 
 unsigned ReadDebugLevel(const std::string& text) {
-  const Lines file = Split(text);
-  const auto range = FindSection(file);
+  const IniFile file = SplitLines(text);
+  const auto range = file.FindSection(kSection);
   if (!range) return 0;
-  const auto index = FindKey(file, *range);
+  const auto index = file.FindKey(*range, kKey);
   if (!index) return 0;
-  const Parsed p = Parse(file.lines[*index].text);
+  const platform::ini::ParsedLine p = Parse(file.lines[*index].text);
   if (!p.hasValue || p.value.empty()) return 0;
-  return ParseInt(p.value);
+  return platform::ini::ParseProfileInt(platform::ini::Unquote(p.value));
 }
 
 TraceEdit EnableTraceBit(const std::string& userText) {
-  Lines file = Split(userText);
+  IniFile file = SplitLines(userText);
   TraceEdit edit;
   const unsigned level = (ReadDebugLevel(userText) & 0xFFFFu) | kTraceBit;
-  const auto range = FindSection(file);
+  const auto range = file.FindSection(kSection);
   if (range) {
-    if (const auto index = FindKey(file, *range)) {
+    if (const auto index = file.FindKey(*range, kKey)) {
       edit.kind = TraceEdit::Kind::kReplaced;
       edit.originalLine = file.lines[*index].text;
       const std::string name(Parse(file.lines[*index].text).name);  // the file's own spelling
@@ -258,8 +138,8 @@ TraceEdit EnableTraceBit(const std::string& userText) {
       edit.kind = TraceEdit::Kind::kInsertedKey;
       size_t at = range->first;
       for (size_t i = range->first; i < range->second; ++i) {
-        const Kind kind = Parse(file.lines[i].text).kind;
-        if (kind == Kind::kKey || kind == Kind::kSection) at = i;
+        const LineKind kind = Parse(file.lines[i].text).kind;
+        if (kind == LineKind::Key || kind == LineKind::Section) at = i;
       }
       if (file.lines[at].eol.empty()) file.lines[at].eol = file.Eol();
       file.lines.insert(file.lines.begin() + static_cast<std::ptrdiff_t>(at + 1), Line{KeyLine(level), file.Eol()});
@@ -275,10 +155,10 @@ TraceEdit EnableTraceBit(const std::string& userText) {
 }
 
 std::string UndoTraceBit(const std::string& copyText, const TraceEdit& edit) {
-  Lines file = Split(copyText);
-  const auto range = FindSection(file);
+  IniFile file = SplitLines(copyText);
+  const auto range = file.FindSection(kSection);
   if (!range) return copyText;
-  const auto index = FindKey(file, *range);
+  const auto index = file.FindKey(*range, kKey);
   if (!index) return copyText;
   if (edit.kind == TraceEdit::Kind::kReplaced) {
     file.lines[*index].text = edit.originalLine;
@@ -287,10 +167,10 @@ std::string UndoTraceBit(const std::string& copyText, const TraceEdit& edit) {
   file.lines.erase(file.lines.begin() + static_cast<std::ptrdiff_t>(*index));
   if (edit.kind == TraceEdit::Kind::kInsertedSection) {
     // A section that only held the trace setting was not the user's: drop it.
-    const auto after = FindSection(file);
+    const auto after = file.FindSection(kSection);
     bool empty = true;
     for (size_t i = after->first + 1; i < after->second; ++i) {
-      if (Parse(file.lines[i].text).kind != Kind::kBlank) empty = false;
+      if (Parse(file.lines[i].text).kind != LineKind::Blank) empty = false;
     }
     if (empty) {
       file.lines.erase(file.lines.begin() + static_cast<std::ptrdiff_t>(after->first),

@@ -20,104 +20,17 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/portable/ini_text.h"
 
 namespace platform {
 namespace {
+
+using namespace ini;
 
 std::mutex& ProfileMutex() {
   static std::mutex mutex;
   return mutex;
 }
-
-// ---- text helpers
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
-// ---- the file as lines; each keeps its own line ending so a rewrite changes
-// only the lines it means to.
-struct Line {
-  std::string text;
-  std::string eol;  // "\n", "\r\n" or "" for a last line without one
-};
-
-enum class LineKind { Blank, Section, Key, Comment };
-
-struct ParsedLine {
-  LineKind kind = LineKind::Blank;
-  std::string_view name;   // section or key name, trimmed
-  std::string_view value;  // key value, trimmed
-  bool hasValue = false;   // "key=value" rather than a bare word
-};
-
-ParsedLine Parse(const std::string& text) {
-  ParsedLine parsed;
-  std::string_view s = Trim(text);
-  if (s.empty()) return parsed;
-  if (s.front() == '[') {
-    s.remove_prefix(1);
-    size_t close = s.find(']');
-    parsed.kind = LineKind::Section;
-    parsed.name = Trim(close == std::string_view::npos ? s : s.substr(0, close));
-    return parsed;
-  }
-  if (s.front() == ';') {
-    parsed.kind = LineKind::Comment;
-    return parsed;
-  }
-  parsed.kind = LineKind::Key;
-  size_t equals = s.find('=');
-  if (equals == std::string_view::npos) {
-    parsed.name = s;
-    return parsed;
-  }
-  parsed.name = Trim(s.substr(0, equals));
-  parsed.value = Trim(s.substr(equals + 1));
-  parsed.hasValue = true;
-  return parsed;
-}
-
-struct IniFile {
-  std::vector<Line> lines;
-  bool crlf = false;  // the ending new lines get: the file's own when it has one
-
-  // [begin, end) of the first section of that name; begin is the header line.
-  std::optional<std::pair<size_t, size_t>> FindSection(std::string_view section) const {
-    std::optional<size_t> begin;
-    for (size_t i = 0; i < lines.size(); ++i) {
-      ParsedLine p = Parse(lines[i].text);
-      if (p.kind != LineKind::Section) continue;
-      if (begin) return std::make_pair(*begin, i);
-      if (SameName(p.name, section)) begin = i;
-    }
-    if (begin) return std::make_pair(*begin, lines.size());
-    return std::nullopt;
-  }
-
-  std::optional<size_t> FindKey(std::pair<size_t, size_t> range, std::string_view key) const {
-    for (size_t i = range.first; i < range.second; ++i) {
-      ParsedLine p = Parse(lines[i].text);
-      if (p.kind == LineKind::Key && SameName(p.name, key)) return i;
-    }
-    return std::nullopt;
-  }
-
-  std::string Eol() const { return crlf ? "\r\n" : "\n"; }
-};
 
 enum class ReadResult { Ok, Missing, Failed };
 
@@ -140,31 +53,6 @@ ReadResult ReadFile(const std::string& path, std::string* content) {
   return ReadResult::Ok;
 }
 
-IniFile SplitLines(const std::string& content) {
-  IniFile file;
-  size_t start = 0;
-  while (start < content.size()) {
-    size_t newline = content.find('\n', start);
-    Line line;
-    if (newline == std::string::npos) {
-      line.text = content.substr(start);
-      start = content.size();
-    } else {
-      size_t end = newline;
-      if (end > start && content[end - 1] == '\r') {
-        --end;
-        line.eol = "\r\n";
-        file.crlf = true;
-      } else {
-        line.eol = "\n";
-      }
-      line.text = content.substr(start, end - start);
-      start = newline + 1;
-    }
-    file.lines.push_back(std::move(line));
-  }
-  return file;
-}
 
 ReadResult LoadIni(const char* name, IniFile* file, std::string* path) {
   *path = ResolveProfilePath(name);
@@ -206,8 +94,7 @@ bool ReplaceFile(const std::string& requestedPath, const IniFile& file) {
   std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
   if (!MakeFolders(folder)) return false;
 
-  std::string content;
-  for (const Line& line : file.lines) content += line.text + line.eol;
+  const std::string content = file.Join();
 
   std::string tempPath = path + ".XXXXXX";
   std::vector<char> tempName(tempPath.begin(), tempPath.end());
@@ -267,26 +154,9 @@ DWORD CopyList(const std::vector<std::string_view>& names, char* out, DWORD size
 }
 
 // A value written in matching quotes reads back without them.
-std::string_view Unquote(std::string_view value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
-    return value.substr(1, value.size() - 2);
-  }
-  return value;
-}
 
 bool HasLineBreak(const char* text) { return text != nullptr && std::strpbrk(text, "\r\n") != nullptr; }
 
-// The integer reader: leading blanks, an optional sign, decimal digits up to
-// the first other character; anything else is 0. Wraps like 32-bit arithmetic.
-UINT ParseProfileInt(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  UINT value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10u + static_cast<UINT>(text[i] - '0');
-  return negative ? 0u - value : value;
-}
 
 std::optional<std::string> LookUp(const char* section, const char* key, const char* name) {
   IniFile file;

@@ -1,11 +1,5 @@
 #include "camera/camera_state.h"
 
-namespace {
-CameraState g_camera;
-}
+CameraState& Camera() { return Context().Module<CameraState>(); }
 
-CameraState& Camera() { return g_camera; }
-
-void ResetCameraState() { g_camera = CameraState{}; }
-
-CaptureDevice* CurrentCaptureDevice() { return g_camera.current; }
+CaptureDevice* CurrentCaptureDevice() { return Camera().current; }

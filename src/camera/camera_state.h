@@ -1,16 +1,23 @@
 // The camera layer's process-wide state in one place: the current capture
 // device, the sensor tables' gain levels, the EEPROM image, the defect table
-// and the correction lists. ResetCameraState gives a test a freshly loaded layer.
+// and the correction lists, kept in the driver context.
 #pragma once
 
 #include "camera/capture_device.h"
 #include "camera/defect_types.h"
+#include "core/driver_context.h"
 
 struct SensorOps;
 
 constexpr std::size_t kEepromImageSize = 512;
 
 struct CameraState {
+  static constexpr ModuleSlot kSlot = ModuleSlot::Camera;
+  // Back to a freshly loaded layer. The current capture device and sensor
+  // table are forgotten, not freed: they belong to whoever made them (the
+  // capture engine's device record, or a test), which frees them in any order.
+  void Reset() { *this = CameraState{}; }
+
   // The current capture device: set by SelectCaptureDevice, forgotten by
   // ResetCaptureDevices, freed by FreeCaptureDevice / CloseCaptureDevices.
   CaptureDevice* current = nullptr;
@@ -34,9 +41,5 @@ struct CameraState {
 };
 
 CameraState& Camera();
-// Back to a freshly loaded layer. The current capture device and sensor table
-// are forgotten, not freed: they belong to whoever made them (the capture
-// engine's device record, or a test), which frees them in any order.
-void ResetCameraState();
 // The current capture device, nullptr when none is selected.
 CaptureDevice* CurrentCaptureDevice();

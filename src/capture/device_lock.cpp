@@ -1,8 +1,7 @@
-// The device lock lives as long as the module; it is never reset, because a
-// reset must not race a thread that still holds it.
 #include "capture/device_lock.h"
 
-std::recursive_mutex& DeviceLock() {
-  static std::recursive_mutex lock;
-  return lock;
-}
+#include "core/driver_context.h"
+
+// The device lock lives in the context and is never reset: a reset must not
+// race a thread that still holds it.
+std::recursive_mutex& DeviceLock() { return Context().deviceLock; }

@@ -18,7 +18,7 @@ DWORD CaptureFrame(VIDEOHDR* header) {
   const int r = GrabFrame(header->lpData, header->dwBufferLength);
   if (r == GRAB_FAILED) return DV_ERR_NONSPECIFIC;
   if (r == GRAB_NOT_READY) return DV_ERR_SYNC;
-  header->dwTimeCaptured = platform::TimeGetTime() - Driver().timeBase;
+  header->dwTimeCaptured = platform::TimeGetTime() - Capture().timeBase;
   header->dwBytesUsed = Capture().currentFormat.biSizeImage;
   header->dwFlags |= VHDR_DONE | VHDR_KEYFRAME;
   return DV_ERR_OK;
@@ -27,7 +27,9 @@ DWORD CaptureFrame(VIDEOHDR* header) {
 int GrabFrame(BYTE* buffer, DWORD length) {
   DeviceGuard lock(DeviceLock());
   NUBODevice* device = CurrentNUBODevice();
-  if (device == nullptr || device->rawData == nullptr || buffer == nullptr) return GRAB_FAILED;
+  if (device == nullptr || device->rawData == nullptr || device->captureDevice == nullptr || buffer == nullptr) {
+    return GRAB_FAILED;
+  }
   // 1, 2. A valid format and a buffer that holds it.
   if (device->formatInvalid) return GRAB_FAILED;
   if (length < GetFormatImageSize(&device->clientFormat)) return GRAB_FAILED;

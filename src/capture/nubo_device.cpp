@@ -18,8 +18,6 @@
 
 namespace {
 
-CaptureState g_capture;
-
 // A set-up step failed: say which, when the user asked to see set-up failures.
 void ShowInitFailure(const char* text) {
   if ((Driver().debugFlags & DEBUG_INITNUBO_BOXES) != 0) {
@@ -30,7 +28,7 @@ void ShowInitFailure(const char* text) {
 // Frees what the device owns, in the reverse order of set-up. The converter is
 // freed with the given settings path (none: nothing is saved).
 void FreeDevice(NUBODevice* device, const char* iniPath) {
-  if (g_capture.current == device) g_capture.current = nullptr;
+  if (Capture().current == device) Capture().current = nullptr;
   device->rawData = nullptr;
   if (device->converter != nullptr) FreeColSpace(device->converter, iniPath);
   if (device->captureDevice != nullptr) FreeCaptureDevice(device->captureDevice);
@@ -50,25 +48,30 @@ NUBODevice* FailOpen(NUBODevice* device, const char* text) {
 
 }  // namespace
 
-CaptureState& Capture() { return g_capture; }
+CaptureState& Capture() { return Context().Module<CaptureState>(); }
 
-void ResetCaptureState() {
-  ResetStreamState();
+void CaptureState::Reset() {
   DeviceGuard lock(DeviceLock());
   // A device a test left open goes, without saving anything.
-  if (g_capture.current != nullptr) FreeDevice(g_capture.current, nullptr);
-  g_capture = CaptureState{};
+  if (current != nullptr) FreeDevice(current, nullptr);
+  *this = CaptureState{};
 }
 
-NUBODevice* CurrentNUBODevice() { return g_capture.current; }
+void RestartFrameTime() {
+  DeviceGuard lock(DeviceLock());
+  Capture().timeBase = platform::TimeGetTime();
+}
+
+NUBODevice* CurrentNUBODevice() { return Capture().current; }
 
 void ForgetNUBODevice() {
   DeviceGuard lock(DeviceLock());
-  if (g_capture.current != nullptr) g_capture.current->rawData = nullptr;
-  g_capture.current = nullptr;
+  if (Capture().current != nullptr) Capture().current->rawData = nullptr;
+  Capture().current = nullptr;
 }
 
-NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath, WORD* sensorPeriod) {
+NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath, WORD* sensorPeriod,
+                           WORD* debugFlags) {
   DeviceGuard lock(DeviceLock());
   // 1. The record.
   NUBODevice* device = new (std::nothrow) NUBODevice;
@@ -86,7 +89,8 @@ NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath
   const auto option = static_cast<std::int16_t>(deviceArgument);
   device->captureDevice = InitCaptureDevice(cameraPort, option);
   if (device->captureDevice == nullptr) {
-    Driver().debugFlags = static_cast<WORD>((Driver().debugFlags & ~DEBUG_FORCE_BIDIR) | DEBUG_FORCE_4BIT);
+    // The caller's flags are the ones the port layer reads for its mode.
+    if (debugFlags != nullptr) *debugFlags = static_cast<WORD>((*debugFlags & ~DEBUG_FORCE_BIDIR) | DEBUG_FORCE_4BIT);
     device->captureDevice = InitCaptureDevice(cameraPort, option);
     if (device->captureDevice == nullptr) return FailOpen(device, "InitCaptureDevice Failed");
     // Later opens start in 4-bit mode straight away.
@@ -128,7 +132,7 @@ NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath
   if (!ReadNUBOInit(device, iniPath)) return FailOpen(device, "ReadNUBOInit failed");
 
   // A new device runs the defaults, whatever currentFormat still says.
-  g_capture.currentFormatOnDevice = false;
+  Capture().currentFormatOnDevice = false;
   return device;
 }
 
@@ -140,33 +144,44 @@ void CloseNUBODevice(NUBODevice* device, const char* iniPath) {
     WriteNUBOInit(device, iniPath);
     FreeDevice(device, iniPath);
   }
-  g_capture.currentFormatOnDevice = false;
+  Capture().currentFormatOnDevice = false;
   ReleasePort();
+}
+
+void DisableNUBODevice() {
+  // A stream on the device ends first: no tick may reach a freed capture device.
+  InStreamShutdown();
+  DeviceGuard lock(DeviceLock());
+  if (NUBODevice* device = Capture().current; device != nullptr && device->captureDevice != nullptr) {
+    FreeCaptureDevice(device->captureDevice);
+    device->captureDevice = nullptr;
+  }
+  CloseCaptureDevices();
 }
 
 BOOL SelectNUBODevice(NUBODevice* device) {
   DeviceGuard lock(DeviceLock());
   if (device == nullptr) return FALSE;
-  if (g_capture.current == device) return TRUE;
-  if (g_capture.current != nullptr) {
-    g_capture.current->rawData = nullptr;
-    g_capture.current = nullptr;
+  if (Capture().current == device) return TRUE;
+  if (Capture().current != nullptr) {
+    Capture().current->rawData = nullptr;
+    Capture().current = nullptr;
   }
   if (!device->hRawBuffer) return FALSE;
   device->rawData = device->hRawBuffer.get();
-  g_capture.current = device;
+  Capture().current = device;
   if (SelectCaptureDevice(device->captureDevice) && SelectColSpace(device->converter)) {
     if (device->sensorOps != nullptr) SelectSensorOps(device->sensorOps);
     return TRUE;
   }
   device->rawData = nullptr;
-  g_capture.current = nullptr;
+  Capture().current = nullptr;
   return FALSE;
 }
 
 BOOL SetNUBODefaults() {
   DeviceGuard lock(DeviceLock());
-  NUBODevice* device = g_capture.current;
+  NUBODevice* device = Capture().current;
   if (device == nullptr) return FALSE;
   device->resync = 1;
   device->formatInvalid = 0;
@@ -195,7 +210,7 @@ BOOL TimeSensorPeriod(WORD* period) {
 
 BOOL SetStreamMode(DWORD mode) {
   DeviceGuard lock(DeviceLock());
-  if (g_capture.current != nullptr) g_capture.current->streamMode = mode;
+  if (Capture().current != nullptr) Capture().current->streamMode = mode;
   // Only a streaming camera is polled for readiness before each read.
   SetSkipReadyPoll(mode != 1 ? 1 : 0);
   return TRUE;
@@ -203,7 +218,7 @@ BOOL SetStreamMode(DWORD mode) {
 
 BOOL SetTransferControl(DWORD transferControl, DWORD temporalDifference, DWORD autoThreshold) {
   DeviceGuard lock(DeviceLock());
-  NUBODevice* device = g_capture.current;
+  NUBODevice* device = Capture().current;
   if (device == nullptr) return FALSE;
   device->resync = 1;
   device->transferControl = transferControl;
@@ -223,7 +238,7 @@ BOOL SetImageQuality(int quality) {
   auto q = static_cast<std::int16_t>(static_cast<WORD>(quality & 0xFFFF));
   if (q < 0) q = 0;
   if (q > 100) q = 100;
-  if (g_capture.current != nullptr) g_capture.current->imageQuality = q;
+  if (Capture().current != nullptr) Capture().current->imageQuality = q;
   std::int16_t k1;
   std::int16_t k2;
   QualityThresholds(q, &k1, &k2);

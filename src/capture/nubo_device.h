@@ -10,6 +10,7 @@
 #include "camera/camera_bus.h"
 #include "camera/capture_device.h"
 #include "colspace/colspace.h"
+#include "core/driver_context.h"
 #include "platform/types.h"
 
 struct SensorOps;
@@ -46,6 +47,11 @@ struct NUBODevice {
 
 // The capture layer's process-wide state.
 struct CaptureState {
+  static constexpr ModuleSlot kSlot = ModuleSlot::Capture;
+  // Ends any stream, frees the current device (saving nothing) and forgets
+  // currentFormat.
+  void Reset();
+
   NUBODevice* current = nullptr;  // the selected device
   // The format DVM_FORMAT reports and DVM_FRAME counts its bytes from; all zero
   // at load, kept across device teardown.
@@ -54,20 +60,28 @@ struct CaptureState {
   // for. A device made afresh starts at the defaults, so a SET of the old
   // currentFormat must then be applied rather than answered as "no change".
   bool currentFormatOnDevice = false;
+  // The millisecond clock value frame times count from: set when the device
+  // becomes ready and again at each stream start.
+  DWORD timeBase = 0;
 };
 CaptureState& Capture();
-// A freshly loaded capture layer: ends any stream, frees the current device
-// (saving nothing) and forgets currentFormat.
-void ResetCaptureState();
+// Frame times count from now.
+void RestartFrameTime();
 
 // ---- lifecycle
 // Builds and selects a device on the given port; nullptr after any failure,
-// when the port has been released. Fills *sensorPeriod (ms).
-NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath, WORD* sensorPeriod);
+// when the port has been released. Fills *sensorPeriod (ms). When the port only
+// works in 4-bit mode, *debugFlags (the caller's "DebugLevel" word, which the
+// port layer reads for its mode) is switched to forced 4-bit before the retry.
+NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath, WORD* sensorPeriod,
+                           WORD* debugFlags);
 // Saves section "NUBO" (and the colour layer saves "COLSPACE") when iniPath is
 // given, frees everything the device owns and releases the port.
 void CloseNUBODevice(NUBODevice* device, const char* iniPath);
 BOOL SelectNUBODevice(NUBODevice* device);
+// DRV_DISABLE: ends any stream and frees the camera layer's capture device. The
+// device record keeps no pointer to it: its frames fail until it is torn down.
+void DisableNUBODevice();
 // Forgets the current device without releasing it (a re-enabled driver).
 void ForgetNUBODevice();
 NUBODevice* CurrentNUBODevice();

@@ -13,7 +13,8 @@
 #include "capture/format.h"
 #include "capture/frame.h"
 #include "capture/stream_timing.h"
-#include "core/driver_state.h"
+#include "capture/nubo_device.h"
+#include "core/driver_context.h"
 #include "platform/platform.h"
 #include "ui/trace.h"
 
@@ -33,18 +34,19 @@ struct StreamFields {
   DWORD position = 0;
   int ticksInFlight = 0;
   StreamCaptureProc capture = nullptr;
+  const void* owner = nullptr;  // the channel that initialised the stream
 };
 
 struct StreamState {
+  static constexpr ModuleSlot kSlot = ModuleSlot::Stream;
+  void Reset();
+
   std::mutex mutex;
   std::condition_variable ticksDone;
   StreamFields f;
 };
 
-StreamState& Stream() {
-  static StreamState state;
-  return state;
-}
+StreamState& Stream() { return Context().Module<StreamState>(); }
 
 // Set on the timer thread while it runs a tick, so that a stop coming from the
 // client's callback inside that tick does not wait for itself.
@@ -103,6 +105,12 @@ void HaltAndWait() {
   KillAndWait(id);
 }
 
+// Takes every queued buffer out of the queue as done, without telling the
+// client (the stream is going away and its callback with it).
+void ReturnQueueLocked(StreamFields& f) {
+  while (VIDEOHDR* header = DeQueLocked(f)) header->dwFlags |= VHDR_DONE;
+}
+
 DWORD CaptureForStream(VIDEOHDR* header) {
   StreamCaptureProc proc = Stream().f.capture;
   return proc != nullptr ? proc(header) : CaptureFrame(header);
@@ -128,7 +136,7 @@ void NotifyClient(UINT msg, DWORD_PTR param) {
                            static_cast<WORD>(msg), p.dwCallbackInst, param, 0);
 }
 
-DWORD InStreamInit(const VIDEO_STREAM_INIT_PARMS* parms, WORD basePeriod) {
+DWORD InStreamInit(const VIDEO_STREAM_INIT_PARMS* parms, WORD basePeriod, const void* owner) {
   StreamState& s = Stream();
   {
     std::lock_guard lock(s.mutex);
@@ -136,6 +144,7 @@ DWORD InStreamInit(const VIDEO_STREAM_INIT_PARMS* parms, WORD basePeriod) {
     if (parms == nullptr) return DV_ERR_PARAM1;
     s.f.parms = *parms;
     s.f.initialised = true;
+    s.f.owner = owner;
     s.f.basePeriod = basePeriod;
     s.f.errorCount = 0;
     s.f.position = 0;
@@ -206,11 +215,8 @@ DWORD InStreamStart() {
     std::lock_guard lock(s.mutex);
     if (!s.f.initialised) return DV_ERR_NONSPECIFIC;
   }
-  {
-    // Frame times count from here; the capture path reads timeBase under this lock.
-    DeviceGuard device(DeviceLock());
-    Driver().timeBase = platform::TimeGetTime();
-  }
+  // Frame times count from here.
+  RestartFrameTime();
   std::lock_guard lock(s.mutex);
   // Running means a timer is pending or a tick in flight will re-arm one.
   if (!s.f.initialised || s.f.running || s.f.timerId != 0) return DV_ERR_NONSPECIFIC;
@@ -335,10 +341,37 @@ void InStreamShutdown() {
     endPeriod = f.initialised;
     resolution = f.timerResolution;
     f.initialised = false;
-    f.head = f.tail = nullptr;
+    f.owner = nullptr;
+    ReturnQueueLocked(f);
   }
   if (endPeriod) platform::TimeEndPeriod(resolution);
 }
+
+void InStreamClose(const void* owner) {
+  {
+    std::lock_guard lock(Stream().mutex);
+    if (owner == nullptr || !Stream().f.initialised || Stream().f.owner != owner) return;
+  }
+  // As a reset: stopped, and the queued buffers handed back in queue order.
+  InStreamReset();
+  WORD resolution;
+  {
+    std::lock_guard lock(Stream().mutex);
+    StreamFields& f = Stream().f;
+    // Buffers the client queued again from its callback come back too; with
+    // the stream no longer initialised no new one can be added.
+    ReturnQueueLocked(f);
+    f.initialised = false;
+    f.owner = nullptr;
+    resolution = f.timerResolution;
+  }
+  platform::TimeEndPeriod(resolution);
+  NotifyClient(MM_DRVM_CLOSE, 0);
+  SetStreamMode(0);
+  SetStreamFormat(0);
+}
+
+bool InStreamTickThread() { return t_inTick; }
 
 StreamStatus InStreamStatus() {
   std::lock_guard lock(Stream().mutex);
@@ -353,8 +386,8 @@ void SetStreamCaptureProc(StreamCaptureProc proc) {
   Stream().f.capture = proc;
 }
 
-void ResetStreamState() {
+void StreamState::Reset() {
   InStreamShutdown();
-  std::lock_guard lock(Stream().mutex);
-  Stream().f = StreamFields{};
+  std::lock_guard lock(mutex);
+  f = StreamFields{};
 }

@@ -6,8 +6,9 @@
 
 #include "platform/types.h"
 
-// The handlers of DVM_STREAM_*; each answers a video error number.
-DWORD InStreamInit(const VIDEO_STREAM_INIT_PARMS* parms, WORD basePeriod);
+// The handlers of DVM_STREAM_*; each answers a video error number. The owner is
+// the channel that sends DVM_STREAM_INIT; its close ends the stream.
+DWORD InStreamInit(const VIDEO_STREAM_INIT_PARMS* parms, WORD basePeriod, const void* owner = nullptr);
 DWORD InStreamFini();
 DWORD InStreamAddBuffer(VIDEOHDR* header);
 DWORD InStreamStart();
@@ -27,6 +28,13 @@ void CALLBACK StreamTimerProc(UINT timerId, UINT msg, DWORD_PTR user, DWORD_PTR 
 // Device teardown: stops the timer, waits for a tick in flight, ends the timer
 // resolution and forgets the stream and its queue without calling the client.
 void InStreamShutdown();
+// The close of the channel that owns the stream: stops it, hands every queued
+// buffer back (done, out of the queue) and tells the client the stream closed.
+// No callback follows. Does nothing for any other owner.
+void InStreamClose(const void* owner);
+// True on the timer's thread while it runs a tick (and so inside the client's
+// stream callback).
+bool InStreamTickThread();
 
 // What the stream looks like now (tests, dialogs).
 struct StreamStatus {
@@ -44,5 +52,3 @@ StreamStatus InStreamStatus();
 using StreamCaptureProc = DWORD (*)(VIDEOHDR* header);
 void SetStreamCaptureProc(StreamCaptureProc proc);  // nullptr = CaptureFrame
 
-// Shuts the stream down and forgets everything (a freshly loaded driver).
-void ResetStreamState();

@@ -15,8 +15,6 @@ namespace {
 
 constexpr const char* kSection = "COLSPACE";
 
-ColSpaceModule g_module;
-
 // The record a handle names, made current first; nullptr when it cannot be.
 ColSpace* Selected(HCOLSPACE handle) { return SelectColSpace(handle) ? handle : nullptr; }
 
@@ -28,14 +26,14 @@ void WriteInt(const char* key, int value, const char* iniPath) {
 
 }  // namespace
 
-ColSpaceModule& ColSpaceState() { return g_module; }
+ColSpaceModule& ColSpaceState() { return Context().Module<ColSpaceModule>(); }
 
-void ResetColSpaceState() {
+void ColSpaceModule::Reset() {
   ReleaseGreenPlane();
-  g_module = ColSpaceModule{};
+  *this = ColSpaceModule{};
 }
 
-ColSpace* CurrentColSpace() { return g_module.current; }
+ColSpace* CurrentColSpace() { return ColSpaceState().current; }
 
 bool IsYUVOutput(DWORD compression) {
   return compression == FOURCC_YVU9 || compression == FOURCC_I420 || compression == FOURCC_YUY2 ||
@@ -49,7 +47,7 @@ HCOLSPACE InitColSpace(const char* iniPath) {
   cs->lookupKind = LOOKUP_NONE;
   cs->palettePointer = &cs->palette;
   if (!cs->lookupBlock || !SetColSpaceDefaults(cs) || !ReadColSpaceInit(cs, iniPath)) {
-    if (g_module.current == cs) ForgetColSpace();
+    if (ColSpaceState().current == cs) ForgetColSpace();
     delete cs;
     return nullptr;
   }
@@ -57,24 +55,24 @@ HCOLSPACE InitColSpace(const char* iniPath) {
 }
 
 BOOL SelectColSpace(HCOLSPACE handle) {
-  if (handle != nullptr && handle == g_module.current) return TRUE;
-  if (g_module.current != nullptr) g_module.current->lookupTable = nullptr;
-  g_module.current = nullptr;
+  if (handle != nullptr && handle == ColSpaceState().current) return TRUE;
+  if (ColSpaceState().current != nullptr) ColSpaceState().current->lookupTable = nullptr;
+  ColSpaceState().current = nullptr;
   if (handle == nullptr || !handle->lookupBlock) return FALSE;
   handle->lookupTable = reinterpret_cast<BYTE*>(handle->lookupBlock.get());
-  g_module.current = handle;
+  ColSpaceState().current = handle;
   return TRUE;
 }
 
 void ForgetColSpace() {
-  if (g_module.current != nullptr) g_module.current->lookupTable = nullptr;
-  g_module.current = nullptr;
+  if (ColSpaceState().current != nullptr) ColSpaceState().current->lookupTable = nullptr;
+  ColSpaceState().current = nullptr;
 }
 
 BOOL FreeColSpace(HCOLSPACE handle, const char* iniPath) {
   if (handle == nullptr) return FALSE;
   WriteColSpaceInit(handle, iniPath);
-  const bool wasCurrent = handle == g_module.current;
+  const bool wasCurrent = handle == ColSpaceState().current;
   if (wasCurrent) FreeIntermediateImage();
   handle->intermediateBlock.reset();
   handle->intermediateImage = nullptr;
@@ -82,8 +80,8 @@ BOOL FreeColSpace(HCOLSPACE handle, const char* iniPath) {
   handle->lookupBlock.reset();
   // The green plane is the module's, shaped for the current record's format:
   // releasing another record must not pull it from under the current one.
-  if (wasCurrent || g_module.current == nullptr) ReleaseGreenPlane();
-  if (wasCurrent) g_module.current = nullptr;
+  if (wasCurrent || ColSpaceState().current == nullptr) ReleaseGreenPlane();
+  if (wasCurrent) ColSpaceState().current = nullptr;
   delete handle;
   return TRUE;
 }
@@ -138,7 +136,7 @@ BOOL WriteColSpaceInit(HCOLSPACE handle, const char* iniPath) {
 }
 
 void SetPictureControls(int16_t brightness, int16_t contrast, int16_t colour) {
-  ColSpace* cs = g_module.current;
+  ColSpace* cs = ColSpaceState().current;
   if (cs == nullptr) return;
   cs->brightness = brightness;
   cs->contrast = contrast;
@@ -148,7 +146,7 @@ void SetPictureControls(int16_t brightness, int16_t contrast, int16_t colour) {
 }
 
 void GetPictureControls(int16_t* brightness, int16_t* contrast, int16_t* colour) {
-  const ColSpace* cs = g_module.current;
+  const ColSpace* cs = ColSpaceState().current;
   if (cs == nullptr) return;
   *brightness = cs->brightness;
   *contrast = cs->contrast;
@@ -156,7 +154,7 @@ void GetPictureControls(int16_t* brightness, int16_t* contrast, int16_t* colour)
 }
 
 void SetColourGains(int16_t red, int16_t green, int16_t blue) {
-  ColSpace* cs = g_module.current;
+  ColSpace* cs = ColSpaceState().current;
   if (cs == nullptr) return;
   cs->redGain = red * 0.1;
   cs->greenGain = green * 0.1;
@@ -165,7 +163,7 @@ void SetColourGains(int16_t red, int16_t green, int16_t blue) {
 }
 
 void GetColourGains(int16_t* red, int16_t* green, int16_t* blue) {
-  const ColSpace* cs = g_module.current;
+  const ColSpace* cs = ColSpaceState().current;
   if (cs == nullptr) return;
   *red = TruncateToInt16(cs->redGain * 10.0);
   *green = TruncateToInt16(cs->greenGain * 10.0);
@@ -173,11 +171,11 @@ void GetColourGains(int16_t* red, int16_t* green, int16_t* blue) {
 }
 
 void SetAutoWhiteBalance(int32_t on) {
-  if (g_module.current != nullptr) g_module.current->autoWhiteBalance = on;
+  if (ColSpaceState().current != nullptr) ColSpaceState().current->autoWhiteBalance = on;
 }
 
 const double* GetColourMatrix() {
-  ColSpace* cs = g_module.current;
+  ColSpace* cs = ColSpaceState().current;
   if (cs == nullptr) return nullptr;
   if (!cs->matrixValid) {
     BuildColourMatrix(cs->colourMatrix, cs->redGain, cs->greenGain, cs->blueGain, cs->colour);
@@ -187,7 +185,7 @@ const double* GetColourMatrix() {
 }
 
 void UpdateColSpaceTables() {
-  ColSpace* cs = g_module.current;
+  ColSpace* cs = ColSpaceState().current;
   if (cs == nullptr) return;
   if (!cs->lumaValid) {
     BuildLumaTable(cs->lumaTable, cs->gamma, cs->blackLevel, cs->whiteLevel, cs->brightness, cs->contrast);

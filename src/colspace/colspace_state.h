@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "colspace/colspace.h"
+#include "core/driver_context.h"
 
 struct DemosaicGeometry {
   int32_t width = 0;  // source W
@@ -22,6 +23,10 @@ struct DemosaicGeometry {
 struct ColourKernels;
 
 struct ColSpaceModule {
+  static constexpr ModuleSlot kSlot = ModuleSlot::ColSpace;
+  // Releases the green plane and forgets the current record.
+  void Reset();
+
   ColSpace* current = nullptr;
   DemosaicGeometry geometry;
   std::unique_ptr<BYTE[]> greenPlane;  // (W - 2) x (H - 2) bytes
@@ -34,9 +39,6 @@ struct ColSpaceModule {
 };
 
 ColSpaceModule& ColSpaceState();
-// Back to a freshly loaded module: releases the green plane and forgets the
-// current record (records are released by their owners with FreeColSpace).
-void ResetColSpaceState();
 
 // The raw buffer every frame is converted from holds at most this many bytes;
 // no source format may describe a larger frame.

@@ -15,15 +15,16 @@ WORD PaletteSize(const LOGPALETTE* palette) { return static_cast<WORD>(4 + 4 * p
 
 WORD PaletteSize(const PaletteStore* palette) { return static_cast<WORD>(4 + 4 * palette->palNumEntries); }
 
-void SetPalette(const LOGPALETTE* incoming) {
+BOOL SetPalette(const LOGPALETTE* incoming) {
   ColSpace* cs = CurrentColSpace();
-  if (cs == nullptr || incoming == nullptr) return;
+  if (cs == nullptr || incoming == nullptr) return FALSE;
   // Judged on the entry count itself: the 16-bit byte count wraps for huge
   // counts (16384 entries would read as 4 bytes) and must not let one in.
-  if (incoming->palNumEntries > kMaxPaletteEntries) return;
+  if (incoming->palNumEntries > kMaxPaletteEntries) return FALSE;
   std::memcpy(&cs->palette, incoming, PaletteSize(incoming));
   cs->paletteChanged = 1;
   if (cs->outputFormat.biCompression == 0 && cs->outputFormat.biBitCount == 8) BuildPaletteIndexTable();
+  return TRUE;
 }
 
 const LOGPALETTE* GetPalette(WORD* size) {

@@ -19,8 +19,9 @@ void LoadDefaultPalette(PaletteStore* destination);
 // 4 + 4 x entry count, as a 16-bit byte count.
 WORD PaletteSize(const LOGPALETTE* palette);
 WORD PaletteSize(const PaletteStore* palette);
-// Takes the incoming palette when it has at most 256 entries; more are ignored.
-void SetPalette(const LOGPALETTE* incoming);
+// Takes the incoming palette when it has at most 256 entries and a colour
+// record is current; TRUE when it was taken.
+BOOL SetPalette(const LOGPALETTE* incoming);
 // The current palette and, in *size, its byte count; nullptr when no record is
 // current.
 const LOGPALETTE* GetPalette(WORD* size);

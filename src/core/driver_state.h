@@ -1,7 +1,7 @@
-// The driver-wide record every layer shares: the counters and settings that the
-// driver messages, the channel open and the port layer all read and write.
-// Each module keeps the rest of its process-wide state in its own struct; a
-// test resets all of them through the driver's reset (driver/driver_reset.h).
+// The driver-wide record: the counters and settings that the driver messages
+// and the channel open keep. The layers below read it (debug flags, the port
+// device handle) but never write it: they report, and the driver decides. It
+// lives in the driver context (core/driver_context.h), which resets it.
 #pragma once
 
 #include "platform/types.h"
@@ -41,10 +41,10 @@ struct DriverState {
   DWORD formatDialogId = 102;
   NUBODevice* device = nullptr;
   WORD sensorPeriod = 0;
-  DWORD timeBase = 0;
+  // Counts DRV_ENABLE messages: channels opened before the latest one belong
+  // to an earlier session (see DriverInstance::session).
+  DWORD session = 0;
 };
 
-// The one driver-wide record of this process.
+// The one driver-wide record of this process (a member of the context).
 DriverState& Driver();
-// Back to the state of a freshly loaded module.
-void ResetDriverState();

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
 
-#include "core/driver_state.h"
+#include "core/driver_context.h"
 #include "driver/channel_ops.h"
 #include "driver/driver_settings.h"
 #include "driver/open_string.h"
@@ -17,22 +16,43 @@
 namespace {
 
 struct ChannelState {
-  std::mutex mutex;  // hosts may open and close channels from several threads
-  std::vector<std::unique_ptr<DriverInstance>> live;
+  static constexpr ModuleSlot kSlot = ModuleSlot::Channels;
+  void Reset() {
+    std::lock_guard lock(mutex);
+    live.clear();
+  }
+
+  // Open and close run under the driver lock; this one guards the list for
+  // lookups from the stream timer's thread, which never takes the driver lock.
+  std::mutex mutex;
+  std::vector<InstanceRef> live;
 };
 
-ChannelState& Channels() {
-  static ChannelState state;
-  return state;
-}
+ChannelState& Channels() { return Context().Module<ChannelState>(); }
 
 constexpr char kNoCameraCaption[] = "DBG_NOCAMERA";
 constexpr char kNoCameraText[] = "No camera attached to pc";
 
-// ReleasePort's effect on the driver's counter holds even before a port layer is bound.
+// The port was given back: the open counter starts again, so the next DRV_OPEN
+// opens the kernel port device if it was closed meanwhile.
 void ReleasePortNow() {
   if (ChannelOpsTable().releasePort != nullptr) ChannelOpsTable().releasePort();
-  else Driver().openCount = 0;
+  Driver().openCount = 0;
+}
+
+// Tears the device down: saves its settings (when iniPath is given), frees it
+// and releases the port.
+void CloseDevice(const char* iniPath) {
+  DriverState& d = Driver();
+  if (d.device == nullptr) return;
+  if (ChannelOpsTable().closeNUBODevice != nullptr) {
+    ChannelOpsTable().closeNUBODevice(d.device, iniPath);
+    d.openCount = 0;
+  } else {
+    ReleasePortNow();
+  }
+  d.device = nullptr;
+  d.deviceReady = 0;
 }
 
 // The open counter and the limit of one channel kind; nullptr for kinds that cannot be opened.
@@ -52,6 +72,9 @@ WORD* KindCounter(DWORD kind) {
 bool SetUpDevice(const char* openString, bool* cameraNotFound) {
   DriverState& d = Driver();
   const ChannelOps& ops = ChannelOpsTable();
+  // A device a DRV_DISABLE left behind (its capture device closed) goes first,
+  // with its settings, so the new one does not leak it.
+  CloseDevice(d.iniPath);
   std::strcpy(d.iniPath, "zarncap.ini");
   IniPathFromOpenString(openString, d.iniPath);
 
@@ -76,19 +99,22 @@ bool SetUpDevice(const char* openString, bool* cameraNotFound) {
     return false;
   }
 
-  d.device = ops.openNUBODevice ? ops.openNUBODevice(d.lptPort, 0, d.iniPath, &d.sensorPeriod) : nullptr;
-  if (d.device == nullptr) return false;
+  d.device = ops.openNUBODevice ? ops.openNUBODevice(d.lptPort, 0, d.iniPath, &d.sensorPeriod, &d.debugFlags)
+                                : nullptr;
+  if (d.device == nullptr) {
+    // A failed set-up has released the port.
+    d.openCount = 0;
+    return false;
+  }
   bool selected = ops.selectNUBODevice != nullptr && ops.selectNUBODevice(d.device);
   if (!selected || ops.setStreamMode == nullptr || !ops.setStreamMode(0)) {
     // A device that cannot be made current is of no use to the next open
     // either: give it and the port back rather than leak them.
-    if (ops.closeNUBODevice != nullptr) ops.closeNUBODevice(d.device, nullptr);
-    else ReleasePortNow();
-    d.device = nullptr;
+    CloseDevice(nullptr);
     return false;
   }
   d.deviceReady = 1;
-  d.timeBase = platform::TimeGetTime();
+  if (ops.restartFrameTime != nullptr) ops.restartFrameTime();
   if (ops.resetDialogControls != nullptr) ops.resetDialogControls();
   return true;
 }
@@ -99,6 +125,13 @@ LRESULT FailOpen(VIDEO_OPEN_PARMS* openParms, bool cameraNotFound) {
   }
   openParms->dwError = DV_ERR_NOTDETECTED;
   return 0;
+}
+
+void Forget(DriverInstance* instance) {
+  std::lock_guard lock(Channels().mutex);
+  auto& live = Channels().live;
+  live.erase(std::remove_if(live.begin(), live.end(), [instance](const auto& p) { return p.get() == instance; }),
+             live.end());
 }
 
 }  // namespace
@@ -135,7 +168,7 @@ DriverInstance* OpenChannel(const char* openString, VIDEO_OPEN_PARMS* openParms)
     }
   }
 
-  auto instance = std::unique_ptr<DriverInstance>(new (std::nothrow) DriverInstance{});
+  auto instance = InstanceRef(new (std::nothrow) DriverInstance{});
   if (!instance) {
     FailOpen(openParms, false);
     return nullptr;
@@ -171,45 +204,77 @@ DriverInstance* OpenChannel(const char* openString, VIDEO_OPEN_PARMS* openParms)
   instance->fccType = FOURCC_VCAP;
   instance->channelKind = kind;
   instance->openFlags = openParms->dwFlags;
+  instance->session = d.session;
   ++d.channelCount;
   std::lock_guard lock(Channels().mutex);
-  Channels().live.push_back(std::move(instance));
-  return Channels().live.back().get();
+  Channels().live.push_back(instance);
+  return instance.get();
 }
 
 LRESULT CloseChannel(DriverInstance* instance) {
   DriverState& d = Driver();
   if (instance == nullptr) return 0;
-  // Counters never wrap: after a DRV_ENABLE zeroed them, closing an instance
-  // from before must not turn them into 65535.
-  if (WORD* counter = KindCounter(instance->channelKind); counter != nullptr && *counter > 0) --*counter;
-  if (d.channelCount > 0 && --d.channelCount == 0) {
-    WriteDriverSetting(kLptPortSetting, d.lptPort, d.iniPath);
-    if (ChannelOpsTable().closeNUBODevice != nullptr) ChannelOpsTable().closeNUBODevice(d.device, d.iniPath);
-    else ReleasePortNow();
-    d.device = nullptr;
-    d.deviceReady = 0;
+  const ChannelOps& ops = ChannelOpsTable();
+  // A streaming channel's stream ends before the channel does: every buffer
+  // comes back and no callback follows the close.
+  if (ops.closeStreamOf != nullptr) ops.closeStreamOf(instance);
+  // A channel of an earlier session counts towards nothing any more.
+  if (instance->session == d.session) {
+    if (WORD* counter = KindCounter(instance->channelKind); counter != nullptr && *counter > 0) --*counter;
+    if (d.channelCount > 0 && --d.channelCount == 0) {
+      WriteDriverSetting(kLptPortSetting, d.lptPort, d.iniPath);
+      CloseDevice(d.iniPath);
+    }
   }
-  {
-    std::lock_guard lock(Channels().mutex);
-    auto& live = Channels().live;
-    live.erase(std::remove_if(live.begin(), live.end(), [instance](const auto& p) { return p.get() == instance; }),
-               live.end());
-  }
+  Forget(instance);
   DriverTrace(TRACE_CLOSE, "");
   return 0;
 }
 
-DriverInstance* FindInstance(DWORD_PTR driverId) {
+InstanceRef FindInstance(DWORD_PTR driverId) {
   if (driverId == 0 || driverId == 1) return nullptr;
   std::lock_guard lock(Channels().mutex);
   for (const auto& instance : Channels().live) {
-    if (reinterpret_cast<DWORD_PTR>(instance.get()) == driverId) return instance.get();
+    if (reinterpret_cast<DWORD_PTR>(instance.get()) == driverId) return instance;
   }
   return nullptr;
 }
 
-void ResetChannels() {
-  std::lock_guard lock(Channels().mutex);
-  Channels().live.clear();
+void StartDriverSession() {
+  DriverState& d = Driver();
+  CloseDevice(d.iniPath);
+  ++d.session;
+  d.deviceReady = 0;
+  d.channelCount = 0;
+  d.externalInCount = d.externalOutCount = d.videoInCount = d.videoOutCount = 0;
+}
+
+void DisableDevice() {
+  if (ChannelOpsTable().disableDevice != nullptr) ChannelOpsTable().disableDevice();
+  Driver().deviceReady = 0;
+}
+
+void CloseAllChannels() {
+  DriverState& d = Driver();
+  std::vector<InstanceRef> live;
+  {
+    std::lock_guard lock(Channels().mutex);
+    live.swap(Channels().live);
+  }
+  for (const InstanceRef& instance : live) {
+    if (ChannelOpsTable().closeStreamOf != nullptr) ChannelOpsTable().closeStreamOf(instance.get());
+  }
+  if (d.device != nullptr) WriteDriverSetting(kLptPortSetting, d.lptPort, d.iniPath);
+  CloseDevice(d.iniPath);
+  d.channelCount = 0;
+  d.externalInCount = d.externalOutCount = d.videoInCount = d.videoOutCount = 0;
+  if (!live.empty()) DriverTrace(TRACE_CLOSE, "");
+}
+
+void ClosePortDeviceIfUnused() {
+  DriverState& d = Driver();
+  if (d.openCount != 0 || d.channelCount != 0 || d.device != nullptr) return;
+  if (d.portDevice == INVALID_HANDLE_VALUE) return;
+  if (ChannelOpsTable().closePortDevice != nullptr) ChannelOpsTable().closePortDevice(d.portDevice);
+  d.portDevice = INVALID_HANDLE_VALUE;
 }

@@ -1,15 +1,14 @@
 #include "driver/channel_ops.h"
 
+#include "core/driver_context.h"
+
 namespace {
 struct ChannelOpsState {
+  static constexpr ModuleSlot kSlot = ModuleSlot::ChannelOps;
+  void Reset() { table = DefaultChannelOps(); }
   ChannelOps table = DefaultChannelOps();
 };
-ChannelOpsState& State() {
-  static ChannelOpsState state;
-  return state;
-}
+ChannelOpsState& State() { return Context().Module<ChannelOpsState>(); }
 }  // namespace
 
 ChannelOps& ChannelOpsTable() { return State().table; }
-
-void ResetChannelOps() { State().table = DefaultChannelOps(); }

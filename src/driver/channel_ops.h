@@ -14,18 +14,24 @@ struct ChannelOps {
   void (*closePortDevice)(HANDLE device);  // skips INVALID_HANDLE_VALUE
   BOOL (*selectPort)(int lptNumber);       // TRUE when port 1..3 became current
   int (*openPort)();                       // 0 = success, else an error code
-  DWORD (*releasePort)();                  // also sets Driver().openCount to 0
+  DWORD (*releasePort)();                  // the driver then sets its open counter to 0
 
   // ---- the device (capture layer)
-  NUBODevice* (*openNUBODevice)(DWORD port, DWORD deviceArgument, const char* iniPath, WORD* sensorPeriod);
+  // nullptr after a failure, when the port has been released
+  NUBODevice* (*openNUBODevice)(DWORD port, DWORD deviceArgument, const char* iniPath, WORD* sensorPeriod,
+                                WORD* debugFlags);
   BOOL (*selectNUBODevice)(NUBODevice* device);
   BOOL (*setStreamMode)(DWORD mode);
-  void (*closeNUBODevice)(NUBODevice* device, const char* iniPath);  // saves when iniPath is given
+  void (*closeNUBODevice)(NUBODevice* device, const char* iniPath);  // saves when iniPath is given; releases the port
+  void (*restartFrameTime)();  // frame times count from now
+
+  // ---- the stream a channel owns: ended, every queued buffer handed back
+  void (*closeStreamOf)(const void* owner);
 
   // ---- forgetting and closing the current objects (DRV_ENABLE / DRV_DISABLE)
   void (*forgetNUBODevice)();     // capture layer: no current device, nothing released
   BOOL (*resetCaptureDevices)();  // camera layer: no current capture device, nothing released
-  void (*closeCaptureDevices)();  // camera layer: frees the current capture device, if any
+  void (*disableDevice)();        // capture layer: ends the stream, frees the capture device
   void (*forgetColSpace)();       // colour layer: no current converter, nothing released
 
   // ---- the settings dialogs' slider ranges and working values, reset at each device set-up
@@ -36,5 +42,3 @@ struct ChannelOps {
 ChannelOps& ChannelOpsTable();
 // The entries a freshly loaded driver uses (bound to the real layers).
 ChannelOps DefaultChannelOps();
-// Puts the default entries back.
-void ResetChannelOps();

@@ -3,6 +3,7 @@
 // and close operations. Tests swap in doubles through ChannelOpsTable().
 #include "camera/zarncam.h"
 #include "capture/nubo_device.h"
+#include "capture/stream.h"
 #include "colspace/colspace.h"
 #include "driver/channel_ops.h"
 #include "port/port.h"
@@ -19,9 +20,11 @@ ChannelOps DefaultChannelOps() {
   ops.selectNUBODevice = SelectNUBODevice;
   ops.setStreamMode = SetStreamMode;
   ops.closeNUBODevice = CloseNUBODevice;
+  ops.restartFrameTime = RestartFrameTime;
+  ops.closeStreamOf = InStreamClose;
   ops.forgetNUBODevice = ForgetNUBODevice;
   ops.resetCaptureDevices = ResetCaptureDevices;
-  ops.closeCaptureDevices = CloseCaptureDevices;
+  ops.disableDevice = DisableNUBODevice;
   ops.forgetColSpace = ForgetColSpace;
   ops.resetDialogControls = nullptr;  // the settings dialogs are not built yet
   return ops;

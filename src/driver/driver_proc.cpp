@@ -1,9 +1,16 @@
 // The driver's entry point: the ten standard driver messages, the first open
 // of the kernel port device, and the hand-off of everything else to the video
 // message dispatcher (instances) or the host's DefDriverProc (no instance).
+// Every message runs under the driver lock, except those the client sends from
+// inside a stream callback on the timer's thread: a stop on the client's
+// thread may be waiting for that very tick while holding the lock.
 #include <dlfcn.h>
 
-#include "core/driver_state.h"
+#include <cstddef>
+#include <mutex>
+
+#include "capture/stream.h"
+#include "core/driver_context.h"
 #include "driver/channel.h"
 #include "driver/channel_ops.h"
 #include "driver/dialogs.h"
@@ -16,23 +23,13 @@ namespace {
 constexpr int kPortDeviceIndex = 0;
 constexpr char kNoDeviceCaption[] = "DBG_NOCAMERA";
 constexpr char kNoDeviceText[] = "Unable to open device driver";
-
-// Closes the kernel port device and forgets the handle, so no later close can
-// reach a handle that is already gone.
-void ClosePortDeviceNow() {
-  DriverState& d = Driver();
-  if (d.portDevice == INVALID_HANDLE_VALUE) return;
-  if (ChannelOpsTable().closePortDevice != nullptr) ChannelOpsTable().closePortDevice(d.portDevice);
-  d.portDevice = INVALID_HANDLE_VALUE;
-}
+// The open parameters must reach dwError: fccType, dwFlags and dwError are the
+// fields an open reads or writes.
+constexpr DWORD kOpenParmsNeeded = offsetof(VIDEO_OPEN_PARMS, dwError) + sizeof(DWORD);
 
 LRESULT Enable() {
-  DriverState& d = Driver();
   const ChannelOps& ops = ChannelOpsTable();
-  d.deviceReady = 0;
-  d.channelCount = 0;
-  d.externalInCount = d.externalOutCount = d.videoInCount = d.videoOutCount = 0;
-  d.device = nullptr;
+  StartDriverSession();
   if (ops.forgetNUBODevice != nullptr) ops.forgetNUBODevice();
   const BOOL cameraForgot = ops.resetCaptureDevices != nullptr ? ops.resetCaptureDevices() : TRUE;
   if (ops.forgetColSpace != nullptr) ops.forgetColSpace();
@@ -40,13 +37,15 @@ LRESULT Enable() {
 }
 
 LRESULT Disable() {
-  if (ChannelOpsTable().closeCaptureDevices != nullptr) ChannelOpsTable().closeCaptureDevices();
-  Driver().deviceReady = 0;
+  DisableDevice();
   return 0;
 }
 
 LRESULT Open(const char* openString, VIDEO_OPEN_PARMS* openParms) {
   DriverState& d = Driver();
+  // Nothing is read from or written to open parameters too short to hold the
+  // fields an open uses.
+  const bool parmsUsable = openParms == nullptr || openParms->dwSize >= kOpenParmsNeeded;
   LONG oldCount = d.openCount++;
   // A handle still held when the counter is back at 0 (a failed port probe
   // releases the port, and the scan that follows may find the camera, all
@@ -59,20 +58,56 @@ LRESULT Open(const char* openString, VIDEO_OPEN_PARMS* openParms) {
       if ((d.debugFlags & DEBUG_NOCAMERA_BOXES) != 0) {
         platform::MessageBox(nullptr, kNoDeviceText, kNoDeviceCaption, MB_ICONWARNING);
       }
-      if (openParms != nullptr) openParms->dwError = DV_ERR_NONSPECIFIC;
+      if (openParms != nullptr && parmsUsable) openParms->dwError = DV_ERR_NONSPECIFIC;
       return 0;
     }
   }
   if (openParms == nullptr) return 1;
-  if (openParms->fccType != FOURCC_VCAP) return 0;
+  if (!parmsUsable || openParms->fccType != FOURCC_VCAP) return 0;
   return reinterpret_cast<LRESULT>(OpenChannel(openString, openParms));
 }
 
 LRESULT Close(DriverInstance* instance) {
   LRESULT result = 1;
   if (instance != nullptr) result = CloseChannel(instance) == 0 ? 1 : 0;
-  if (Driver().openCount == 0) ClosePortDeviceNow();
+  ClosePortDeviceIfUnused();
   return result;
+}
+
+LRESULT Free() {
+  // The module is going away: every channel the host left open closes with the
+  // device, and the port device goes even when a configuration open never
+  // brought the counter back to 0.
+  CloseAllChannels();
+  DriverState& d = Driver();
+  d.openCount = 0;
+  ClosePortDeviceIfUnused();
+  return 1;
+}
+
+// Messages in the video range (DRV_USER and up) sent to an id that is no live
+// instance: the id is dead or was never given out.
+bool IsVideoRange(UINT msg) { return msg >= DRV_USER; }
+
+LRESULT Dispatch(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1, LPARAM lParam2) {
+  switch (uMsg) {
+    case DRV_LOAD: return 1;
+    case DRV_ENABLE: return Enable();
+    case DRV_OPEN:
+      return Open(reinterpret_cast<const char*>(lParam1), reinterpret_cast<VIDEO_OPEN_PARMS*>(lParam2));
+    case DRV_CLOSE: return Close(FindInstance(dwDriverID).get());
+    case DRV_DISABLE: return Disable();
+    case DRV_FREE: return Free();
+    case DRV_CONFIGURE: ShowDetailsDialog(reinterpret_cast<HWND>(lParam1)); return 1;
+    case DRV_QUERYCONFIGURE: return 1;
+    case DRV_INSTALL: return 1;
+    case DRV_REMOVE: return 1;
+    default: break;
+  }
+  // The reference keeps the instance alive until the message returns.
+  if (InstanceRef instance = FindInstance(dwDriverID)) return VideoMessage(instance.get(), uMsg, lParam1, lParam2);
+  if (dwDriverID > 1 && IsVideoRange(uMsg)) return DV_ERR_INVALHANDLE;
+  return platform::DefDriverProc(dwDriverID, hDriver, uMsg, lParam1, lParam2);
 }
 
 // The module entry: the loader calls it when the library is mapped.
@@ -88,25 +123,7 @@ __attribute__((constructor)) void ModuleEntry() {
 extern "C" __attribute__((visibility("default"))) LRESULT DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver,
                                                                      UINT uMsg, LPARAM lParam1,
                                                                      LPARAM lParam2) {
-  switch (uMsg) {
-    case DRV_LOAD: return 1;
-    case DRV_ENABLE: return Enable();
-    case DRV_OPEN:
-      return Open(reinterpret_cast<const char*>(lParam1), reinterpret_cast<VIDEO_OPEN_PARMS*>(lParam2));
-    case DRV_CLOSE: return Close(FindInstance(dwDriverID));
-    case DRV_DISABLE: return Disable();
-    case DRV_FREE:
-      // The module is going away: a port device still open (a configuration
-      // open never brings the counter back to 0) would otherwise leak.
-      ClosePortDeviceNow();
-      Driver().openCount = 0;
-      return 1;
-    case DRV_CONFIGURE: ShowDetailsDialog(reinterpret_cast<HWND>(lParam1)); return 1;
-    case DRV_QUERYCONFIGURE: return 1;
-    case DRV_INSTALL: return 1;
-    case DRV_REMOVE: return 1;
-    default: break;
-  }
-  if (DriverInstance* instance = FindInstance(dwDriverID)) return VideoMessage(instance, uMsg, lParam1, lParam2);
-  return platform::DefDriverProc(dwDriverID, hDriver, uMsg, lParam1, lParam2);
+  if (InStreamTickThread()) return Dispatch(dwDriverID, hDriver, uMsg, lParam1, lParam2);
+  std::lock_guard lock(Context().driverLock);
+  return Dispatch(dwDriverID, hDriver, uMsg, lParam1, lParam2);
 }

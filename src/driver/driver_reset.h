@@ -1,5 +1,6 @@
 // One call that puts the whole driver back to a freshly loaded module, so a
-// test can start clean. Each module with process-wide state resets here.
+// test can start clean: the kernel port device a test left open is closed,
+// then the driver context resets every module.
 #pragma once
 
 void ResetDriverForTesting();

@@ -10,7 +10,7 @@
 
 namespace {
 
-using StreamHandler = DWORD (*)(LPARAM lParam1, LPARAM lParam2);
+using StreamHandler = DWORD (*)(DriverInstance* instance, LPARAM lParam1, LPARAM lParam2);
 
 struct StreamMessageEntry {
   UINT msg;
@@ -19,24 +19,24 @@ struct StreamMessageEntry {
   StreamHandler handler;   // nullptr: DV_ERR_NOTSUPPORTED
 };
 
-DWORD AddBuffer(LPARAM l1, LPARAM) { return InStreamAddBuffer(reinterpret_cast<VIDEOHDR*>(l1)); }
-DWORD Fini(LPARAM, LPARAM) {
+DWORD AddBuffer(DriverInstance*, LPARAM l1, LPARAM) { return InStreamAddBuffer(reinterpret_cast<VIDEOHDR*>(l1)); }
+DWORD Fini(DriverInstance*, LPARAM, LPARAM) {
   SetStreamMode(0);
   return InStreamFini();
 }
-DWORD GetError(LPARAM l1, LPARAM l2) {
+DWORD GetError(DriverInstance*, LPARAM l1, LPARAM l2) {
   return InStreamGetError(reinterpret_cast<DWORD*>(l1), reinterpret_cast<DWORD*>(l2));
 }
-DWORD GetPosition(LPARAM l1, LPARAM l2) {
+DWORD GetPosition(DriverInstance*, LPARAM l1, LPARAM l2) {
   return InStreamGetPosition(reinterpret_cast<MMTIME*>(l1), static_cast<DWORD>(l2));
 }
-DWORD Init(LPARAM l1, LPARAM) {
+DWORD Init(DriverInstance* instance, LPARAM l1, LPARAM) {
   SetStreamMode(1);
-  return InStreamInit(reinterpret_cast<const VIDEO_STREAM_INIT_PARMS*>(l1), Driver().sensorPeriod);
+  return InStreamInit(reinterpret_cast<const VIDEO_STREAM_INIT_PARMS*>(l1), Driver().sensorPeriod, instance);
 }
-DWORD Reset(LPARAM, LPARAM) { return InStreamReset(); }
-DWORD Start(LPARAM, LPARAM) { return InStreamStart(); }
-DWORD Stop(LPARAM, LPARAM) { return InStreamStop(); }
+DWORD Reset(DriverInstance*, LPARAM, LPARAM) { return InStreamReset(); }
+DWORD Start(DriverInstance*, LPARAM, LPARAM) { return InStreamStart(); }
+DWORD Stop(DriverInstance*, LPARAM, LPARAM) { return InStreamStop(); }
 
 const StreamMessageEntry kStreamMessages[] = {
     {DVM_STREAM_ADDBUFFER, DV_ERR_NOTSUPPORTED, nullptr, AddBuffer},
@@ -72,5 +72,5 @@ DWORD StreamMessage(DriverInstance* instance, UINT msg, LPARAM lParam1, LPARAM l
     return DV_ERR_NOTSUPPORTED;
   }
   if (entry->trace != nullptr) DriverTrace(TRACE_LINE, entry->trace);
-  return entry->handler != nullptr ? entry->handler(lParam1, lParam2) : DV_ERR_NOTSUPPORTED;
+  return entry->handler != nullptr ? entry->handler(instance, lParam1, lParam2) : DV_ERR_NOTSUPPORTED;
 }

@@ -4,6 +4,7 @@
 // captured on the stream timer's thread.
 #include "driver/video_message_handlers.h"
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 
@@ -54,9 +55,14 @@ DWORD ConfigurePalette(DWORD flags, VIDEOCONFIGPARMS* parms) {
     case VIDEO_CONFIGURE_SET:
     case VIDEO_CONFIGURE_SET | VIDEO_CONFIGURE_CURRENT: {
       if (parms == nullptr || parms->lpData1 == nullptr) return DV_ERR_PARAM1;
+      // The palette's own entry count is read only once dwSize1 covers it, and
+      // the entries it claims must lie inside dwSize1 too.
+      const auto* palette = static_cast<const LOGPALETTE*>(parms->lpData1);
+      if (parms->dwSize1 < offsetof(LOGPALETTE, palPalEntry)) return DV_ERR_SIZEFIELD;
+      if (palette->palNumEntries > kMaxPaletteEntries) return DV_ERR_PARAM1;
+      if (PaletteSize(palette) > parms->dwSize1) return DV_ERR_SIZEFIELD;
       DeviceGuard lock(DeviceLock());
-      SetPalette(static_cast<const LOGPALETTE*>(parms->lpData1));
-      return DV_ERR_OK;
+      return SetPalette(palette) ? DV_ERR_OK : DV_ERR_NONSPECIFIC;
     }
     case VIDEO_CONFIGURE_GET:
     case VIDEO_CONFIGURE_GET | VIDEO_CONFIGURE_CURRENT: {

@@ -87,12 +87,7 @@ FrameMode FrameModeOf(const PortEntry* entry) {
 
 }  // namespace
 
-PortState& Ports() {
-  static PortState state;
-  return state;
-}
-
-void ResetPortState() { Ports() = PortState{}; }
+PortState& Ports() { return Context().Module<PortState>(); }
 
 PortEntry* CurrentPortEntry() {
   PortState& state = Ports();
@@ -130,9 +125,7 @@ int OpenPort() {
 
 DWORD ReleasePort() {
   PortEntry* entry = CurrentPortEntry();
-  DWORD result = entry != nullptr ? PortRelease(entry) : 0;
-  Driver().openCount = 0;
-  return result;
+  return entry != nullptr ? PortRelease(entry) : 0;
 }
 
 WORD GetPortFlags() {

@@ -3,6 +3,7 @@
 // Every operation works on the port made current by SelectPort.
 #pragma once
 
+#include "core/driver_context.h"
 #include "platform/types.h"
 #include "port/port_records.h"
 
@@ -31,12 +32,13 @@ constexpr int PORT_ERR_NIBBLE_READ = 9;
 // The port layer's process-wide state. The entries live for the process and
 // keep their flags from one OpenPort to the next.
 struct PortState {
+  static constexpr ModuleSlot kSlot = ModuleSlot::Port;
+  void Reset() { *this = PortState{}; }
+
   PortEntry entries[kPortCount] = {};
   int currentLpt = 0;  // 1..3, 0 before the first SelectPort
 };
 PortState& Ports();
-// Back to a freshly loaded module: entries zeroed, no current port.
-void ResetPortState();
 // The current port's entry, nullptr before the first SelectPort.
 PortEntry* CurrentPortEntry();
 
@@ -45,7 +47,8 @@ BOOL SelectPort(int lptNumber);
 // Attaches and claims the current port, identifies the camera and settles the
 // transfer mode. 0 on success, else a PORT_ERR_ code. Never releases the port.
 int OpenPort();
-// Gives the port back; sets Driver().openCount to 0. Nonzero when the release succeeded.
+// Gives the port back. Nonzero when the release succeeded. (The driver resets
+// its open counter after a release; this layer never touches it.)
 DWORD ReleasePort();
 WORD GetPortFlags();
 int GetPortMode();  // PORT_MODE_ECP, PORT_MODE_BIDIR or PORT_MODE_4BIT

@@ -99,7 +99,6 @@ HANDLE OpenPortDevice(int index) {
 void ClosePortDevice(HANDLE device) {
   if (device == INVALID_HANDLE_VALUE) return;
   platform::CloseHandle(device);
-  if (Driver().portDevice == device) Driver().portDevice = INVALID_HANDLE_VALUE;
 }
 
 DWORD PortAttach(PortEntry* entry, BYTE lptNumber) {

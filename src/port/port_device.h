@@ -15,9 +15,8 @@ void FormatPortDeviceName(int index, WCHAR* out);
 // Opens the device; INVALID_HANDLE_VALUE when it is absent. The caller stores
 // the handle in Driver().portDevice.
 HANDLE OpenPortDevice(int index);
-// Closes the handle unless it is INVALID_HANDLE_VALUE. When the handle is the
-// one stored in Driver().portDevice, that field goes back to INVALID_HANDLE_VALUE,
-// so a later close never closes a stale handle.
+// Closes the handle unless it is INVALID_HANDLE_VALUE. The caller forgets the
+// handle it stored, so a later close never closes a stale handle.
 void ClosePortDevice(HANDLE device);
 
 // ---- the request wrappers. Each returns the 32-bit reply (0 = refused, or the

@@ -8,11 +8,15 @@
 #include <deque>
 #include <mutex>
 
+#include "core/driver_context.h"
 #include "ui/trace.h"
 
 namespace {
 
 struct TraceWindowState {
+  static constexpr ModuleSlot kSlot = ModuleSlot::Trace;
+  void Reset();
+
   std::mutex mutex;
   bool exists = false;
   bool running = true;  // survives closing and reopening the window
@@ -22,10 +26,7 @@ struct TraceWindowState {
   bool echo = true;
 };
 
-TraceWindowState& State() {
-  static TraceWindowState state;
-  return state;
-}
+TraceWindowState& State() { return Context().Module<TraceWindowState>(); }
 
 }  // namespace
 
@@ -103,13 +104,12 @@ void SetTraceEcho(bool echo) {
   s.echo = echo;
 }
 
-void ResetTraceForTesting() {
-  auto& s = State();
-  std::lock_guard lock(s.mutex);
-  s.exists = false;
-  s.running = true;
-  s.lines.clear();
-  s.selection = -1;
-  s.created = 0;
-  s.echo = true;
+void TraceWindowState::Reset() {
+  std::lock_guard lock(mutex);
+  exists = false;
+  running = true;
+  lines.clear();
+  selection = -1;
+  created = 0;
+  echo = true;
 }

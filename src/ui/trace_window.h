@@ -27,8 +27,6 @@ bool TraceWindowCloseGreyed();                // the system menu's Close item (g
 int TraceWindowsCreated();                    // windows created since the last reset
 void SetTraceEcho(bool echo);                 // stderr copy of each line (default: on)
 
-// No window, running, empty list, echo on.
-void ResetTraceForTesting();
 
 constexpr unsigned WM_TRACE_LINE = 0x0400 + 200;
 constexpr unsigned IDM_PAUSE = 100;

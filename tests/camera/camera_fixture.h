@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/driver_context.h"
 #include "camera/fake_camera.h"
 #include "camera/zarncam.h"
 #include "core/driver_state.h"
@@ -15,9 +16,7 @@
 class CameraTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetDriverState();
-    ResetPortState();
-    ResetCameraState();
+    ResetDriverContext();
     platform::SetClockSource(&clock);
     platform::SetMessageBoxEcho(false);
     platform::ClearRecordedMessageBoxes();
@@ -29,8 +28,8 @@ class CameraTest : public ::testing::Test {
 
   void TearDown() override {
     CloseCaptureDevices();
-    ResetCameraState();
     ClosePortDevice(Driver().portDevice);
+    ResetDriverContext();
     platform::SetClockSource(nullptr);
   }
 

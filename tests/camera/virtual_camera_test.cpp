@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/driver_context.h"
 #include "camera/zarncam.h"
 #include "core/driver_state.h"
 #include "platform/portable/testing.h"
@@ -19,9 +20,7 @@ namespace {
 class VirtualCameraTest : public ::testing::Test {
  protected:
   void Start(const char* camera) {
-    ResetDriverState();
-    ResetPortState();
-    ResetCameraState();
+    ResetDriverContext();
     platform::SetClockSource(&clock);
     platform::SetMessageBoxEcho(false);
     platform::ClearRecordedMessageBoxes();
@@ -45,7 +44,7 @@ class VirtualCameraTest : public ::testing::Test {
     FreeSensorOps(ops);
     CloseCaptureDevices();
     ClosePortDevice(Driver().portDevice);
-    ResetCameraState();
+    ResetDriverContext();
     setenv("ZARNCAP_CAMERA", "none", 1);
     platform::SetClockSource(nullptr);
   }

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "core/driver_context.h"
 #include "camera/zarncam.h"
 #include "capture/nubo_device.h"
 #include "capture/stream.h"
@@ -52,21 +53,16 @@ inline std::string TempIni(const char* name) {
 class OfflineDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetCaptureState();
-    ResetCameraState();
-    ResetColSpaceState();
-    ResetDriverState();
+    ResetDriverContext();
     ScriptedGain() = 0;
     ScriptedGainFails() = false;
     ini_ = TempIni("offline_device.ini");
     device_ = MakeDevice(kTransferSmall);
   }
   void TearDown() override {
-    ResetStreamState();
+    InStreamShutdown();
     FreeDevice();
-    ResetCaptureState();
-    ResetCameraState();
-    ResetColSpaceState();
+    ResetDriverContext();
   }
 
   NUBODevice* MakeDevice(DWORD maxTransfer) {

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/driver_context.h"
 #include "capture/stream.h"
 #include "capture/stream_timing.h"
 #include "offline_device.h"
@@ -94,7 +95,7 @@ class StreamTest : public OfflineDeviceTest {
     }
   }
   void TearDown() override {
-    ResetStreamState();
+    InStreamShutdown();
     OfflineDeviceTest::TearDown();
   }
 

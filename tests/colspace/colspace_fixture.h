@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/driver_context.h"
 #include "colspace/colspace.h"
 #include "colspace/colspace_state.h"
 #include "colspace/convert.h"
@@ -17,7 +18,7 @@
 class ColSpaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetColSpaceState();
+    ResetDriverContext();
     dir_ = std::filesystem::temp_directory_path() /
            ("zarncap-colspace-" + std::to_string(::getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -28,7 +29,7 @@ class ColSpaceTest : public ::testing::Test {
   void TearDown() override {
     for (HCOLSPACE h : records_) FreeColSpace(h, nullptr);
     records_.clear();
-    ResetColSpaceState();
+    ResetDriverContext();
     std::filesystem::remove_all(dir_);
   }
   // A new record, current.

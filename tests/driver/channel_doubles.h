@@ -47,10 +47,10 @@ struct FakeLayers {
   }
   static DWORD ReleasePort() {
     calls.push_back("ReleasePort");
-    Driver().openCount = 0;
     return 1;
   }
-  static NUBODevice* OpenNUBODevice(DWORD port, DWORD argument, const char* iniPath, WORD* sensorPeriod) {
+  static NUBODevice* OpenNUBODevice(DWORD port, DWORD argument, const char* iniPath, WORD* sensorPeriod,
+                                    WORD* /*debugFlags*/) {
     calls.push_back("OpenNUBODevice " + std::to_string(port) + " " + std::to_string(argument));
     lastIniPath = iniPath;
     if (!deviceSetUpWorks) {
@@ -78,7 +78,7 @@ struct FakeLayers {
     calls.push_back("ResetCaptureDevices");
     return resetCaptureDevicesWorks;
   }
-  static void CloseCaptureDevices() { calls.push_back("CloseCaptureDevices"); }
+  static void DisableDevice() { calls.push_back("DisableDevice"); }
   static void ForgetColSpace() { calls.push_back("ForgetColSpace"); }
   static void ResetDialogControls() { calls.push_back("ResetDialogControls"); }
 
@@ -104,7 +104,9 @@ struct FakeLayers {
     ops.closeNUBODevice = &CloseNUBODevice;
     ops.forgetNUBODevice = &ForgetNUBODevice;
     ops.resetCaptureDevices = &ResetCaptureDevices;
-    ops.closeCaptureDevices = &CloseCaptureDevices;
+    ops.disableDevice = &DisableDevice;
+    ops.restartFrameTime = nullptr;
+    ops.closeStreamOf = nullptr;
     ops.forgetColSpace = &ForgetColSpace;
     ops.resetDialogControls = &ResetDialogControls;
   }

@@ -83,7 +83,7 @@ TEST_F(ChannelTest, FirstOpenSetsTheDeviceUp) {
                                       "SelectNUBODevice", "SetStreamMode 0", "ResetDialogControls"}));
   EXPECT_TRUE(TraceWindowExists());
   EXPECT_EQ(TraceWindowLines(), std::vector<std::string>{"Video Open : VIDEO_IN ok"});
-  auto* instance = FindInstance(id);
+  InstanceRef instance = FindInstance(id);
   ASSERT_NE(instance, nullptr);
   EXPECT_EQ(instance->fccType, FOURCC_VCAP);
   EXPECT_EQ(instance->channelKind, VIDEO_IN);

@@ -43,8 +43,9 @@ TEST_F(DriverProcTest, InstanceMessagesReachVideoMessage) {
   // A closed id is no instance any more: it is neither closed twice nor dispatched.
   EXPECT_EQ(Close(id), 1);
   EXPECT_EQ(FakeLayers::CallsOf("CloseNUBODevice").size(), 1u);
-  DriverProc(id, nullptr, 16384, 0, 0);
-  EXPECT_EQ(platform::DefDriverProcCallCount(), 1);
+  // A video message to it is refused as an invalid handle, not passed on.
+  EXPECT_EQ(DriverProc(id, nullptr, 16384, 0, 0), static_cast<LRESULT>(DV_ERR_INVALHANDLE));
+  EXPECT_EQ(platform::DefDriverProcCallCount(), 0);
 }
 
 TEST_F(DriverProcTest, OpenWithoutParametersOpensThePortDeviceOnce) {
@@ -95,8 +96,9 @@ TEST_F(DriverProcTest, EnableForgetsAndDisableCloses) {
   ASSERT_GT(id, 1u);
   FakeLayers::calls.clear();
   EXPECT_EQ(DriverProc(0, nullptr, DRV_ENABLE, 0, 0), 0);
-  EXPECT_EQ(FakeLayers::calls,
-            (std::vector<std::string>{"ForgetNUBODevice", "ResetCaptureDevices", "ForgetColSpace"}));
+  // The device set up before is torn down (saved), not leaked, then forgotten.
+  EXPECT_EQ(FakeLayers::calls, (std::vector<std::string>{"CloseNUBODevice zarncap.ini", "ReleasePort",
+                                                         "ForgetNUBODevice", "ResetCaptureDevices", "ForgetColSpace"}));
   EXPECT_EQ(Driver().deviceReady, 0u);
   EXPECT_EQ(Driver().channelCount, 0);
   EXPECT_EQ(Driver().videoInCount, 0);
@@ -112,7 +114,7 @@ TEST_F(DriverProcTest, EnableForgetsAndDisableCloses) {
   FakeLayers::calls.clear();
   Driver().deviceReady = 1;
   EXPECT_EQ(DriverProc(0, nullptr, DRV_DISABLE, 0, 0), 0);
-  EXPECT_EQ(FakeLayers::calls, std::vector<std::string>{"CloseCaptureDevices"});
+  EXPECT_EQ(FakeLayers::calls, std::vector<std::string>{"DisableDevice"});
   EXPECT_EQ(Driver().deviceReady, 0u);
 }
 

@@ -2,6 +2,7 @@
 // error codes, which closing request follows which failure, and forced modes.
 #include <cstring>
 
+#include "core/driver_context.h"
 #include "port/port_fixture.h"
 
 namespace {
@@ -99,7 +100,7 @@ TEST_F(OpenPortTest, ErrorCodesAndTheClosingRequestThatFollows) {
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.what);
-    ResetPortState();
+    Ports().Reset();
     ASSERT_TRUE(SelectPort(2));
     fake->ClearLog();
     fake->Script(c.code, c.replies);
@@ -156,7 +157,7 @@ TEST_F(OpenPortTest, ForcedModes) {
 }
 
 TEST_F(OpenPortTest, NoCurrentPortMeansNoTraffic) {
-  ResetPortState();
+  Ports().Reset();
   EXPECT_EQ(OpenPort(), 1);
   BYTE id[kDeviceIdSize];
   id[0] = 'x';

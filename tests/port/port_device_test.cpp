@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "core/driver_context.h"
 #include "port/port_fixture.h"
 
 namespace {
@@ -47,18 +48,21 @@ TEST(PortDeviceOpen, AbsentDeviceGivesTheInvalidHandle) {
   ClosePortDevice(INVALID_HANDLE_VALUE);  // does nothing
   // A wrapper on the invalid handle fails like a refused request.
   PortEntry entry{};
-  ResetDriverState();
+  ResetDriverContext();
   EXPECT_EQ(PortClaim(&entry), 0u);
   EXPECT_EQ(PortRelease(&entry), 0u);
 }
 
 using PortDeviceTest = PortFixture;
 
-TEST_F(PortDeviceTest, CloseForgetsTheStoredHandle) {
+// The close gives the handle back to the platform; the caller forgets it (the
+// port layer never writes the driver's record).
+TEST_F(PortDeviceTest, CloseGivesTheHandleBack) {
   HANDLE device = Driver().portDevice;
   ClosePortDevice(device);
-  EXPECT_EQ(Driver().portDevice, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Driver().portDevice, device);
   EXPECT_EQ(platform::OpenPortDeviceBackend(), nullptr);
+  Driver().portDevice = INVALID_HANDLE_VALUE;
   // A second close (a later DRV_CLOSE) has nothing left to close.
   ClosePortDevice(Driver().portDevice);
   // And the device can be opened again.

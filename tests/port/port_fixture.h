@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/driver_context.h"
 #include "core/driver_state.h"
 #include "platform/portable/testing.h"
 #include "port/fake_port_device.h"
@@ -16,8 +17,7 @@
 class PortFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetDriverState();
-    ResetPortState();
+    ResetDriverContext();
     platform::SetClockSource(&clock);
     FakePortDevice::Install();
     Driver().portDevice = OpenPortDevice(kPortDeviceIndex);

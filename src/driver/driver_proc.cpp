@@ -85,9 +85,10 @@ LRESULT Free() {
   return 1;
 }
 
-// Messages in the video range (DRV_USER and up) sent to an id that is no live
-// instance: the id is dead or was never given out.
-bool IsVideoRange(UINT msg) { return msg >= DRV_USER; }
+// Messages in the video range (the configure messages from 0x1000, and
+// DRV_USER and up) sent to an id that is no live instance: the id is dead or
+// was never given out.
+bool IsVideoRange(UINT msg) { return msg >= DVM_CONFIGURE_START; }
 
 LRESULT Dispatch(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1, LPARAM lParam2) {
   switch (uMsg) {

@@ -17,10 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "core/driver_state.h"
 #include "platform/platform.h"
 #include "platform/portable/driver_manager.h"
 #include "platform/portable/testing.h"
 #include "platform/types.h"
+#include "sim/register.h"
 
 extern "C" LRESULT DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1, LPARAM lParam2);
 
@@ -106,6 +108,7 @@ inline std::map<std::string, long> LastDumpedFrame(const std::string& dir) {
 class CaptureHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    sim::RegisterVirtualCamera();
     platform::SetMessageBoxEcho(false);
     platform::ClearRecordedMessageBoxes();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();

@@ -11,7 +11,7 @@
 #include "colspace/colspace.h"
 #include "colspace/format_header.h"
 #include "colspace/convert.h"
-#include "ui/trace.h"
+#include "trace/trace.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "capture/nubo_device.h"
 #include "core/driver_context.h"
 #include "platform/platform.h"
-#include "ui/trace.h"
+#include "trace/trace.h"
 
 namespace {
 

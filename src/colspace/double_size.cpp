@@ -1,7 +1,7 @@
 #include "colspace/colspace_state.h"
 #include "colspace/kernels.h"
 #include "colspace/writers.h"
-#include "ui/trace.h"
+#include "trace/trace.h"
 
 // Each output pixel lies a quarter of the way between input pixels, so it is
 // weighted 9-3-3-1 from the four around it; the weights are separable, so a

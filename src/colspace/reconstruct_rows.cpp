@@ -104,8 +104,9 @@ void DemosaicRowNarrow(RowBuffers& rb, const BYTE* __restrict gUp, const BYTE* _
   }
 }
 
-// The same in full ints with the coring exactly as stated, for settings the
-// 16-bit lanes cannot hold.
+// The same in full ints, for settings the 16-bit lanes cannot hold: detail
+// within the threshold either side of zero is dropped, detail beyond it moves
+// towards zero by the threshold, and the boost is formed in 64 bits.
 void DemosaicRowWide(RowBuffers& rb, const BYTE* gUp, const BYTE* gMid, const BYTE* gDown, int w, int thr,
                      int gain) {
   auto clamp255 = [](int v) { return static_cast<int16_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); };

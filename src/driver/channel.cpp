@@ -11,7 +11,7 @@
 #include "driver/driver_settings.h"
 #include "driver/open_string.h"
 #include "platform/platform.h"
-#include "ui/trace.h"
+#include "trace/trace.h"
 
 namespace {
 

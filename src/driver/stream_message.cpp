@@ -6,7 +6,7 @@
 #include "capture/nubo_device.h"
 #include "capture/stream.h"
 #include "core/driver_state.h"
-#include "ui/trace.h"
+#include "trace/trace.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "capture/frame.h"
 #include "driver/stream_message.h"
 #include "driver/video_message_handlers.h"
-#include "ui/trace.h"
+#include "trace/trace.h"
 
 namespace {
 

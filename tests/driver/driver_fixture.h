@@ -16,7 +16,7 @@
 #include "driver/driver_proc.h"
 #include "driver/driver_reset.h"
 #include "platform/portable/testing.h"
-#include "ui/trace_window.h"
+#include "trace/trace_window.h"
 
 // An INI reader of its own, independent of the driver's: sections and keys
 // lower-cased, values trimmed, "section/key" -> value.

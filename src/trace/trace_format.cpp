@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "ui/trace.h"
+#include "trace/trace.h"
 
 namespace {
 

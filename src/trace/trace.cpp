@@ -4,8 +4,8 @@
 #include <cstdarg>
 
 #include "core/driver_state.h"
-#include "ui/trace.h"
-#include "ui/trace_window.h"
+#include "trace/trace.h"
+#include "trace/trace_window.h"
 
 namespace {
 

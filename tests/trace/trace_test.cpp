@@ -6,8 +6,8 @@
 
 #include "core/driver_context.h"
 #include "core/driver_state.h"
-#include "ui/trace.h"
-#include "ui/trace_window.h"
+#include "trace/trace.h"
+#include "trace/trace_window.h"
 
 namespace {
 

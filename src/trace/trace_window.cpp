@@ -2,14 +2,14 @@
 // traces too), so one mutex guards the window's state; the check that a window
 // exists and the delivery of a line happen under it together, so a line can
 // never land in a window that a close on another thread has just destroyed.
-#include "ui/trace_window.h"
+#include "trace/trace_window.h"
 
 #include <cstdio>
 #include <deque>
 #include <mutex>
 
 #include "core/driver_context.h"
-#include "ui/trace.h"
+#include "trace/trace.h"
 
 namespace {
 

@@ -119,14 +119,9 @@ BOOL ReadFrameStrips(BYTE* buffer, DWORD* length, DWORD bufferSize) {
   return TRUE;
 }
 
-BOOL ReadRawFrame(BYTE* buffer, DWORD size, DWORD* length) {
-  CaptureDevice* device = CurrentCaptureDevice();
-  if (device == nullptr || buffer == nullptr) return FALSE;
-  if (device->frameBytes > size) return FALSE;
-  if (!device->skipReadyPoll && PollPortReady() == PORT_NOT_READY) {
-    if (length != nullptr) *length = 0;
-    return TRUE;
-  }
+// The frame bytes of the current mode; FALSE when a transfer failed.
+namespace {
+BOOL ReadFrameData(CaptureDevice* device, BYTE* buffer, DWORD size, DWORD* length) {
   DWORD read = 0;
   switch (device->mode) {
     case CAPTURE_MODE_YUV:
@@ -150,11 +145,35 @@ BOOL ReadRawFrame(BYTE* buffer, DWORD size, DWORD* length) {
       SubtractDarkLevel(buffer, device->frameBytes, device->status.s[6]);
       break;
     default:
-      return TRUE;  // mode 0: nothing is read
+      break;
+  }
+  *length = read;
+  return TRUE;
+}
+}  // namespace
+
+BOOL ReadRawFrame(BYTE* buffer, DWORD size, DWORD* length) {
+  CaptureDevice* device = CurrentCaptureDevice();
+  if (device == nullptr || buffer == nullptr) return FALSE;
+  if (device->frameBytes > size) return FALSE;
+  if (!device->skipReadyPoll && PollPortReady() == PORT_NOT_READY) {
+    if (length != nullptr) *length = 0;
+    return TRUE;
+  }
+  if (device->mode != CAPTURE_MODE_YUV && device->mode != CAPTURE_MODE_RAW) return TRUE;  // mode 0: nothing is read
+  DWORD read = 0;
+  if (!ReadFrameData(device, buffer, size, &read)) {
+    // A transfer that broke off leaves the camera's frame and the host's copy
+    // of it (the base of temporal differences) out of step: the next set-up
+    // starts over with a full, uncompressed frame.
+    device->settingsChanged = 1;
+    device->fullFrameNext = 1;
+    return FALSE;
   }
   if (length != nullptr) *length = read;
   return TRUE;
 }
+
 
 void SubtractDarkLevel(BYTE* buffer, DWORD count, WORD level) {
   if (buffer == nullptr) return;

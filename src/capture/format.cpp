@@ -44,7 +44,12 @@ DWORD SetFormat(const VIDEOCONFIGPARMS* parms) {
 
   DeviceGuard lock(DeviceLock());
   CaptureState& state = Capture();
-  if (state.currentFormatOnDevice && std::memcmp(&client, &state.currentFormat, kFormatBytes) == 0) return DV_ERR_OK;
+  // "No change" holds only for a format in force: a header the device refused
+  // is refused again every time it is sent.
+  if (state.currentFormatOnDevice && FormatInForce() &&
+      std::memcmp(&client, &state.currentFormat, kFormatBytes) == 0) {
+    return DV_ERR_OK;
+  }
   const BOOL accepted = AcceptFormat(&client);
   state.currentFormat = client;
   state.currentFormatOnDevice = CurrentNUBODevice() != nullptr;
@@ -155,6 +160,12 @@ BOOL AcceptFormat(const BITMAPINFOHEADER* header) {
   return TRUE;
 }
 
+BOOL FormatInForce() {
+  DeviceGuard lock(DeviceLock());
+  NUBODevice* device = CurrentNUBODevice();
+  return device != nullptr && device->formatInvalid == 0;
+}
+
 BOOL FillFormat(BITMAPINFOHEADER* destination) {
   DeviceGuard lock(DeviceLock());
   NUBODevice* device = CurrentNUBODevice();
@@ -184,10 +195,10 @@ BOOL SetStreamFormat(int on) {
     MakeCameraFormat(&cameraFormat, w, h, true);
     if (!SetFrameSize(static_cast<WORD>(w), static_cast<WORD>(h)) ||
         !SetColSpaceFormat(&cameraFormat, &device->clientFormat)) {
-      // Leave the camera as the client's format had it, not half changed.
+      // A halved window the camera cannot make (below its smallest): the
+      // stream runs at full size, with the camera as the client's format had it.
       BITMAPINFOHEADER client = device->clientFormat;
-      AcceptFormat(&client);
-      return FALSE;
+      return AcceptFormat(&client);
     }
     device->cameraFormat = cameraFormat;
     PrepareDefects(CAPTURE_MODE_YUV);
@@ -197,10 +208,11 @@ BOOL SetStreamFormat(int on) {
     return TRUE;
   }
   if (!on && device->fastStreamActive) {
-    BITMAPINFOHEADER client = device->clientFormat;
-    if (!AcceptFormat(&client)) return FALSE;
+    // The half-size set-up ends whatever the camera answers, so the next
+    // stream starts clean.
     device->fastStreamActive = 0;
-    return TRUE;
+    BITMAPINFOHEADER client = device->clientFormat;
+    return AcceptFormat(&client);
   }
   return TRUE;
 }

@@ -25,6 +25,8 @@ DWORD ConfigureFormat(DWORD flags, VIDEOCONFIGPARMS* parms);
 // TRUE when the current device can deliver the header's format; the camera is
 // then set up for it. FALSE marks the format invalid.
 BOOL AcceptFormat(const BITMAPINFOHEADER* header);
+// TRUE when a device is current and its format was accepted.
+BOOL FormatInForce();
 // Copies the device's client format (40 bytes); FALSE and nothing copied while
 // the format is invalid.
 BOOL FillFormat(BITMAPINFOHEADER* destination);

@@ -12,19 +12,26 @@
 #include "core/driver_state.h"
 #include "platform/platform.h"
 
-DWORD CaptureFrame(VIDEOHDR* header) {
+DWORD CaptureFrameData(VIDEOHDR* header) {
   if (header == nullptr) return DV_ERR_PARAM1;
   DeviceGuard lock(DeviceLock());
-  const int r = GrabFrame(header->lpData, header->dwBufferLength);
+  DWORD written = 0;
+  const int r = GrabFrame(header->lpData, header->dwBufferLength, &written);
   if (r == GRAB_FAILED) return DV_ERR_NONSPECIFIC;
   if (r == GRAB_NOT_READY) return DV_ERR_SYNC;
   header->dwTimeCaptured = platform::TimeGetTime() - Capture().timeBase;
-  header->dwBytesUsed = Capture().currentFormat.biSizeImage;
-  header->dwFlags |= VHDR_DONE | VHDR_KEYFRAME;
+  // What the conversion wrote, whatever the client's own header claimed.
+  header->dwBytesUsed = written;
   return DV_ERR_OK;
 }
 
-int GrabFrame(BYTE* buffer, DWORD length) {
+DWORD CaptureFrame(VIDEOHDR* header) {
+  const DWORD r = CaptureFrameData(header);
+  if (r == DV_ERR_OK) header->dwFlags |= VHDR_DONE | VHDR_KEYFRAME;
+  return r;
+}
+
+int GrabFrame(BYTE* buffer, DWORD length, DWORD* written) {
   DeviceGuard lock(DeviceLock());
   NUBODevice* device = CurrentNUBODevice();
   if (device == nullptr || device->rawData == nullptr || device->captureDevice == nullptr || buffer == nullptr) {
@@ -32,14 +39,19 @@ int GrabFrame(BYTE* buffer, DWORD length) {
   }
   // 1, 2. A valid format and a buffer that holds it.
   if (device->formatInvalid) return GRAB_FAILED;
-  if (length < GetFormatImageSize(&device->clientFormat)) return GRAB_FAILED;
+  const DWORD imageSize = GetFormatImageSize(&device->clientFormat);
+  if (length < imageSize) return GRAB_FAILED;
   // 3. After a settings change the camera first sets up a fresh frame.
   if (device->resync) {
     if (!ApplyCaptureSettings()) return GRAB_FAILED;
     device->resync = 0;
   }
   // 4, 5. The raw frame; a streaming camera may not have one ready yet.
-  if (!ReadRawFrame(device->rawData, device->rawSize, &device->rawCount)) return GRAB_FAILED;
+  if (!ReadRawFrame(device->rawData, device->rawSize, &device->rawCount)) {
+    // Only this frame is lost: the next grab sets the camera up afresh.
+    device->resync = 1;
+    return GRAB_FAILED;
+  }
   if (device->rawCount == 0) return GRAB_NOT_READY;
   // 6. Compressed mode-2 transfers steer the thresholds by their size.
   if (device->cameraMode == CAPTURE_MODE_YUV && device->autoThreshold != 0) {
@@ -47,7 +59,10 @@ int GrabFrame(BYTE* buffer, DWORD length) {
                     kThresholdHighPercent, kThresholdStep);
   }
   // 7. The camera starts on the next frame while this one is repaired and converted.
-  if (!ApplyCaptureSettings()) return GRAB_FAILED;
+  if (!ApplyCaptureSettings()) {
+    device->resync = 1;  // the next grab asks again
+    return GRAB_FAILED;
+  }
   if (device->streamMode == 0) device->resync = 0;
   // 8. Defect repair.
   if ((Driver().debugFlags & DEBUG_SKIP_DEFECTS) == 0) CorrectDefects(device->rawData);
@@ -59,6 +74,7 @@ int GrabFrame(BYTE* buffer, DWORD length) {
     source = device->rawData + kQcifStretchOffset;
   }
   if (!ConvertFrame(source, buffer)) return GRAB_FAILED;
+  if (written != nullptr) *written = imageSize;
   // 11. The camera forms the next mode-2 frame with the balanced colour matrix.
   if (device->cameraMode == CAPTURE_MODE_YUV) {
     const double* matrix = GetColourMatrix();

@@ -21,10 +21,15 @@ constexpr int kThresholdStep = 2;
 constexpr std::int16_t kThresholdMin = 2;
 constexpr std::int16_t kThresholdMax = 10;
 
-// 0, 1 (DV_ERR_NONSPECIFIC), 5 (DV_ERR_SYNC: no frame was ready) or 11 (no header).
+// DVM_FRAME: 0, 1 (DV_ERR_NONSPECIFIC), 5 (DV_ERR_SYNC: no frame was ready) or
+// 11 (no header). A captured frame is marked done and a key frame.
 DWORD CaptureFrame(VIDEOHDR* header);
-// GRAB_DONE, GRAB_NOT_READY or GRAB_FAILED.
-int GrabFrame(BYTE* buffer, DWORD length);
+// The same capture without touching the header's flags: the stream marks its
+// buffer done only once it has left the queue.
+DWORD CaptureFrameData(VIDEOHDR* header);
+// GRAB_DONE, GRAB_NOT_READY or GRAB_FAILED; *written (when given) is the number
+// of bytes converted into buffer.
+int GrabFrame(BYTE* buffer, DWORD length, DWORD* written = nullptr);
 // Moves both thresholds by the share of a full frame the last transfer took;
 // returns the new first threshold.
 WORD AdjustThreshold(DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent, int step);

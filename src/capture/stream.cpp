@@ -30,7 +30,8 @@ struct StreamFields {
   bool running = false;  // started and not stopped: ticks re-arm the timer
   VIDEOHDR* head = nullptr;
   VIDEOHDR* tail = nullptr;
-  DWORD errorCount = 0;
+  DWORD errorCount = 0;  // frames skipped since the last error report
+  DWORD lastError = 0;   // why the last capture failed, for the error report
   DWORD position = 0;
   int ticksInFlight = 0;
   StreamCaptureProc capture = nullptr;
@@ -52,13 +53,24 @@ StreamState& Stream() { return Context().Module<StreamState>(); }
 // client's callback inside that tick does not wait for itself.
 thread_local bool t_inTick = false;
 
+// The client may poll a header's flags from its own thread while the stream
+// owns the header (that is how it learns a buffer is done), so every change of
+// them is one atomic step, and setting VHDR_DONE publishes the frame with it.
+void ChangeFlags(VIDEOHDR* header, DWORD set, DWORD clear) {
+  DWORD old = __atomic_load_n(&header->dwFlags, __ATOMIC_RELAXED);
+  while (!__atomic_compare_exchange_n(&header->dwFlags, &old, (old | set) & ~clear, true, __ATOMIC_RELEASE,
+                                      __ATOMIC_RELAXED)) {
+  }
+}
+DWORD Flags(const VIDEOHDR* header) { return __atomic_load_n(&header->dwFlags, __ATOMIC_ACQUIRE); }
+
 // The queue link lives in the first reserved word of each header.
 VIDEOHDR* Next(const VIDEOHDR* header) { return reinterpret_cast<VIDEOHDR*>(header->dwReserved[0]); }
 void SetNext(VIDEOHDR* header, VIDEOHDR* next) { header->dwReserved[0] = reinterpret_cast<DWORD_PTR>(next); }
 
 // ---- queue, stream lock held
 void QueLocked(StreamFields& f, VIDEOHDR* header) {
-  header->dwFlags = (header->dwFlags | VHDR_INQUEUE) & ~VHDR_DONE;
+  ChangeFlags(header, VHDR_INQUEUE, VHDR_DONE);
   SetNext(header, nullptr);
   if (f.tail == nullptr) {
     f.head = header;
@@ -71,7 +83,7 @@ void QueLocked(StreamFields& f, VIDEOHDR* header) {
 VIDEOHDR* DeQueLocked(StreamFields& f) {
   VIDEOHDR* header = f.head;
   if (header == nullptr) return nullptr;
-  header->dwFlags &= ~VHDR_INQUEUE;
+  ChangeFlags(header, 0, VHDR_INQUEUE);
   f.head = Next(header);
   if (f.head == nullptr) f.tail = nullptr;
   SetNext(header, nullptr);
@@ -108,12 +120,12 @@ void HaltAndWait() {
 // Takes every queued buffer out of the queue as done, without telling the
 // client (the stream is going away and its callback with it).
 void ReturnQueueLocked(StreamFields& f) {
-  while (VIDEOHDR* header = DeQueLocked(f)) header->dwFlags |= VHDR_DONE;
+  while (VIDEOHDR* header = DeQueLocked(f)) ChangeFlags(header, VHDR_DONE, 0);
 }
 
 DWORD CaptureForStream(VIDEOHDR* header) {
   StreamCaptureProc proc = Stream().f.capture;
-  return proc != nullptr ? proc(header) : CaptureFrame(header);
+  return proc != nullptr ? proc(header) : CaptureFrameData(header);
 }
 
 }  // namespace
@@ -201,9 +213,9 @@ DWORD InStreamAddBuffer(VIDEOHDR* header) {
   std::lock_guard lock(Stream().mutex);
   StreamFields& f = Stream().f;
   if (!f.initialised || header == nullptr) return DV_ERR_NONSPECIFIC;
-  if ((header->dwFlags & VHDR_PREPARED) == 0) return DV_ERR_UNPREPARED;
-  if ((header->dwFlags & VHDR_INQUEUE) != 0) return DV_ERR_NONSPECIFIC;
-  header->dwFlags &= ~VHDR_DONE;
+  const DWORD flags = Flags(header);
+  if ((flags & VHDR_PREPARED) == 0) return DV_ERR_UNPREPARED;
+  if ((flags & VHDR_INQUEUE) != 0) return DV_ERR_NONSPECIFIC;
   header->dwBytesUsed = 0;
   QueLocked(f, header);
   return DV_ERR_OK;
@@ -258,7 +270,7 @@ DWORD InStreamReset() {
     VIDEOHDR* header = taken;
     taken = Next(header);
     SetNext(header, nullptr);
-    header->dwFlags = (header->dwFlags & ~VHDR_INQUEUE) | VHDR_DONE;
+    ChangeFlags(header, VHDR_DONE, VHDR_INQUEUE);
     NotifyClient(MM_DRVM_DATA, reinterpret_cast<DWORD_PTR>(header));
   }
   return DV_ERR_OK;
@@ -266,14 +278,15 @@ DWORD InStreamReset() {
 
 DWORD InStreamGetError(DWORD* error, DWORD* count) {
   std::lock_guard lock(Stream().mutex);
-  if (error != nullptr) *error = DV_ERR_OK;
+  if (error != nullptr) *error = Stream().f.lastError;
   if (count != nullptr) *count = Stream().f.errorCount;
   Stream().f.errorCount = 0;
+  Stream().f.lastError = DV_ERR_OK;
   return DV_ERR_OK;
 }
 
-DWORD InStreamGetPosition(MMTIME* time, DWORD size) {
-  if (size != sizeof(MMTIME)) return DV_ERR_NOTSUPPORTED;
+DWORD InStreamGetPosition(MMTIME* time, LPARAM size) {
+  if (size != static_cast<LPARAM>(sizeof(MMTIME))) return DV_ERR_NOTSUPPORTED;
   if (time == nullptr) return DV_ERR_PARAM1;
   std::lock_guard lock(Stream().mutex);
   time->wType = TIME_MS;
@@ -310,10 +323,24 @@ void CALLBACK StreamTimerProc(UINT /*timerId*/, UINT /*msg*/, DWORD_PTR /*user*/
     if (r == DV_ERR_OK) {
       bool taken = false;
       {
+        // Done only once out of the queue, under the lock: a client that polls
+        // the flag and queues the buffer again at once is never refused.
         std::lock_guard lock(s.mutex);
         if (s.f.head == header) taken = DeQueLocked(s.f) != nullptr;
+        if (taken) ChangeFlags(header, VHDR_DONE | VHDR_KEYFRAME, 0);
       }
       if (taken) NotifyClient(MM_DRVM_DATA, reinterpret_cast<DWORD_PTR>(header));
+    } else if (r != DV_ERR_SYNC) {
+      // A capture that failed (a transfer error, an unplugged camera) is a
+      // skipped frame the client can read with DVM_STREAM_GETERROR; the buffer
+      // stays at the head for the next tick, one period on.
+      DWORD skipped;
+      {
+        std::lock_guard lock(s.mutex);
+        s.f.lastError = r;
+        skipped = ++s.f.errorCount;
+      }
+      NotifyClient(MM_DRVM_ERROR, skipped);
     }
     if (r != DV_ERR_SYNC) delay = NextTimerDelay(t0, platform::TimeGetTime(), period);
   }

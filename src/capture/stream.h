@@ -15,7 +15,8 @@ DWORD InStreamStart();
 DWORD InStreamStop();
 DWORD InStreamReset();
 DWORD InStreamGetError(DWORD* error, DWORD* count);
-DWORD InStreamGetPosition(MMTIME* time, DWORD size);
+// size is the whole message parameter: a size with high bits set is no MMTIME.
+DWORD InStreamGetPosition(MMTIME* time, LPARAM size);
 
 // The queue, linked through dwReserved[0]; each takes the stream lock.
 void QueHeader(VIDEOHDR* header);

@@ -1,14 +1,18 @@
 // Timer arithmetic of the streaming engine (see stream_timing.h).
 #include "capture/stream_timing.h"
 
+#include <cstdint>
+
 WORD StreamTimerPeriod(WORD basePeriod, DWORD microSecPerFrame, UINT maxPeriod) {
   const DWORD base = basePeriod == 0 ? 1 : basePeriod;
-  WORD period = static_cast<WORD>(base);
-  if (microSecPerFrame >= base * 1000) {
-    period = static_cast<WORD>(base * (microSecPerFrame / (base * 1000)));
-  }
-  if (maxPeriod < period) period = static_cast<WORD>(maxPeriod);
-  return period;
+  // The longest period the timer and the 16-bit period field can keep.
+  const DWORD longest = maxPeriod < 0xFFFF ? maxPeriod : 0xFFFF;
+  DWORD multiples = microSecPerFrame / (base * 1000);
+  if (multiples == 0) multiples = 1;
+  // A period beyond the longest is held at the longest, never wrapped into a
+  // short one.
+  const uint64_t period = static_cast<uint64_t>(base) * multiples;
+  return static_cast<WORD>(period > longest ? longest : period);
 }
 
 WORD NextTimerDelay(DWORD t0, DWORD t1, WORD period) {

@@ -11,7 +11,8 @@ constexpr WORD kShortestTimerDelay = 4;   // ms: the retry delay and the floor o
 // A whole multiple of the sensor period, never shorter than one sensor period:
 // the camera cannot deliver frames faster, and a multiple keeps ticks in step
 // with the sensor. basePeriod 0 (a sensor faster than 1 ms) counts as 1 ms.
-// The result is kept in 16 bits, then limited to maxPeriod.
+// A period longer than maxPeriod or than 16 bits of milliseconds is held at
+// that longest period.
 WORD StreamTimerPeriod(WORD basePeriod, DWORD microSecPerFrame, UINT maxPeriod);
 
 // Delay until the next tick, given the clock before (t0) and after (t1) the

@@ -3,6 +3,7 @@
 // Every other channel kind gets DV_ERR_NOTSUPPORTED for every stream message.
 #include "driver/stream_message.h"
 
+#include "capture/format.h"
 #include "capture/nubo_device.h"
 #include "capture/stream.h"
 #include "core/driver_state.h"
@@ -28,9 +29,11 @@ DWORD GetError(DriverInstance*, LPARAM l1, LPARAM l2) {
   return InStreamGetError(reinterpret_cast<DWORD*>(l1), reinterpret_cast<DWORD*>(l2));
 }
 DWORD GetPosition(DriverInstance*, LPARAM l1, LPARAM l2) {
-  return InStreamGetPosition(reinterpret_cast<MMTIME*>(l1), static_cast<DWORD>(l2));
+  return InStreamGetPosition(reinterpret_cast<MMTIME*>(l1), l2);
 }
 DWORD Init(DriverInstance* instance, LPARAM l1, LPARAM) {
+  // A format the device refused cannot be streamed: nothing changes.
+  if (!FormatInForce()) return DV_ERR_NONSPECIFIC;
   SetStreamMode(1);
   return InStreamInit(reinterpret_cast<const VIDEO_STREAM_INIT_PARMS*>(l1), Driver().sensorPeriod, instance);
 }

@@ -157,10 +157,10 @@ TEST_F(FormatTest, RefusedSetIsReportedByGetAndBlocksFrames) {
   EXPECT_EQ(std::memcmp(&out, &refused, sizeof out), 0);
   BITMAPINFOHEADER none{};
   EXPECT_FALSE(FillFormat(&none));
-  // The same refused header again: answered 0 and the camera is not touched.
-  device_->resync = 0;
-  EXPECT_EQ(Configure(VIDEO_CONFIGURE_SET, &refused, 40), DV_ERR_OK);
-  EXPECT_EQ(device_->resync, 0u);
+  // The same refused header again is refused again: "no change" holds only
+  // for a format in force.
+  EXPECT_EQ(Configure(VIDEO_CONFIGURE_SET, &refused, 40), DV_ERR_NOTSUPPORTED);
+  EXPECT_EQ(device_->formatInvalid, 1u);
   // An accepted one clears the refusal.
   BITMAPINFOHEADER good = Header(160, 120, 16);
   EXPECT_EQ(Configure(VIDEO_CONFIGURE_SET, &good, 40), DV_ERR_OK);

@@ -25,6 +25,10 @@ TEST(StreamTiming, PeriodIsAWholeMultipleOfTheSensorPeriod) {
   EXPECT_EQ(StreamTimerPeriod(66, 131999, 1000000), 66);
   EXPECT_EQ(StreamTimerPeriod(66, 132000, 1000000), 132);
   EXPECT_EQ(StreamTimerPeriod(66, 10000000, 1000), 1000);  // the system's longest period
+  // Periods beyond 16 bits of milliseconds are held at the longest, never wrapped.
+  EXPECT_EQ(StreamTimerPeriod(66, 65538000, 1000000), 0xFFFF);
+  EXPECT_EQ(StreamTimerPeriod(66, 0xFFFFFFFF, 1000000), 0xFFFF);
+  EXPECT_EQ(StreamTimerPeriod(1, 0xFFFFFFFF, 1000000), 0xFFFF);
 }
 
 TEST(StreamTiming, ZeroSensorPeriodCountsAsOneMillisecond) {

@@ -271,5 +271,152 @@ TEST_F(StreamCaptureTest, StopResetFiniAndCloseRacingTheTimer) {
   }
 }
 
+
+// Small RGB sizes whose halved window would fall below the camera's smallest
+// stream at full size instead of refusing the stream.
+TEST_F(StreamCaptureTest, AcceptedSizesWhoseHalfWindowIsTooSmallStreamAtFullSize) {
+  Camera("sim:period=10");
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(video, nullptr);
+  for (auto [w, h] : {std::pair{320, 64}, std::pair{200, 112}, std::pair{168, 100}}) {
+    SCOPED_TRACE(testing::Message() << w << "x" << h);
+    const BITMAPINFOHEADER format = Header(w, h);
+    ASSERT_EQ(SetFormat(video, format), DV_ERR_OK);
+    StreamClient client;
+    ASSERT_EQ(Init(video, &client, 10000), DV_ERR_OK);
+    Prepare(2, format.biSizeImage);
+    AddAll(video);
+    ASSERT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
+    EXPECT_TRUE(client.WaitFor(MM_DRVM_DATA, 2));
+    ASSERT_EQ(Send(video, DVM_STREAM_RESET), DV_ERR_OK);
+    ASSERT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
+    for (const auto& header : headers_) EXPECT_EQ(header.dwBytesUsed, format.biSizeImage);
+  }
+}
+
+// An unplugged camera: the stream keeps trying, and every failed capture is
+// a skipped frame the client hears of and can read back.
+TEST_F(StreamCaptureTest, AFailingStreamSaysSo) {
+  Camera("sim:period=10,unplug=4");
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(video, nullptr);
+  StreamClient client;
+  ASSERT_EQ(Init(video, &client, 10000), DV_ERR_OK);
+  Prepare(4, GetFormat(video).biSizeImage);
+  AddAll(video);
+  ASSERT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
+  ASSERT_TRUE(client.WaitFor(MM_DRVM_ERROR, 3));
+  ASSERT_EQ(Send(video, DVM_STREAM_STOP), DV_ERR_OK);
+  DWORD error = 0;
+  DWORD count = 0;
+  EXPECT_EQ(Send(video, DVM_STREAM_GETERROR, P(&error), P(&count)), DV_ERR_OK);
+  EXPECT_NE(error, 0u);
+  EXPECT_GE(count, 3u);
+  ASSERT_EQ(Send(video, DVM_STREAM_RESET), DV_ERR_OK);
+  EXPECT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
+}
+
+// A frame-end failure mid-stream costs one frame; the stream carries on.
+TEST_F(StreamCaptureTest, ATransferFailureMidStreamCostsOneFrame) {
+  Camera("sim:period=10,fail=frame_end@6");
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(video, nullptr);
+  StreamClient client;
+  ASSERT_EQ(Init(video, &client, 10000), DV_ERR_OK);
+  Prepare(12, GetFormat(video).biSizeImage);
+  AddAll(video);
+  ASSERT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
+  EXPECT_TRUE(client.WaitFor(MM_DRVM_DATA, 12));
+  ASSERT_EQ(Send(video, DVM_STREAM_RESET), DV_ERR_OK);
+  EXPECT_LE(client.Count(MM_DRVM_ERROR), 1u);
+  EXPECT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
+}
+
+// A client that polls VHDR_DONE and queues the buffer again at once is never
+// refused: a buffer is done only once it has left the queue.
+TEST_F(StreamCaptureTest, PollingClientRequeuesDoneBuffersWithoutRefusal) {
+  Camera("sim:period=2");
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(video, nullptr);
+  StreamClient client;
+  ASSERT_EQ(Init(video, &client, 1000), DV_ERR_OK);
+  Prepare(2, GetFormat(video).biSizeImage);
+  AddAll(video);
+  ASSERT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
+  int requeued = 0;
+  const DWORD end = platform::TimeGetTime() + 1500;
+  while (platform::TimeGetTime() < end) {
+    for (auto& h : headers_) {
+      if ((__atomic_load_n(&h.dwFlags, __ATOMIC_ACQUIRE) & VHDR_DONE) == 0) continue;
+      ASSERT_EQ(Send(video, DVM_STREAM_ADDBUFFER, P(&h), sizeof h), DV_ERR_OK);
+      ++requeued;
+    }
+  }
+  EXPECT_GT(requeued, 10);
+  ASSERT_EQ(Send(video, DVM_STREAM_RESET), DV_ERR_OK);
+  EXPECT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
+}
+
+// Closing the streaming channel while another channel keeps the device: the
+// stream ends with the close, every queued buffer comes back done, and no
+// callback follows.
+TEST_F(StreamCaptureTest, ClosingTheStreamingChannelEndsItsStream) {
+  Camera("sim:period=5");
+  HDRVR video = Open(VIDEO_IN);
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(video, nullptr);
+  ASSERT_NE(source, nullptr);
+  StreamClient client;
+  ASSERT_EQ(Init(video, &client, 5000), DV_ERR_OK);
+  Prepare(20, GetFormat(video).biSizeImage);
+  AddAll(video);
+  ASSERT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
+  ASSERT_TRUE(client.WaitFor(MM_DRVM_DATA, 2));
+  Close(video);
+  client.finished = true;
+  for (const auto& h : headers_) EXPECT_EQ(h.dwFlags & (VHDR_DONE | VHDR_INQUEUE), VHDR_DONE);
+  EXPECT_EQ(client.Count(MM_DRVM_CLOSE), 1u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(client.late.load(), 0);
+  EXPECT_EQ(platform::PendingTimerCount(), 0);
+  // The device carries on for the other channel, and a new video channel streams.
+  HDRVR again = Open(VIDEO_IN);
+  ASSERT_NE(again, nullptr);
+  StreamClient second;
+  ASSERT_EQ(Init(again, &second, 5000), DV_ERR_OK);
+  Prepare(2, GetFormat(again).biSizeImage);
+  AddAll(again);
+  ASSERT_EQ(Send(again, DVM_STREAM_START), DV_ERR_OK);
+  EXPECT_TRUE(second.WaitFor(MM_DRVM_DATA, 2));
+  ASSERT_EQ(Send(again, DVM_STREAM_RESET), DV_ERR_OK);
+  EXPECT_EQ(Send(again, DVM_STREAM_FINI), DV_ERR_OK);
+}
+
+// Frame intervals too long for the timer are held at the longest it keeps.
+TEST_F(StreamCaptureTest, LongFrameIntervalsNeverWrapIntoShortOnes) {
+  Camera("sim:period=10");
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(video, nullptr);
+  for (DWORD interval : {DWORD{65538000}, DWORD{0xFFFFFFFF}}) {
+    StreamClient client;
+    ASSERT_EQ(Init(video, &client, interval), DV_ERR_OK);
+    Prepare(4, GetFormat(video).biSizeImage);
+    AddAll(video);
+    ASSERT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_LE(client.Count(MM_DRVM_DATA), 1u) << interval;
+    ASSERT_EQ(Send(video, DVM_STREAM_RESET), DV_ERR_OK);
+    ASSERT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
+  }
+  // The position report judges its whole size parameter.
+  StreamClient client;
+  ASSERT_EQ(Init(video, &client, 10000), DV_ERR_OK);
+  MMTIME time{};
+  EXPECT_EQ(Send(video, DVM_STREAM_GETPOSITION, P(&time), static_cast<LPARAM>(0x10000000CLL)),
+            DV_ERR_NOTSUPPORTED);
+  EXPECT_EQ(Send(video, DVM_STREAM_GETPOSITION, P(&time), 12), DV_ERR_OK);
+  EXPECT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
+}
+
 }  // namespace
 }  // namespace capture_host

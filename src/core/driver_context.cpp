@@ -1,19 +1,17 @@
 #include "core/driver_context.h"
 
 DriverContext& Context() {
-  // Made on first use and kept until the process ends: the module entry may
-  // store the module handle from a library constructor, before namespace-scope
-  // objects of this unit exist.
-  static DriverContext* context = new DriverContext;
-  return *context;
+  static DriverContext context;
+  return context;
 }
 
-void* DriverContext::Make(Slot& slot, void* (*make)(), void (*reset)(void*)) {
+void* DriverContext::Make(Slot& slot, void* (*make)(), void (*reset)(void*), void (*destroy)(void*)) {
   std::lock_guard lock(makeMutex_);
   void* state = slot.state.load(std::memory_order_acquire);
   if (state == nullptr) {
     state = make();
     slot.reset = reset;
+    slot.destroy = destroy;
     slot.state.store(state, std::memory_order_release);
   }
   return state;
@@ -27,4 +25,11 @@ void DriverContext::Reset() {
   const HINSTANCE module = driver.moduleInstance;
   driver = DriverState{};
   driver.moduleInstance = module;
+}
+
+DriverContext::~DriverContext() {
+  for (Slot& slot : slots_) {
+    void* state = slot.state.exchange(nullptr);
+    if (state != nullptr) slot.destroy(state);
+  }
 }

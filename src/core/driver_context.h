@@ -34,7 +34,9 @@ class DriverContext {
   State& Module() {
     Slot& slot = slots_[static_cast<int>(State::kSlot)];
     void* state = slot.state.load(std::memory_order_acquire);
-    if (state == nullptr) state = Make(slot, [] { return static_cast<void*>(new State); }, ResetOf<State>);
+    if (state == nullptr) {
+      state = Make(slot, [] { return static_cast<void*>(new State); }, ResetOf<State>, DeleteOf<State>);
+    }
     return *static_cast<State*>(state);
   }
 
@@ -42,6 +44,13 @@ class DriverContext {
   // layer first, then the driver record (the module handle stays: it belongs
   // to the loaded library, not to a driver session).
   void Reset();
+
+  DriverContext() = default;
+  DriverContext(const DriverContext&) = delete;
+  DriverContext& operator=(const DriverContext&) = delete;
+  // At module unload: each module's state is freed as it stands (no teardown
+  // runs; the host had its DRV_CLOSE and DRV_FREE to end things properly).
+  ~DriverContext();
 
   DriverState driver;
   // Serialises the driver messages and channel open and close. Recursive: a
@@ -56,19 +65,25 @@ class DriverContext {
   struct Slot {
     std::atomic<void*> state{nullptr};
     void (*reset)(void*) = nullptr;
+    void (*destroy)(void*) = nullptr;
   };
   template <class State>
   static void ResetOf(void* state) {
     static_cast<State*>(state)->Reset();
   }
-  void* Make(Slot& slot, void* (*make)(), void (*reset)(void*));
+  template <class State>
+  static void DeleteOf(void* state) {
+    delete static_cast<State*>(state);
+  }
+  void* Make(Slot& slot, void* (*make)(), void (*reset)(void*), void (*destroy)(void*));
 
   std::mutex makeMutex_;
   Slot slots_[static_cast<int>(ModuleSlot::Count)];
 };
 
-// The one context of this process. It is never destroyed: a timer callback or
-// a host thread may still reach it while the process exits.
+// The one context of this module, made on first use (the module entry may run
+// before any other object of the library exists) and freed when the module is
+// unloaded.
 DriverContext& Context();
 
 // Puts the whole driver back to a freshly loaded module (tests, DRV_FREE of a

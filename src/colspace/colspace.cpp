@@ -14,6 +14,9 @@
 namespace {
 
 constexpr const char* kSection = "COLSPACE";
+// The source settings' sliders run 0..100; gains are kept in tenths up to 100.0.
+constexpr int kMaxPictureSetting = 100;
+constexpr int kMaxGainTenths = 1000;
 
 // The record a handle names, made current first; nullptr when it cannot be.
 ColSpace* Selected(HCOLSPACE handle) { return SelectColSpace(handle) ? handle : nullptr; }
@@ -106,16 +109,20 @@ BOOL SetColSpaceDefaults(HCOLSPACE handle) {
 BOOL ReadColSpaceInit(HCOLSPACE handle, const char* iniPath) {
   if (iniPath == nullptr) return FALSE;
   if (Selected(handle) == nullptr) return FALSE;
-  auto read = [iniPath](const char* key, int fallback) {
-    return static_cast<int16_t>(platform::GetPrivateProfileInt(kSection, key, fallback, iniPath));
+  // A value edited by hand beyond what the driver itself would store is
+  // brought into range, not wrapped into 16 bits (BlueGain=40000 would read as
+  // -25536 and whiten every picture); values in range are taken as they are.
+  auto read = [iniPath](const char* key, int fallback, int highest) {
+    const auto value = static_cast<int>(platform::GetPrivateProfileInt(kSection, key, fallback, iniPath));
+    return static_cast<int16_t>(value < 0 ? 0 : (value > highest ? highest : value));
   };
-  const int16_t brightness = read("Brightness", 50);
-  const int16_t contrast = read("Contrast", 50);
-  const int16_t colour = read("Colour", 50);
+  const int16_t brightness = read("Brightness", 50, kMaxPictureSetting);
+  const int16_t contrast = read("Contrast", 50, kMaxPictureSetting);
+  const int16_t colour = read("Colour", 50, kMaxPictureSetting);
   SetPictureControls(brightness, contrast, colour);
-  const int16_t red = read("RedGain", 10);
-  const int16_t green = read("GreenGain", 10);
-  const int16_t blue = read("BlueGain", 10);
+  const int16_t red = read("RedGain", 10, kMaxGainTenths);
+  const int16_t green = read("GreenGain", 10, kMaxGainTenths);
+  const int16_t blue = read("BlueGain", 10, kMaxGainTenths);
   SetColourGains(red, green, blue);
   return TRUE;
 }

@@ -151,7 +151,7 @@ TEST_F(SettingsTest, ReadsAppliesAndWritesTheSixKeysInOrder) {
   platform::WritePrivateProfileString("COLSPACE", "RedGain", "7", ini_.c_str());
   ColSpace* cs = Make();
   EXPECT_EQ(cs->brightness, 60);
-  EXPECT_EQ(cs->colour, -5);  // no range check
+  EXPECT_EQ(cs->colour, 0);  // brought into the sliders' range, 0..100
   EXPECT_DOUBLE_EQ(cs->redGain, 0.7);
   cs->blueGain = 1.37;  // as the white balance leaves it
   std::filesystem::remove(ini_);
@@ -160,7 +160,7 @@ TEST_F(SettingsTest, ReadsAppliesAndWritesTheSixKeysInOrder) {
   std::stringstream text;
   text << in.rdbuf();
   const std::string s = text.str();
-  const char* keys[] = {"Brightness=60", "Contrast=50", "Colour=-5", "RedGain=7", "GreenGain=10", "BlueGain=13"};
+  const char* keys[] = {"Brightness=60", "Contrast=50", "Colour=0", "RedGain=7", "GreenGain=10", "BlueGain=13"};
   size_t at = 0;
   for (const char* key : keys) {
     const size_t found = s.find(key, at);
@@ -169,6 +169,39 @@ TEST_F(SettingsTest, ReadsAppliesAndWritesTheSixKeysInOrder) {
   }
   EXPECT_FALSE(WriteColSpaceInit(cs, nullptr));
   EXPECT_FALSE(ReadColSpaceInit(cs, nullptr));
+}
+
+// Values edited by hand beyond what the driver stores are brought into range
+// when read (and so written back in range); values inside it are untouched.
+TEST_F(SettingsTest, OutOfRangeValuesAreHeldNotWrapped) {
+  struct Case {
+    const char* key;
+    const char* text;
+    int16_t expected;  // picture settings as stored, gains in tenths
+  };
+  const Case cases[] = {
+      {"BlueGain", "40000", 1000}, {"BlueGain", "-3", 0},    {"BlueGain", "1000", 1000}, {"RedGain", "0", 0},
+      {"Brightness", "150", 100},  {"Contrast", "-1", 0},    {"Colour", "99999999999", 100},
+      {"Brightness", "100", 100},  {"Contrast", "0", 0},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(ini_);
+    platform::WritePrivateProfileString("COLSPACE", c.key, c.text, ini_.c_str());
+    ColSpace* cs = Make();
+    int16_t brightness = 0, contrast = 0, colour = 0, red = 0, green = 0, blue = 0;
+    GetPictureControls(&brightness, &contrast, &colour);
+    GetColourGains(&red, &green, &blue);
+    const std::string key = c.key;
+    const int16_t got = key == "Brightness" ? brightness
+                        : key == "Contrast" ? contrast
+                        : key == "Colour"   ? colour
+                        : key == "RedGain"  ? red
+                                            : blue;
+    EXPECT_EQ(got, c.expected) << c.key << "=" << c.text;
+    ASSERT_TRUE(WriteColSpaceInit(cs, ini_.c_str()));
+    EXPECT_EQ(platform::GetPrivateProfileInt("COLSPACE", c.key, -7, ini_.c_str()),
+              static_cast<UINT>(c.expected)) << c.key << "=" << c.text;
+  }
 }
 
 TEST_F(SettingsTest, EveryWholeTenthRoundTrips) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -61,7 +63,9 @@ class IniFileTest : public ::testing::Test {
     EXPECT_EQ(n, std::string(out.data()).size());
     return out.data();
   }
-  UINT Int(const char* key, int def = 42) { return GetPrivateProfileInt("S", key, def, path_.c_str()); }
+  UINT Int(const char* key, int def = 42, const char* section = "S") {
+    return GetPrivateProfileInt(section, key, def, path_.c_str());
+  }
 
   std::string folder_;
   std::string path_;
@@ -204,7 +208,8 @@ TEST_F(IniFileTest, AtomicReplaceLeavesNoTemporaryAndKeepsMode) {
   for (int i = 0; i < 20; ++i) {
     ASSERT_TRUE(WritePrivateProfileString("A", "x", std::to_string(i).c_str(), path_.c_str()));
   }
-  EXPECT_EQ(FolderEntries(folder_), std::vector<std::string>{"test.ini"});
+  // Beside the file only its lock file: no temporary outlives a write.
+  EXPECT_EQ(FolderEntries(folder_), (std::vector<std::string>{"test.ini", "test.ini.lock"}));
   struct stat st;
   ASSERT_EQ(stat(path_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -228,6 +233,62 @@ TEST_F(IniFileTest, ConcurrentWritersLoseNothing) {
       EXPECT_EQ(Int(key.c_str(), 0), 1u) << key;
     }
   }
+}
+
+// Two processes writing one file: each write reads, edits and renames under a
+// lock the other process honours too.
+TEST_F(IniFileTest, TwoProcessesWritingOneFileLoseNothing) {
+  constexpr int kKeys = 150;
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = fork();
+    ASSERT_GE(children[c], 0);
+    if (children[c] == 0) {
+      for (int i = 0; i < kKeys; ++i) {
+        const std::string key = "p" + std::to_string(c) + "_" + std::to_string(i);
+        if (!WritePrivateProfileString("S", key.c_str(), "1", path_.c_str())) _exit(1);
+      }
+      _exit(0);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  int kept = 0;
+  for (int c = 0; c < 2; ++c) {
+    for (int i = 0; i < kKeys; ++i) kept += static_cast<int>(Int(("p" + std::to_string(c) + "_" + std::to_string(i)).c_str(), 0));
+  }
+  EXPECT_EQ(kept, 2 * kKeys);
+}
+
+// A writer killed mid-write never tears the file, and whatever temporary it
+// left goes with the next write.
+TEST_F(IniFileTest, AWriterKilledMidWriteLeavesNothingBehindTheNextWrite) {
+  WriteAll(path_, "[A]\nkeep=1\n");
+  for (int round = 0; round < 15; ++round) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (int i = 0;; ++i) WritePrivateProfileString("B", ("k" + std::to_string(i % 200)).c_str(), "v", path_.c_str());
+    }
+    usleep(static_cast<useconds_t>(2000 + round * 700));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(Int("keep", 0, "A"), 1u) << "the file was torn";
+  }
+  ASSERT_TRUE(WritePrivateProfileString("A", "after", "2", path_.c_str()));
+  EXPECT_EQ(FolderEntries(folder_), (std::vector<std::string>{"test.ini", "test.ini.lock"}));
+}
+
+// Reads treat names as the writer stores them: trimmed.
+TEST_F(IniFileTest, ReadsTrimNamesAsWritesDo) {
+  ASSERT_TRUE(WritePrivateProfileString(" Video ", " Gain ", "7", path_.c_str()));
+  EXPECT_EQ(ReadAll(path_), "[Video]\nGain=7\n");
+  EXPECT_EQ(GetPrivateProfileInt(" Video ", " Gain ", 0, path_.c_str()), 7u);
+  EXPECT_EQ(Get(" Video ", "\tGain "), "7");
+  EXPECT_EQ(GetPrivateProfileInt("video", "gain", 0, path_.c_str()), 7u);
 }
 
 TEST(SettingsFolder, RelativeNamesResolveToTheSettingsFolder) {
@@ -255,6 +316,7 @@ TEST(SettingsFolder, WriteCreatesTheFolder) {
   ASSERT_TRUE(WritePrivateProfileString("ZARNCAP", "LPT_Port", "2", path.c_str()));
   EXPECT_EQ(ReadAll(path), "[ZARNCAP]\nLPT_Port=2\n");
   unlink(path.c_str());
+  unlink((path + ".lock").c_str());
   rmdir((base + "/a/b").c_str());
   rmdir((base + "/a").c_str());
   rmdir(base.c_str());

@@ -2,11 +2,14 @@
 // on a system without them. Every call reads the file afresh (no cache, so two
 // processes see each other's writes) and every write replaces the whole file
 // through a temporary in the same folder, so a crash leaves the old file or the
-// new one, never half of either. One process-wide mutex serialises the calls.
+// new one, never half of either. Each write reads, edits and renames under an
+// advisory lock on "<file>.lock" that every process honours, so no process's
+// write is lost to another's; one mutex serialises the calls of this process.
 #include "platform/portable/ini_file.h"
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,31 +86,66 @@ bool WriteAll(int fd, const std::string& data) {
   return true;
 }
 
-bool ReplaceFile(const std::string& requestedPath, const IniFile& file) {
-  // Write through a symbolic link to the file it names, not over the link.
+// The file a write replaces: a symbolic link is written through to the file
+// it names, not over the link.
+std::string WriteTarget(const std::string& requestedPath) {
   std::string path = requestedPath;
   if (char* real = ::realpath(requestedPath.c_str(), nullptr)) {
     path = real;
     std::free(real);
   }
-  size_t slash = path.find_last_of('/');
-  std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  if (!MakeFolders(folder)) return false;
+  return path;
+}
 
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+// The advisory lock of one settings file, held from the read of a write to its
+// rename. Every process takes it, so two writers never both edit the same old
+// contents.
+class WriteLock {
+ public:
+  explicit WriteLock(const std::string& path) {
+    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) return;
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+      }
+    }
+  }
+  ~WriteLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing lets go of the lock
+  }
+  WriteLock(const WriteLock&) = delete;
+  WriteLock& operator=(const WriteLock&) = delete;
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Replaces path (already resolved by WriteTarget) with the file's lines. Called
+// under the write lock, so the temporary can have a fixed name: one left behind
+// by a process killed mid-write is simply taken over by the next write.
+bool ReplaceFile(const std::string& path, const IniFile& file) {
+  const std::string folder = FolderOf(path);
   const std::string content = file.Join();
 
-  std::string tempPath = path + ".XXXXXX";
-  std::vector<char> tempName(tempPath.begin(), tempPath.end());
-  tempName.push_back('\0');
-  int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+  const std::string tempName = path + ".tmp";
+  int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   struct stat st;
   mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
   bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(tempName.data(), path.c_str()) == 0;
+  if (ok) ok = ::rename(tempName.c_str(), path.c_str()) == 0;
   if (!ok) {
-    ::unlink(tempName.data());
+    ::unlink(tempName.c_str());
     return false;
   }
   // Make the rename itself durable.
@@ -255,11 +293,16 @@ BOOL WritePrivateProfileString(const char* section, const char* key, const char*
   }
 
   std::lock_guard lock(ProfileMutex());
+  const std::string path = WriteTarget(ResolveProfilePath(file));
+  if (!MakeFolders(FolderOf(path))) return FALSE;
+  WriteLock writeLock(path);
+  if (!writeLock.Held()) return FALSE;
   IniFile ini;
-  std::string path;
-  ReadResult read = LoadIni(file, &ini, &path);
+  std::string content;
+  ReadResult read = ReadFile(path, &content);
   if (read == ReadResult::Failed) return FALSE;
-  auto range = ini.FindSection(Trim(section));
+  if (read == ReadResult::Ok) ini = SplitLines(content);
+  auto range = ini.FindSection(section);
 
   if (key == nullptr) {  // delete the whole section
     if (!range) return TRUE;

@@ -49,7 +49,10 @@ ParsedLine Parse(const std::string& text) {
   return parsed;
 }
 
+// Names are looked up trimmed, as the writer stores them, so reads and writes
+// treat " Video " and "Video" alike.
 std::optional<std::pair<size_t, size_t>> IniFile::FindSection(std::string_view section) const {
+  section = Trim(section);
   std::optional<size_t> begin;
   for (size_t i = 0; i < lines.size(); ++i) {
     ParsedLine p = Parse(lines[i].text);
@@ -62,6 +65,7 @@ std::optional<std::pair<size_t, size_t>> IniFile::FindSection(std::string_view s
 }
 
 std::optional<size_t> IniFile::FindKey(std::pair<size_t, size_t> range, std::string_view key) const {
+  key = Trim(key);
   for (size_t i = range.first; i < range.second; ++i) {
     ParsedLine p = Parse(lines[i].text);
     if (p.kind == LineKind::Key && SameName(p.name, key)) return i;

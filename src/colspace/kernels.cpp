@@ -110,11 +110,18 @@ bool ForceKernelSet(KernelSet set) {
   return true;
 }
 
+namespace {
+constexpr size_t kLumaPairEntries = 65536;
+constexpr size_t kLumaPairPadding = 2;
+}  // namespace
+
 const uint16_t* LumaPairTable(const BYTE luma[256]) {
   ColSpaceModule& module = ColSpaceState();
   if (module.lumaPairsValid && std::memcmp(module.lumaPairsSource, luma, 256) == 0) return module.lumaPairs.get();
   if (!module.lumaPairs) {
-    module.lumaPairs.reset(new (std::nothrow) uint16_t[65536]);
+    // The vector sets read each entry as a 32-bit word (a gather keeps its low
+    // half), so the last entry is followed by one spare entry of padding.
+    module.lumaPairs.reset(new (std::nothrow) uint16_t[kLumaPairEntries + kLumaPairPadding]());
     if (!module.lumaPairs) return nullptr;
   }
   uint16_t* __restrict table = module.lumaPairs.get();

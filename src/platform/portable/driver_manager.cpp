@@ -1,8 +1,12 @@
 // The portable driver manager. A module is a loaded library (or an in-process
 // DriverProc); it gets DRV_LOAD and DRV_ENABLE before its first handle and
 // DRV_DISABLE and DRV_FREE after its last, and is unloaded then. Handles are
-// owned here; one mutex keeps the module table consistent across threads, and
-// messages are sent without it so a driver may take its time.
+// owned here. Two locks: the loader lock keeps one thread's load, open, close
+// and unload from interleaving with another's, and is held while the driver
+// answers those messages; the handle lock only guards the table of handles for
+// the moment of a lookup. Messages are sent with neither held, so a driver may
+// take its time, and a stream callback may send a message while another thread
+// waits in an open or close for the driver to finish with that stream.
 #include "platform/portable/driver_manager.h"
 
 #include <dlfcn.h>
@@ -35,7 +39,8 @@ namespace platform {
 namespace {
 
 struct DriverManager {
-  std::mutex mutex;
+  std::mutex loader;  // modules, and the open and close sequences
+  std::mutex handles;  // drivers
   std::vector<std::unique_ptr<Module>> modules;
   std::vector<std::unique_ptr<HDRVR__>> drivers;
 };
@@ -57,7 +62,7 @@ bool IsLive(HDRVR driver) {
 }
 
 // Finds or loads the module; a new module is loaded and enabled here.
-// Called with the manager's mutex held, so two first opens cannot both load.
+// Called with the loader lock held, so two first opens cannot both load.
 Module* Attach(const char* library, DRIVERPROC proc, HDRVR driver, std::string* error) {
   auto& m = Manager();
   for (const auto& module : m.modules) {
@@ -110,9 +115,9 @@ void Detach(Module* module, HDRVR driver) {
 
 HDRVR Open(const char* library, DRIVERPROC proc, const char* openString, LPARAM lParam2, std::string* error) {
   auto& m = Manager();
-  // Loading, enabling and opening run under the lock: the driver's own open
-  // sequence must not interleave with another thread's first load or last free.
-  std::lock_guard lock(m.mutex);
+  // Loading, enabling and opening run under the loader lock: the driver's own
+  // open sequence must not interleave with another thread's first load or last free.
+  std::lock_guard lock(m.loader);
   auto driver = std::make_unique<HDRVR__>(HDRVR__{nullptr, 0});
   Module* module = Attach(library, proc, driver.get(), error);
   if (module == nullptr) return nullptr;
@@ -125,6 +130,7 @@ HDRVR Open(const char* library, DRIVERPROC proc, const char* openString, LPARAM 
     return nullptr;
   }
   driver->driverId = id;
+  std::lock_guard handles(m.handles);
   m.drivers.push_back(std::move(driver));
   return m.drivers.back().get();
 }
@@ -151,7 +157,7 @@ LRESULT SendDriverMessage(HDRVR driver, UINT msg, LPARAM lParam1, LPARAM lParam2
   DRIVERPROC proc = nullptr;
   DWORD_PTR id = 0;
   {
-    std::lock_guard lock(Manager().mutex);
+    std::lock_guard lock(Manager().handles);
     if (!IsLive(driver)) return 0;
     proc = driver->module->proc;
     id = driver->driverId;
@@ -161,11 +167,18 @@ LRESULT SendDriverMessage(HDRVR driver, UINT msg, LPARAM lParam1, LPARAM lParam2
 
 LRESULT CloseDriver(HDRVR driver, LPARAM lParam1, LPARAM lParam2) {
   auto& m = Manager();
-  std::lock_guard lock(m.mutex);
-  if (!IsLive(driver)) return 0;
-  Module* module = driver->module;
-  LRESULT result = module->proc(driver->driverId, driver, DRV_CLOSE, lParam1, lParam2);
+  std::lock_guard lock(m.loader);
+  Module* module = nullptr;
+  DWORD_PTR id = 0;
+  {
+    std::lock_guard handles(m.handles);
+    if (!IsLive(driver)) return 0;
+    module = driver->module;
+    id = driver->driverId;
+  }
+  LRESULT result = module->proc(id, driver, DRV_CLOSE, lParam1, lParam2);
   Detach(module, driver);
+  std::lock_guard handles(m.handles);
   m.drivers.erase(std::remove_if(m.drivers.begin(), m.drivers.end(),
                                  [driver](const auto& p) { return p.get() == driver; }),
                   m.drivers.end());
@@ -173,7 +186,7 @@ LRESULT CloseDriver(HDRVR driver, LPARAM lParam1, LPARAM lParam2) {
 }
 
 DWORD_PTR DriverId(HDRVR driver) {
-  std::lock_guard lock(Manager().mutex);
+  std::lock_guard lock(Manager().handles);
   return IsLive(driver) ? driver->driverId : 0;
 }
 

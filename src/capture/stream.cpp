@@ -314,7 +314,7 @@ void CALLBACK StreamTimerProc(UINT /*timerId*/, UINT /*msg*/, DWORD_PTR /*user*/
   t_inTick = true;
   if (pending != 0) platform::TimeKillEvent(pending);  // our own one-shot: nothing to wait for
 
-  WORD delay = kShortestTimerDelay;
+  UINT delay = kShortestTimerDelay;
   if (header == nullptr) {
     NotifyClient(MM_DRVM_ERROR, errorCount);
   } else {

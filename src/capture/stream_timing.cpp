@@ -15,9 +15,10 @@ WORD StreamTimerPeriod(WORD basePeriod, DWORD microSecPerFrame, UINT maxPeriod) 
   return static_cast<WORD>(period > longest ? longest : period);
 }
 
-WORD NextTimerDelay(DWORD t0, DWORD t1, WORD period) {
+UINT NextTimerDelay(DWORD t0, DWORD t1, WORD period) {
   if (t1 < t0) return period;
   const DWORD elapsed = t1 - t0;
   if (static_cast<long long>(elapsed) > static_cast<long long>(period) - kShortestTimerDelay) return kShortestTimerDelay;
-  return static_cast<WORD>(period - elapsed + 2);
+  // In full width: the longest period plus 2 ms does not fit in 16 bits.
+  return static_cast<UINT>(period) - elapsed + 2;
 }

@@ -18,4 +18,4 @@ WORD StreamTimerPeriod(WORD basePeriod, DWORD microSecPerFrame, UINT maxPeriod);
 // Delay until the next tick, given the clock before (t0) and after (t1) the
 // tick's capture: the rest of the period plus 2 ms, at least 4 ms; a full period
 // when the clock wrapped in between.
-WORD NextTimerDelay(DWORD t0, DWORD t1, WORD period);
+UINT NextTimerDelay(DWORD t0, DWORD t1, WORD period);

@@ -42,6 +42,7 @@ TEST(StreamTiming, NextDelayIsTheRestOfThePeriod) {
   EXPECT_EQ(NextTimerDelay(1000, 1062, 66), 6);
   EXPECT_EQ(NextTimerDelay(1000, 1063, 66), 4);
   EXPECT_EQ(NextTimerDelay(0xFFFFFFF0u, 5, 66), 66);  // clock wrapped
+  EXPECT_EQ(NextTimerDelay(1000, 1000, 0xFFFF), 0x10001u);  // the longest period is not wrapped either
   EXPECT_EQ(NextTimerDelay(0, 0x90000000u, 66), 4);   // absurd elapsed time stays an overrun
   EXPECT_EQ(NextTimerDelay(7, 7, 2), 4);              // never below 4 ms
 }

@@ -1,0 +1,23 @@
+// The open string of DRV_OPEN: the port and the settings-file name found in
+// any text. Neither may write past the 260-byte path.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/driver_state.h"
+#include "driver/open_string.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  DWORD port = 69;
+  PortFromOpenString(text.c_str(), &port);
+  if (port != 69 && (port < 1 || port > 3)) __builtin_trap();
+  // The path sits in a buffer exactly kIniPathSize long: ASan reports any byte past it.
+  auto* path = new char[kIniPathSize];
+  std::strcpy(path, "zarncap.ini");
+  IniPathFromOpenString(text.c_str(), path);
+  if (std::memchr(path, '\0', kIniPathSize) == nullptr) __builtin_trap();
+  delete[] path;
+  return 0;
+}

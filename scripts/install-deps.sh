@@ -8,6 +8,7 @@ packages=(
   libpng-dev libcli11-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   ffmpeg python3
+  clang libfuzzer-14-dev libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

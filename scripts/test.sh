@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs the test suites: the release build, then the
-# AddressSanitizer + UndefinedBehaviorSanitizer build.
+# Builds and runs the test suites: the release build, the AddressSanitizer +
+# UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the tests
+# that run threads (streams, channel churn, the four-thread stress), and a
+# bounded run of every fuzz target (FUZZ_SECONDS each, default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for preset in default asan; do
@@ -8,3 +10,7 @@ for preset in default asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+cmake --preset tsan
+cmake --build --preset tsan --target integration_tests capture_tests
+ctest --preset tsan -R "ThreadStress|StreamCapture|DriverLifecycle|StreamTest|FrameFaults"
+scripts/fuzz.sh

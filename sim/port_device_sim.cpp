@@ -382,7 +382,9 @@ DWORD VirtualPortDevice::ReadFrame(EntryState& entry, const PortRecord& record, 
     return 0;
   } else {
     moved = camera_->ReadFrame(data, record.count, counted, mode);
-    if (counted ? (moved == 0 || moved > record.count) : moved != record.count) return 0;
+    // A counted read passes on the length the camera reports, even one longer
+    // than the buffer (a camera at fault; the driver must not believe it).
+    if (counted ? moved == 0 : moved != record.count) return 0;
   }
   if (counted) std::memcpy(countRead, &moved, sizeof moved);
   return 1;

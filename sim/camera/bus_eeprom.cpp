@@ -12,6 +12,13 @@ EepromChip::EepromChip(int bits, bool nack, std::vector<uint8_t> contents)
   pending_.reserve(16);
 }
 
+void EepromChip::Resize(int bits) {
+  memory_.resize(bits == 4096 ? 512 : bits == 1024 ? 128 : 0, 0xFF);
+  selected_ = false;
+  pending_.clear();
+  busyPolls_ = 0;
+}
+
 void EepromChip::PowerOnReset() {
   selected_ = false;
   pending_.clear();
@@ -28,7 +35,7 @@ void EepromChip::Stop() {
   if (selected_ && !reading_ && !pending_.empty()) {
     for (const PendingByte& byte : pending_) memory_[byte.address] = byte.value;
     pending_.clear();
-    busyPolls_ = kWriteCyclePolls;
+    busyPolls_ = writeCyclePolls_;
     busySince_ = platform::TimeGetTime();
     ++writeCycles_;
   }
@@ -41,7 +48,7 @@ bool EepromChip::Select(uint8_t address) {
   // A 1024-bit part answers block 0 only, a 4096-bit part blocks 0 and 2.
   if (memory_.size() == 128 ? block != 0 : (block & ~0x02) != 0) return false;
   if (busyPolls_ > 0) {
-    if (platform::TimeGetTime() - busySince_ < kWriteCycleMs) {
+    if (!writeCycleTimed_ || platform::TimeGetTime() - busySince_ < kWriteCycleMs) {
       --busyPolls_;
       return false;
     }

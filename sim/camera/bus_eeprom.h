@@ -34,6 +34,17 @@ class EepromChip : public BusDevice {
   // completes; the contents stay.
   void PowerOnReset();
 
+  // For tests that play a particular part: its size (contents kept as far as
+  // they fit, the rest erased), a dead part, and a write cycle that takes this
+  // many address attempts (and, with no time limit, only those).
+  void Resize(int bits);
+  void SetNack(bool nack) { nack_ = nack; }
+  void SetWriteCycle(int polls, bool timeLimit) {
+    writeCyclePolls_ = polls;
+    writeCycleTimed_ = timeLimit;
+  }
+  std::vector<uint8_t>& MutableContents() { return memory_; }
+
   // For inspection.
   size_t SizeBytes() const { return memory_.size(); }
   const std::vector<uint8_t>& Contents() const { return memory_; }
@@ -57,6 +68,8 @@ class EepromChip : public BusDevice {
   };
   std::vector<PendingByte> pending_;
   int busyPolls_ = 0;
+  int writeCyclePolls_ = kWriteCyclePolls;
+  bool writeCycleTimed_ = true;
   DWORD busySince_ = 0;
   uint32_t writeCycles_ = 0;
 };

@@ -65,6 +65,9 @@ class VirtualCamera : public CameraLink {
   // ---- for inspection
   const SensorChip& Sensor() const { return sensor_; }
   const EepromChip& Eeprom() const { return eeprom_; }
+  EepromChip& MutableEeprom() { return eeprom_; }
+  // The status words as the firmware holds them now (bus results in s0, s1).
+  const BlockWords& StatusWords() const { return status_; }
   const std::vector<FactoryDefect>& Defects() const { return defects_; }
   uint16_t State() const { return state_; }
   const BlockWords& LastCommand() const { return command_; }

@@ -1,11 +1,11 @@
 // Test fixture: a clean driver, port and camera layer on a virtual clock, with
-// the scripted camera behind the port device.
+// the virtual camera behind a recording link as the port device.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include "core/driver_context.h"
-#include "camera/fake_camera.h"
+#include "camera/recording_camera.h"
 #include "camera/zarncam.h"
 #include "core/driver_state.h"
 #include "platform/platform.h"
@@ -20,9 +20,9 @@ class CameraTest : public ::testing::Test {
     platform::SetClockSource(&clock);
     platform::SetMessageBoxEcho(false);
     platform::ClearRecordedMessageBoxes();
-    FakeCamera::Install();
+    RecordingCamera::Install(Options());
     Driver().portDevice = OpenPortDevice(kPortDeviceIndex);
-    fake = FakeCamera::Current();
+    fake = RecordingCamera::Current();
     ASSERT_NE(fake, nullptr);
   }
 
@@ -53,8 +53,12 @@ class CameraTest : public ::testing::Test {
     fake->statusWrites.clear();
   }
 
+  // The virtual camera's keys for this fixture: a byte-wide port, a still
+  // picture, a 4096-bit EEPROM with no defect map.
+  virtual std::string Options() const { return "mode=byte,noise=0,dark=0,defects=none,eeprom=4096"; }
+
   std::vector<platform::RecordedMessageBox> Boxes() { return platform::RecordedMessageBoxes(); }
 
   platform::VirtualClock clock;
-  FakeCamera* fake = nullptr;
+  RecordingCamera* fake = nullptr;
 };

@@ -42,6 +42,10 @@ TEST_F(RawFrameTest, LargeRawFrameComesInBandsAndARemainder) {
   ASSERT_TRUE(ApplyCaptureSettings());
   EXPECT_TRUE(fake->commands.empty());  // the bands carry their own windows
   fake->darkLevel = 0;
+  // Each transfer's bytes count up from 0, so where the remainder lands shows.
+  fake->fill = [](BYTE* data, DWORD count) {
+    for (DWORD i = 0; i < count; ++i) data[i] = static_cast<BYTE>(i);
+  };
   DWORD length = 0;
   ASSERT_TRUE(Read(&length));
   EXPECT_EQ(length, 64240u);
@@ -90,6 +94,7 @@ TEST_F(RawFrameTest, NoFrameReadyIsAnEmptyRead) {
   EXPECT_EQ(fake->polls, 1);
 
   SetSkipReadyPoll(1);
+  ASSERT_TRUE(ApplyCaptureSettings());  // the frame is asked for, as every grab does
   ASSERT_TRUE(Read(&length));  // no poll when single frames are read
   EXPECT_EQ(fake->polls, 1);
   EXPECT_EQ(length, 28800u);
@@ -115,6 +120,7 @@ TEST_F(RawFrameTest, CompressedFramesFollowOneFullFrameAfterEachChange) {
 
   // A camera that reports more than it was asked for is held to the frame.
   fake->countedReply = 100000;
+  ASSERT_TRUE(ApplyCaptureSettings());
   ASSERT_TRUE(Read(&length));
   EXPECT_EQ(length, 28800u);
 
@@ -135,6 +141,7 @@ TEST_F(RawFrameTest, UncompressedSetUpLeavesTheThresholdWords) {
   EXPECT_EQ(fake->commands.back(), (BlockWords{0x59, 0, 0, 0x1111, 0x2222, 9, 273, 8, 168}));
   DWORD length = 0;
   ASSERT_TRUE(Read(&length));
+  ASSERT_TRUE(ApplyCaptureSettings());
   ASSERT_TRUE(Read(&length));
   EXPECT_EQ(std::count(fake->frames.begin(), fake->frames.end(), "fixed 31680"), 2);
 }

@@ -1,38 +1,39 @@
-// The command line and the command flow against the fake driver: argument
-// handling, errors as one line with a non-zero status, format refusal with the
-// driver's list, frames saved as asked, streams that re-queue their buffers
-// and count the ticks the driver could not fill.
+// The command line and the command flow against the real driver on the
+// virtual camera: argument handling, errors as one line with a non-zero
+// status, format refusal with the driver's list, frames saved as delivered,
+// streams that re-queue their buffers and count the frames the driver could
+// not fill.
 #include <gtest/gtest.h>
 #include <png.h>
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "tools/fake_driver.h"
+#include "tools/recording_driver.h"
 #include "tools/tool_test_util.h"
 #include "tools/zarncap/format_table.h"
 #include "tools/zarncap/trace_settings.h"
 
 namespace {
 
-using faketest::FakeConfig;
-using faketest::PatternByte;
+using drivertest::Record;
 using tooltest::CliRun;
 using tooltest::ReadBytes;
 using tooltest::ReadText;
 using tooltest::RunCli;
 using tooltest::ScratchFolder;
 
-zarncap::Host FakeHost() {
+zarncap::Host DriverHost() {
   zarncap::Host host;
-  host.proc = faketest::FakeDriverProc;
+  host.proc = drivertest::RecordingDriverProc;
   host.stallTimeout = std::chrono::milliseconds(300);
   return host;
 }
 
-CliRun Zarncap(std::initializer_list<std::string> args, const FakeConfig& config = {}) {
-  faketest::ResetFake(config);
-  return RunCli(args, FakeHost());
+// Runs zarncap against the driver on a virtual camera with these keys.
+CliRun Zarncap(std::initializer_list<std::string> args, const std::string& camera = "sim:period=2,noise=0") {
+  drivertest::ResetDriver(camera);
+  return RunCli(args, DriverHost());
 }
 
 // One line on stderr, starting "zarncap: error: ".
@@ -43,11 +44,6 @@ void ExpectOneErrorLine(const CliRun& run, const std::string& part) {
   EXPECT_NE(run.err.find(part), std::string::npos) << run.err;
 }
 
-std::vector<uint8_t> Pattern(int frame, size_t size) {
-  std::vector<uint8_t> bytes(size);
-  for (size_t i = 0; i < size; ++i) bytes[i] = PatternByte(frame, i);
-  return bytes;
-}
 
 class CliTest : public ::testing::Test {
  protected:
@@ -83,37 +79,36 @@ TEST_F(CliTest, BadArgumentsAreOneLineUsageErrors) {
   ExpectOneErrorLine(Zarncap({"stream", "-o", folder_ / "a.mp4"}), ".avi, .mkv or .y4m");
   ExpectOneErrorLine(Zarncap({"stream", "-o", folder_ / "a.mkv", "--format", "pal8"}), "palette");
   EXPECT_EQ(Zarncap({"capture", "-o", png, "--size", "0x240"}).status, 2);
-  EXPECT_TRUE(faketest::Record().messages.empty());  // refused before the driver was asked anything
+  EXPECT_TRUE(Record().messages.empty());  // refused before the driver was asked anything
   EXPECT_TRUE(folder_.Names().empty());
 }
 
 TEST_F(CliTest, GlobalOptionsReachTheOpenStringAndMayFollowTheCommand) {
   const std::string ini = folder_ / "my.ini";
   const CliRun run = Zarncap({"capture", "-o", folder_ / "a.png", "--frames", "1", "--port", "lpt2", "--ini", ini, "--camera",
-                          "sim:seed=3"});
+                          "sim:port=2,period=2"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(faketest::Record().openString, "vcap LPT2 " + ini);
-  EXPECT_EQ(faketest::Record().openFlags, VIDEO_IN);
-  EXPECT_STREQ(std::getenv("ZARNCAP_CAMERA"), "sim:seed=3");
+  EXPECT_EQ(Record().openString, "vcap LPT2 " + ini);
+  EXPECT_EQ(Record().openFlags, VIDEO_IN);
+  EXPECT_STREQ(std::getenv("ZARNCAP_CAMERA"), "sim:port=2,period=2");
   ExpectOneErrorLine(Zarncap({"formats", "--ini", folder_ / "my settings.ini"}), "space");
   ExpectOneErrorLine(Zarncap({"formats", "--ini", folder_ / "my.cfg"}), ".ini");
 }
 
 TEST_F(CliTest, NoCameraIsAClearErrorThatMentionsCamera) {
-  FakeConfig config;
-  config.openError = DV_ERR_NOTDETECTED;
-  const CliRun run = Zarncap({"capture", "-o", folder_ / "a.png", "--camera", "sim:port=none"}, config);
+  // No camera on any port: the open fails with DV_ERR_NOTDETECTED.
+  const CliRun run = Zarncap({"capture", "-o", folder_ / "a.png", "--camera", "sim:port=none"}, "sim:port=none");
   ExpectOneErrorLine(run, "no camera found");
   EXPECT_NE(run.err.find("--camera"), std::string::npos);
   EXPECT_NE(run.err.find("sim:port=none"), std::string::npos);
   EXPECT_TRUE(folder_.Names().empty());  // no partial file
 
-  config.openError = DV_ERR_NONSPECIFIC;
-  ExpectOneErrorLine(Zarncap({"formats", "--camera", "none"}, config), "could not open its port device");
+  // No port device at all: DV_ERR_NONSPECIFIC.
+  ExpectOneErrorLine(Zarncap({"formats", "--camera", "none"}, "none"), "could not open its port device");
 
   zarncap::Host host;
   host.library = folder_ / "missing.so";
-  faketest::ResetFake();
+  drivertest::ResetDriver();
   ExpectOneErrorLine(RunCli({"formats"}, host), "cannot load the capture driver");
 }
 
@@ -134,18 +129,20 @@ TEST_F(CliTest, FormatsAsksTheDriver) {
   EXPECT_NE(run.out.find("320x240    rgb24 rgb16\n"), std::string::npos);
   EXPECT_NE(run.out.find("640x480    rgb24\n"), std::string::npos);
   EXPECT_EQ(run.out.find("800x600"), std::string::npos);
-  const auto messages = faketest::Record().messages;
+  const auto messages = Record().messages;
   EXPECT_GE(std::count(messages.begin(), messages.end(), DVM_FORMAT), 100);
 }
 
 TEST_F(CliTest, CaptureKeepsTheLastOfTheSettleFrames) {
   const std::string yuv = folder_ / "a.yuv";
-  FakeConfig config;
-  config.syncAnswers = 2;  // the camera is busy twice before each frame
-  const CliRun run = Zarncap({"capture", "-o", yuv, "--format", "i420", "--size", "160x120", "--frames", "4"}, config);
+  // Frames that take a while (a slow sensor): the tool still keeps the last.
+  const CliRun run =
+      Zarncap({"capture", "-o", yuv, "--format", "i420", "--size", "160x120", "--frames", "4"}, "sim:period=30,noise=0");
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(ReadBytes(yuv), Pattern(4, 160 * 120 * 3 / 2));
-  EXPECT_EQ(faketest::Record().framesDelivered, 4);
+  const auto record = Record();
+  ASSERT_EQ(record.framesDelivered, 4);
+  ASSERT_EQ(record.frames.back().size(), 160u * 120 * 3 / 2);
+  EXPECT_EQ(ReadBytes(yuv), record.frames.back());
   EXPECT_NE(run.out.find("wrote " + yuv), std::string::npos);
   EXPECT_EQ(folder_.Names(), (std::vector<std::string>{"a.yuv"}));
 }
@@ -162,50 +159,54 @@ TEST_F(CliTest, CaptureWritesPngAndBmpFromTheDeliveredFrame) {
   EXPECT_EQ(image.width, 160u);
   EXPECT_EQ(image.height, 120u);
   // Top-left pixel of the picture = first pixel of the last buffer row, B G R.
+  const std::vector<BYTE> delivered = Record().frames.back();
   const size_t lastRow = 119 * 160 * 3;
-  EXPECT_EQ(rgb[0], PatternByte(2, lastRow + 2));
-  EXPECT_EQ(rgb[2], PatternByte(2, lastRow));
+  EXPECT_EQ(rgb[0], delivered[lastRow + 2]);
+  EXPECT_EQ(rgb[2], delivered[lastRow]);
 
   const CliRun run = Zarncap({"capture", "-o", bmp, "--frames", "1", "--size", "80x60", "--format", "pal8"});
   ASSERT_EQ(run.status, 0) << run.err;
   const auto bytes = ReadBytes(bmp);
   ASSERT_EQ(bytes.size(), 14u + 40u + 1024u + 80u * 60u);
   EXPECT_EQ(bytes[28], 8);
-  const RGBQUAD entry = faketest::FakePaletteEntry(3);
+  // The palette is the one the driver handed out, the pixels the frame it delivered.
+  const auto record = Record();
+  ASSERT_EQ(record.palette.size(), 256u);
+  const RGBQUAD entry = record.palette[3];
   EXPECT_EQ(bytes[54 + 12], entry.rgbBlue);
   EXPECT_EQ(bytes[54 + 13], entry.rgbGreen);
   EXPECT_EQ(bytes[54 + 14], entry.rgbRed);
-  EXPECT_EQ((std::vector<uint8_t>(bytes.begin() + 1078, bytes.end())), Pattern(1, 80 * 60));
+  EXPECT_EQ((std::vector<uint8_t>(bytes.begin() + 1078, bytes.end())), record.frames.back());
 }
 
 TEST_F(CliTest, FramesNotDeliveredLeaveNoFile) {
-  FakeConfig config;
-  config.framesFail = true;
-  ExpectOneErrorLine(Zarncap({"capture", "-o", folder_ / "a.png", "--size", "160x120"}, config),
+  // Every frame transfer fails.
+  const std::string failing = "sim:period=2,fail=ecp_read_frame,fail=ecp_read_frame_var";  // the ECP port's reads
+  ExpectOneErrorLine(Zarncap({"capture", "-o", folder_ / "a.png", "--size", "160x120"}, failing),
                      "the driver delivered no frame 1");
   EXPECT_TRUE(folder_.Names().empty());
 
-  config = {};
-  config.streamStalls = true;
-  ExpectOneErrorLine(Zarncap({"stream", "-o", folder_ / "a.avi", "--frames", "5", "--size", "160x120"}, config),
+  ExpectOneErrorLine(Zarncap({"stream", "-o", folder_ / "a.avi", "--frames", "5", "--size", "160x120"}, failing),
                      "delivered no frame for 0.3 s");
   EXPECT_TRUE(folder_.Names().empty());
-  EXPECT_TRUE(faketest::Record().closed);
+  EXPECT_TRUE(Record().closed);
 }
 
 TEST_F(CliTest, UnwritableOutputFailsBeforeTheCameraStarts) {
   ExpectOneErrorLine(Zarncap({"capture", "-o", folder_ / "no/such/folder/a.png"}), "cannot write");
-  EXPECT_TRUE(faketest::Record().messages.empty());
+  EXPECT_TRUE(Record().messages.empty());
 }
 
 TEST_F(CliTest, StreamRequeuesBuffersAndCountsTicksWithoutABuffer) {
   const std::string y4m = folder_ / "a.y4m";
-  FakeConfig config;
-  config.emptyTicksAtStart = 7;  // the driver reports 7 ticks it could not fill
-  const CliRun run = Zarncap({"stream", "-o", y4m, "--frames", "20", "--size", "160x120", "--format", "i420", "--fps", "25"},
-                         config);
+  // Seven frame transfers fail along the way: the driver counts each as a
+  // frame it could not fill.
+  std::string camera = "sim:period=66,noise=0";
+  for (int n = 3; n < 10; ++n) camera += ",fail=ecp_read_frame_var@" + std::to_string(n);
+  const CliRun run =
+      Zarncap({"stream", "-o", y4m, "--frames", "20", "--size", "160x120", "--format", "i420", "--fps", "25"}, camera);
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto record = faketest::Record();
+  const auto record = Record();
   EXPECT_GE(record.addBuffers, 20);  // six queued at the start, then each written buffer again
   EXPECT_EQ(record.addBufferRefusals, 0);
   EXPECT_FALSE(record.finiWithQueue);
@@ -217,7 +218,13 @@ TEST_F(CliTest, StreamRequeuesBuffersAndCountsTicksWithoutABuffer) {
   ASSERT_NE(dropped, std::string::npos) << run.out;
   const size_t comma = run.out.rfind(", ", dropped);
   EXPECT_GE(std::stoi(run.out.substr(comma + 2, dropped - comma - 2)), 7) << run.out;
-  EXPECT_NE(run.out.find("average interval 66.0 ms"), std::string::npos) << run.out;
+  // The interval the driver's time stamps show: the sensor's 66 ms period (and
+  // the seven frames lost), not the 40 ms asked for.
+  const size_t interval = run.out.find("average interval ");
+  ASSERT_NE(interval, std::string::npos) << run.out;
+  const double ms = std::stod(run.out.substr(interval + 17));
+  EXPECT_GT(ms, 60.0) << run.out;
+  EXPECT_LT(ms, 200.0) << run.out;
 
   // Y4M: the header, then 20 frames in delivery order.
   const std::string text = ReadText(y4m);
@@ -225,10 +232,12 @@ TEST_F(CliTest, StreamRequeuesBuffersAndCountsTicksWithoutABuffer) {
   ASSERT_EQ(text.rfind(header, 0), 0u);
   const size_t frameBytes = 6 + 160 * 120 * 3 / 2;
   ASSERT_EQ(text.size(), header.size() + 20 * frameBytes);
+  const auto frames = Record().frames;
+  ASSERT_GE(frames.size(), 20u);
   for (int n : {1, 20}) {
     const size_t at = header.size() + static_cast<size_t>(n - 1) * frameBytes;
     EXPECT_EQ(text.substr(at, 6), "FRAME\n");
-    EXPECT_EQ(static_cast<uint8_t>(text[at + 6 + 100]), PatternByte(n, 100));
+    EXPECT_EQ(static_cast<uint8_t>(text[at + 6 + 100]), frames[static_cast<size_t>(n - 1)][100]);
   }
 }
 
@@ -254,23 +263,28 @@ TEST_F(CliTest, StreamBySeconds) {
 
 TEST_F(CliTest, DefectsSendsExactly480Bytes) {
   const std::string map = folder_ / "map.bin", wrong = folder_ / "wrong.bin";
+  // Three stuck pixels (kind 1, position low byte first), then the end of the map.
   std::string bytes(480, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i);
+  for (int k = 0; k < 3; ++k) {
+    const int position = 388 * 20 + 101 + 4 * k;
+    bytes[static_cast<size_t>(3 * k)] = 1;
+    bytes[static_cast<size_t>(3 * k + 1)] = static_cast<char>(position & 0xFF);
+    bytes[static_cast<size_t>(3 * k + 2)] = static_cast<char>(position >> 8);
+  }
   tooltest::WriteText(map, bytes);
   tooltest::WriteText(wrong, bytes + "x");
 
   CliRun run = Zarncap({"defects", "--store", map});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("answer 0"), std::string::npos);
-  EXPECT_EQ(faketest::Record().defectMap, std::vector<BYTE>(bytes.begin(), bytes.end()));
+  EXPECT_EQ(Record().defectMap, std::vector<BYTE>(bytes.begin(), bytes.end()));
 
-  FakeConfig config;
-  config.defectAnswer = 1003;
-  ExpectOneErrorLine(Zarncap({"defects", "--store", map}, config), "answer 1003");
+  // A camera whose EEPROM never answers cannot take the map.
+  ExpectOneErrorLine(Zarncap({"defects", "--store", map}, "sim:period=2,nack=eeprom"), "answer 1003");
 
   run = Zarncap({"defects", "--store", wrong});
   ExpectOneErrorLine(run, "481 bytes; a defect map is exactly 480 bytes");
-  EXPECT_TRUE(faketest::Record().messages.empty());
+  EXPECT_TRUE(Record().messages.empty());
   ExpectOneErrorLine(Zarncap({"defects", "--store", folder_ / "none.bin"}), "cannot read");
 }
 
@@ -279,11 +293,16 @@ TEST_F(CliTest, TraceOpensTheDriverOnACopyAndLeavesTheUsersFile) {
   tooltest::WriteText(ini, "[ZARNCAP]\nDebugLevel=4\n");
   const CliRun run = Zarncap({"capture", "-o", folder_ / "a.png", "--frames", "1", "--size", "160x120", "--trace", "--ini", ini});
   ASSERT_EQ(run.status, 0) << run.err;
-  const std::string open = faketest::Record().openString;
+  const std::string open = Record().openString;
   ASSERT_EQ(open.rfind("vcap /", 0), 0u) << open;
   EXPECT_EQ(open.find(ini), std::string::npos);  // the copy, not the user's file
   EXPECT_FALSE(std::filesystem::exists(open.substr(5)));  // and the copy is gone
-  EXPECT_EQ(ReadText(ini), "[ZARNCAP]\nDebugLevel=4\n");
+  // The user's DebugLevel stays as it was; what the driver saved on the copy
+  // (port, capture and colour settings) reaches the user's file.
+  const std::string text = ReadText(ini);
+  EXPECT_EQ(text.rfind("[ZARNCAP]\nDebugLevel=4\n", 0), 0u) << text;
+  EXPECT_NE(text.find("[NUBO]"), std::string::npos) << text;
+  EXPECT_NE(text.find("[COLSPACE]"), std::string::npos) << text;
 }
 
 }  // namespace

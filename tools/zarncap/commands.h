@@ -14,7 +14,7 @@
 namespace zarncap {
 
 struct GlobalOptions {
-  std::string camera = "sim";  // ZARNCAP_CAMERA for this run
+  std::string camera;  // ZARNCAP_CAMERA for this run; empty: the environment's (else "sim")
   std::string ini;             // settings file for the open string ("" = the driver's default)
   std::string port;            // "LPT1".."LPT3" or ""
   bool trace = false;          // the driver's message trace for this run

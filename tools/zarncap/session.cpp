@@ -11,8 +11,12 @@ namespace zarncap {
 
 Session::Session(const GlobalOptions& global, const Host& host) : err_(host.err) {
   // The port device reads ZARNCAP_CAMERA when the driver opens it, after the
-  // library has loaded; setting it first is all it takes.
-  ::setenv("ZARNCAP_CAMERA", global.camera.c_str(), 1);
+  // library has loaded; setting it first is all it takes. Without --camera the
+  // environment's choice holds.
+  if (!global.camera.empty()) ::setenv("ZARNCAP_CAMERA", global.camera.c_str(), 1);
+  const char* environment = std::getenv("ZARNCAP_CAMERA");
+  const std::string cameraSpec =
+      !global.camera.empty() ? global.camera : (environment != nullptr && *environment != '\0' ? environment : "sim");
 
   std::string iniForDriver = OpenStringIniPath(global.ini);
   if (!global.ini.empty()) {
@@ -30,7 +34,7 @@ Session::Session(const GlobalOptions& global, const Host& host) : err_(host.err)
   request.library = host.library.empty() ? LocateDriverLibrary() : host.library;
   request.openString = BuildOpenString(global.port, iniForDriver);
   request.channel = VIDEO_IN;
-  request.cameraSpec = global.camera;
+  request.cameraSpec = cameraSpec;
   try {
     link_ = std::make_unique<DriverLink>(request);
   } catch (const ToolError&) {

@@ -24,12 +24,17 @@ class DriverLifecycleTest : public CaptureHostTest {
     return DriverProc(id, nullptr, msg, l1, l2);
   }
 
-  // DRV_OPEN of a channel kind, on the virtual clock; the id, or 0.
-  DWORD_PTR RawOpen(DWORD kind, VIDEO_OPEN_PARMS* parmsOut = nullptr) {
+  static VIDEO_OPEN_PARMS Parms(DWORD kind) {
     VIDEO_OPEN_PARMS parms{};
     parms.dwSize = sizeof parms;
     parms.fccType = FOURCC_VCAP;
     parms.dwFlags = kind;
+    return parms;
+  }
+
+  // DRV_OPEN of a channel kind, on the virtual clock; the id, or 0.
+  DWORD_PTR RawOpen(DWORD kind, VIDEO_OPEN_PARMS* parmsOut = nullptr) {
+    VIDEO_OPEN_PARMS parms = Parms(kind);
     const std::string openString = "vcap " + ini_;
     platform::VirtualClock clock(platform::TimeGetTime());
     platform::SetClockSource(&clock);
@@ -161,18 +166,14 @@ TEST_F(DriverLifecycleTest, OpenParametersTooShortAreRefusedUntouched) {
   for (DWORD size : {DWORD{0}, DWORD{8}, DWORD{20}}) {
     // Only dwSize bytes are the caller's: the rest of this record stands in
     // for memory the driver must not touch.
-    VIDEO_OPEN_PARMS parms{};
+    VIDEO_OPEN_PARMS parms = Parms(VIDEO_IN);
     parms.dwSize = size;
-    parms.fccType = FOURCC_VCAP;
-    parms.dwFlags = VIDEO_IN;
     parms.dwError = 0xBEEF;
     EXPECT_EQ(Msg(0, DRV_OPEN, 0, P(&parms)), 0) << size;
     EXPECT_EQ(parms.dwError, 0xBEEFu) << size;
   }
-  VIDEO_OPEN_PARMS parms{};
+  VIDEO_OPEN_PARMS parms = Parms(VIDEO_IN);
   parms.dwSize = offsetof(VIDEO_OPEN_PARMS, dwError) + sizeof(DWORD);
-  parms.fccType = FOURCC_VCAP;
-  parms.dwFlags = VIDEO_IN;
   parms.dwError = 0xBEEF;
   const std::string openString = "vcap " + ini_;
   platform::VirtualClock clock(platform::TimeGetTime());
@@ -204,10 +205,7 @@ TEST_F(DriverLifecycleTest, TwoFirstOpensOnTwoThreadsShareOneDevice) {
   platform::SetClockSource(&clock);
   {
     auto open = [this](DWORD_PTR* out) {
-      VIDEO_OPEN_PARMS parms{};
-      parms.dwSize = sizeof parms;
-      parms.fccType = FOURCC_VCAP;
-      parms.dwFlags = VIDEO_IN;
+      VIDEO_OPEN_PARMS parms = Parms(VIDEO_IN);
       const std::string openString = "vcap " + ini_;
       *out = static_cast<DWORD_PTR>(Msg(0, DRV_OPEN, P(openString.c_str()), P(&parms)));
     };
@@ -234,10 +232,7 @@ TEST_F(DriverLifecycleTest, ChannelChurnOnTwoThreadsLeavesTheVideoChannelWorking
   std::atomic<int> opened{0};
   auto churn = [this, &opened] {
     for (int i = 0; i < 200; ++i) {
-      VIDEO_OPEN_PARMS parms{};
-      parms.dwSize = sizeof parms;
-      parms.fccType = FOURCC_VCAP;
-      parms.dwFlags = VIDEO_EXTERNALIN;
+      VIDEO_OPEN_PARMS parms = Parms(VIDEO_EXTERNALIN);
       auto id = static_cast<DWORD_PTR>(Msg(0, DRV_OPEN, 0, P(&parms)));
       if (id > 1) {
         ++opened;

@@ -74,6 +74,21 @@ class StreamCaptureTest : public CaptureHostTest {
       headers_[i].dwFlags = VHDR_PREPARED;
     }
   }
+  // Opens a video channel on the camera, initialises a stream at the interval
+  // with that many buffers of the format's size queued, and starts it.
+  HDRVR StartStream(const std::string& camera, StreamClient* client, DWORD interval, size_t buffers) {
+    Camera(camera);
+    HDRVR video = Open(VIDEO_IN);
+    if (video == nullptr) {
+      ADD_FAILURE() << "the channel did not open";
+      return nullptr;
+    }
+    EXPECT_EQ(Init(video, client, interval), DV_ERR_OK);
+    Prepare(buffers, GetFormat(video).biSizeImage);
+    AddAll(video);
+    EXPECT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
+    return video;
+  }
   void AddAll(HDRVR video) {
     for (auto& h : headers_) ASSERT_EQ(Send(video, DVM_STREAM_ADDBUFFER, P(&h), sizeof h), DV_ERR_OK);
   }
@@ -297,14 +312,9 @@ TEST_F(StreamCaptureTest, AcceptedSizesWhoseHalfWindowIsTooSmallStreamAtFullSize
 // An unplugged camera: the stream keeps trying, and every failed capture is
 // a skipped frame the client hears of and can read back.
 TEST_F(StreamCaptureTest, AFailingStreamSaysSo) {
-  Camera("sim:period=10,unplug=4");
-  HDRVR video = Open(VIDEO_IN);
-  ASSERT_NE(video, nullptr);
   StreamClient client;
-  ASSERT_EQ(Init(video, &client, 10000), DV_ERR_OK);
-  Prepare(4, GetFormat(video).biSizeImage);
-  AddAll(video);
-  ASSERT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
+  HDRVR video = StartStream("sim:period=10,unplug=4", &client, 10000, 4);
+  ASSERT_NE(video, nullptr);
   ASSERT_TRUE(client.WaitFor(MM_DRVM_ERROR, 3));
   ASSERT_EQ(Send(video, DVM_STREAM_STOP), DV_ERR_OK);
   DWORD error = 0;
@@ -318,14 +328,9 @@ TEST_F(StreamCaptureTest, AFailingStreamSaysSo) {
 
 // A frame-end failure mid-stream costs one frame; the stream carries on.
 TEST_F(StreamCaptureTest, ATransferFailureMidStreamCostsOneFrame) {
-  Camera("sim:period=10,fail=frame_end@6");
-  HDRVR video = Open(VIDEO_IN);
-  ASSERT_NE(video, nullptr);
   StreamClient client;
-  ASSERT_EQ(Init(video, &client, 10000), DV_ERR_OK);
-  Prepare(12, GetFormat(video).biSizeImage);
-  AddAll(video);
-  ASSERT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
+  HDRVR video = StartStream("sim:period=10,fail=frame_end@6", &client, 10000, 12);
+  ASSERT_NE(video, nullptr);
   EXPECT_TRUE(client.WaitFor(MM_DRVM_DATA, 12));
   ASSERT_EQ(Send(video, DVM_STREAM_RESET), DV_ERR_OK);
   EXPECT_LE(client.Count(MM_DRVM_ERROR), 1u);
@@ -335,14 +340,9 @@ TEST_F(StreamCaptureTest, ATransferFailureMidStreamCostsOneFrame) {
 // A client that polls VHDR_DONE and queues the buffer again at once is never
 // refused: a buffer is done only once it has left the queue.
 TEST_F(StreamCaptureTest, PollingClientRequeuesDoneBuffersWithoutRefusal) {
-  Camera("sim:period=2");
-  HDRVR video = Open(VIDEO_IN);
-  ASSERT_NE(video, nullptr);
   StreamClient client;
-  ASSERT_EQ(Init(video, &client, 1000), DV_ERR_OK);
-  Prepare(2, GetFormat(video).biSizeImage);
-  AddAll(video);
-  ASSERT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
+  HDRVR video = StartStream("sim:period=2", &client, 1000, 2);
+  ASSERT_NE(video, nullptr);
   int requeued = 0;
   const DWORD end = platform::TimeGetTime() + 1500;
   while (platform::TimeGetTime() < end) {

@@ -14,9 +14,14 @@
 namespace {
 
 constexpr const char* kSection = "COLSPACE";
-// The source settings' sliders run 0..100; gains are kept in tenths up to 100.0.
+// The source settings' sliders run 0..100. Gains are tenths: the white
+// balance never leaves one above 5.0, and a gain of 0 would black out its
+// colour for good (the balance cannot divide by it), so 0.1 is the least.
+constexpr int kMinPictureSetting = 0;
 constexpr int kMaxPictureSetting = 100;
-constexpr int kMaxGainTenths = 1000;
+constexpr int kMinGainTenths = 1;
+constexpr int kMaxGainTenths = 50;
+constexpr int kDefaultGainTenths = 10;
 
 // The record a handle names, made current first; nullptr when it cannot be.
 ColSpace* Selected(HCOLSPACE handle) { return SelectColSpace(handle) ? handle : nullptr; }
@@ -109,20 +114,28 @@ BOOL SetColSpaceDefaults(HCOLSPACE handle) {
 BOOL ReadColSpaceInit(HCOLSPACE handle, const char* iniPath) {
   if (iniPath == nullptr) return FALSE;
   if (Selected(handle) == nullptr) return FALSE;
-  // A value edited by hand beyond what the driver itself would store is
-  // brought into range, not wrapped into 16 bits (BlueGain=40000 would read as
-  // -25536 and whiten every picture); values in range are taken as they are.
-  auto read = [iniPath](const char* key, int fallback, int highest) {
+  // Values edited by hand beyond what the driver itself would store are not
+  // wrapped into 16 bits (BlueGain=40000 would read as -25536 and whiten every
+  // picture): a picture setting is held at the sliders' end, and a gain the
+  // white balance could never have left is taken as the default 1.0, from
+  // which the balance starts as on a fresh camera. Values in range are taken
+  // as they are.
+  auto read = [iniPath](const char* key, int fallback, int lowest, int highest) {
     const auto value = static_cast<int>(platform::GetPrivateProfileInt(kSection, key, fallback, iniPath));
-    return static_cast<int16_t>(value < 0 ? 0 : (value > highest ? highest : value));
+    return static_cast<int16_t>(value < lowest ? lowest : (value > highest ? highest : value));
   };
-  const int16_t brightness = read("Brightness", 50, kMaxPictureSetting);
-  const int16_t contrast = read("Contrast", 50, kMaxPictureSetting);
-  const int16_t colour = read("Colour", 50, kMaxPictureSetting);
+  auto readGain = [iniPath](const char* key) {
+    const auto value =
+        static_cast<int>(platform::GetPrivateProfileInt(kSection, key, kDefaultGainTenths, iniPath));
+    return static_cast<int16_t>(value < kMinGainTenths || value > kMaxGainTenths ? kDefaultGainTenths : value);
+  };
+  const int16_t brightness = read("Brightness", 50, kMinPictureSetting, kMaxPictureSetting);
+  const int16_t contrast = read("Contrast", 50, kMinPictureSetting, kMaxPictureSetting);
+  const int16_t colour = read("Colour", 50, kMinPictureSetting, kMaxPictureSetting);
   SetPictureControls(brightness, contrast, colour);
-  const int16_t red = read("RedGain", 10, kMaxGainTenths);
-  const int16_t green = read("GreenGain", 10, kMaxGainTenths);
-  const int16_t blue = read("BlueGain", 10, kMaxGainTenths);
+  const int16_t red = readGain("RedGain");
+  const int16_t green = readGain("GreenGain");
+  const int16_t blue = readGain("BlueGain");
   SetColourGains(red, green, blue);
   return TRUE;
 }

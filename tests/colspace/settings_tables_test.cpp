@@ -172,7 +172,8 @@ TEST_F(SettingsTest, ReadsAppliesAndWritesTheSixKeysInOrder) {
 }
 
 // Values edited by hand beyond what the driver stores are brought into range
-// when read (and so written back in range); values inside it are untouched.
+// when read (picture settings held at the sliders' ends, gains back to 1.0) and
+// so written back in range; values inside it are untouched.
 TEST_F(SettingsTest, OutOfRangeValuesAreHeldNotWrapped) {
   struct Case {
     const char* key;
@@ -180,7 +181,8 @@ TEST_F(SettingsTest, OutOfRangeValuesAreHeldNotWrapped) {
     int16_t expected;  // picture settings as stored, gains in tenths
   };
   const Case cases[] = {
-      {"BlueGain", "40000", 1000}, {"BlueGain", "-3", 0},    {"BlueGain", "1000", 1000}, {"RedGain", "0", 0},
+      {"BlueGain", "40000", 10},   {"BlueGain", "-3", 10},   {"BlueGain", "50", 50},     {"RedGain", "0", 10},
+      {"RedGain", "7", 7},         {"RedGain", "1", 1},      {"GreenGain", "51", 10},
       {"Brightness", "150", 100},  {"Contrast", "-1", 0},    {"Colour", "99999999999", 100},
       {"Brightness", "100", 100},  {"Contrast", "0", 0},
   };
@@ -192,11 +194,12 @@ TEST_F(SettingsTest, OutOfRangeValuesAreHeldNotWrapped) {
     GetPictureControls(&brightness, &contrast, &colour);
     GetColourGains(&red, &green, &blue);
     const std::string key = c.key;
-    const int16_t got = key == "Brightness" ? brightness
-                        : key == "Contrast" ? contrast
-                        : key == "Colour"   ? colour
-                        : key == "RedGain"  ? red
-                                            : blue;
+    const int16_t got = key == "Brightness"  ? brightness
+                        : key == "Contrast"  ? contrast
+                        : key == "Colour"    ? colour
+                        : key == "RedGain"   ? red
+                        : key == "GreenGain" ? green
+                                             : blue;
     EXPECT_EQ(got, c.expected) << c.key << "=" << c.text;
     ASSERT_TRUE(WriteColSpaceInit(cs, ini_.c_str()));
     EXPECT_EQ(platform::GetPrivateProfileInt("COLSPACE", c.key, -7, ini_.c_str()),

@@ -1,13 +1,16 @@
 // The colour pipeline's per-frame paths, timed frame by frame through
 // ConvertFrame as capture calls it.
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "bench_util.h"
 #include "colspace/colspace.h"
 #include "colspace/convert.h"
 #include "colspace/format_header.h"
+#include "colspace/kernels.h"
 #include "colspace/yuv_prepare.h"
 
 namespace {
@@ -128,4 +131,23 @@ BENCHMARK(BM_StretchToQCIF);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// The processor and the kernel set each path runs on it, before the figures.
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  std::string model = "unknown";
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  for (std::string line; std::getline(cpuinfo, line);) {
+    if (line.rfind("model name", 0) == 0) {
+      model = line.substr(line.find(':') + 2);
+      break;
+    }
+  }
+  Record();
+  BITMAPINFOHEADER src = Header(164, 124, 8, FOURCC_PSHU);
+  BITMAPINFOHEADER out = Header(160, 120, 24, 0);
+  SetColSpaceFormat(&src, &out);  // the first format chooses the kernel sets
+  std::printf("processor: %s\nkernel sets chosen: %s\n", model.c_str(), DescribeChosenKernels().c_str());
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

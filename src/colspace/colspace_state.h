@@ -33,6 +33,12 @@ struct ColSpaceModule {
   size_t greenPlaneBytes = 0;
   const ColourKernels* kernels = nullptr;  // chosen once, see colspace/kernels.h
   bool kernelsForced = false;
+  // The fastest set per path, measured once (colspace/kernel_calibration.h):
+  // the "PSHU" reconstruction, each "PYUV" output, and the RGB24 helpers.
+  bool calibrated = false;
+  const ColourKernels* mosaicSet = nullptr;
+  const ColourKernels* yuvSets[7] = {};
+  const ColourKernels* rgbSet = nullptr;
   std::unique_ptr<uint16_t[]> lumaPairs;  // 65536 entries, built from lumaPairsSource
   BYTE lumaPairsSource[256] = {};
   bool lumaPairsValid = false;

@@ -2,10 +2,14 @@
 
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
+#include "colspace/kernel_calibration.h"
 #include "colspace/reconstruct.h"
 #include "colspace/reconstruct_rows.h"
 #include "colspace/yuv_portable.h"
+#include "trace/trace.h"
 
 namespace {
 
@@ -55,6 +59,25 @@ bool YUVPortable(YUVJob& job, YUVTarget target) {
 constexpr ColourKernels kPortableKernels = {KernelSet::kPortable, "portable", DeinterleavePortable, MosaicPortable,
                                             YUVPortable, nullptr, nullptr};
 
+// The measured choice: each path through the set that was fastest for it.
+void DeinterleaveChosen(BYTE* frame, int width, int height) {
+  ColSpaceState().mosaicSet->deinterleave(frame, width, height);
+}
+bool MosaicChosen(MosaicJob& job) { return ColSpaceState().mosaicSet->mosaic(job); }
+bool YUVChosen(YUVJob& job, YUVTarget target) {
+  return ColSpaceState().yuvSets[static_cast<int>(target)]->yuv(job, target);
+}
+bool Double2xChosen(BYTE* image, int height, int width) {
+  const ColourKernels* set = ColSpaceState().rgbSet;
+  return set->double2x != nullptr && set->double2x(image, height, width);
+}
+bool RGB16Chosen(const BYTE* source, BYTE* destination, size_t pixels) {
+  const ColourKernels* set = ColSpaceState().rgbSet;
+  return set->rgb16 != nullptr && set->rgb16(source, destination, pixels);
+}
+constexpr ColourKernels kChosenKernels = {KernelSet::kPortable, "measured", DeinterleaveChosen, MosaicChosen,
+                                          YUVChosen, Double2xChosen, RGB16Chosen};
+
 const ColourKernels* KernelsOf(KernelSet set) {
   switch (set) {
     case KernelSet::kPortable: return &kPortableKernels;
@@ -87,13 +110,29 @@ bool KernelSetSupported(KernelSet set) { return KernelsOf(set) != nullptr && Pro
 void SelectKernels() {
   ColSpaceModule& module = ColSpaceState();
   if (module.kernelsForced && module.kernels != nullptr) return;
-  module.kernels = &kPortableKernels;
-  for (KernelSet set : {KernelSet::kAVX2, KernelSet::kSSE2}) {
-    if (KernelSetSupported(set)) {
-      module.kernels = KernelsOf(set);
-      return;
+  if (!module.calibrated) {
+    std::vector<const ColourKernels*> sets;
+    for (KernelSet set : {KernelSet::kAVX2, KernelSet::kSSE2, KernelSet::kPortable}) {
+      if (KernelSetSupported(set)) sets.push_back(KernelsOf(set));
     }
+    const KernelChoice choice = CalibrateKernels(sets);
+    module.mosaicSet = choice.mosaic;
+    for (int t = 0; t < kYUVTargetCount; ++t) module.yuvSets[t] = choice.yuv[t];
+    // The RGB24 helpers use no table look-ups: the widest set runs them fastest.
+    module.rgbSet = sets.front();
+    module.calibrated = true;
+    DriverTrace(TRACE_LINE, "colour kernels: %s", DescribeKernelChoice(choice).c_str());
   }
+  module.kernels = &kChosenKernels;
+}
+
+std::string DescribeChosenKernels() {
+  const ColSpaceModule& module = ColSpaceState();
+  if (module.kernelsForced && module.kernels != nullptr) return std::string("all ") + module.kernels->name;
+  KernelChoice choice;
+  choice.mosaic = module.mosaicSet;
+  for (int t = 0; t < kYUVTargetCount; ++t) choice.yuv[t] = module.yuvSets[t];
+  return DescribeKernelChoice(choice);
 }
 
 const ColourKernels& ActiveKernels() {

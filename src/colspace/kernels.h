@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "colspace/colspace_state.h"
 #include "platform/types.h"
@@ -69,8 +70,11 @@ struct ColourKernels {
 const ColourKernels& ActiveKernels();
 // The portable set, which handles every case.
 const ColourKernels& PortableKernels();
-// Chooses the set for this processor, or the forced one.
+// Chooses the set for each path by measuring them on this processor (once,
+// at the first format), or takes the forced one.
 void SelectKernels();
+// What runs each path now, in one line (for the trace and the benchmarks).
+std::string DescribeChosenKernels();
 bool KernelSetSupported(KernelSet set);
 // Test hook: uses `set` from now on, until ResetColSpaceState. false (and no
 // change) when the processor or the build lacks it.

@@ -7,6 +7,8 @@
 #include <png.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstdlib>
 
 #include "tools/recording_driver.h"
@@ -303,6 +305,40 @@ TEST_F(CliTest, TraceOpensTheDriverOnACopyAndLeavesTheUsersFile) {
   EXPECT_EQ(text.rfind("[ZARNCAP]\nDebugLevel=4\n", 0), 0u) << text;
   EXPECT_NE(text.find("[NUBO]"), std::string::npos) << text;
   EXPECT_NE(text.find("[COLSPACE]"), std::string::npos) << text;
+}
+
+// A stream that ends early keeps what it wrote: a camera unplugged
+// mid-stream fails the run (status 1) with a playable file of the frames
+// written, and an interrupted run keeps its file with status 130.
+TEST_F(CliTest, StreamsThatEndEarlyKeepTheirFrames) {
+  const std::string y4m = folder_ / "a.y4m";
+  const size_t frameBytes = 6 + 160 * 120 * 3 / 2;
+  const std::string header = "YUV4MPEG2 W160 H120 F15:1 Ip A1:1 C420jpeg\n";
+  const CliRun run = Zarncap({"stream", "-o", y4m, "--frames", "200", "--size", "160x120", "--format", "i420"},
+                             "sim:period=2,unplug=20");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("frames written are in " + y4m), std::string::npos) << run.err;
+  const std::string text = ReadText(y4m);
+  ASSERT_EQ(text.rfind("YUV4MPEG2 W160 H120", 0), 0u);
+  const size_t body = text.size() - header.size();
+  EXPECT_EQ(body % frameBytes, 0u);
+  EXPECT_GE(body / frameBytes, 1u);
+  EXPECT_LE(body / frameBytes, 20u);
+
+  std::atomic<bool> interrupted{false};
+  zarncap::Host host = DriverHost();
+  host.interrupted = &interrupted;
+  drivertest::ResetDriver();
+  std::thread stopper([&interrupted] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    interrupted = true;
+  });
+  const std::string avi = folder_ / "b.avi";
+  const CliRun stopped = RunCli({"stream", "-o", avi, "--seconds", "30", "--size", "160x120"}, host);
+  stopper.join();
+  EXPECT_EQ(stopped.status, 130) << stopped.err;
+  EXPECT_TRUE(std::filesystem::exists(avi));
+  EXPECT_GT(std::filesystem::file_size(avi), 160u * 120u * 3u);
 }
 
 }  // namespace

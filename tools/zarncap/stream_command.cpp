@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "tools/zarncap/commands.h"
@@ -83,6 +84,10 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
   auto lastFrame = start, lastPoll = start;
   Tally tally;
   bool interrupted = false;
+  // Why the stream ended before it was asked to (the camera stopped
+  // delivering, the disk filled): the frames written so far are kept all the
+  // same, and the run fails with this message after saving them.
+  std::string stopReason;
 
   Frame frame;
   frame.format = format;
@@ -106,7 +111,8 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
       char text[160];
       std::snprintf(text, sizeof text, "the driver delivered no frame for %.1f s after %ld frames (%u ticks found no buffer)",
                     Seconds(host.stallTimeout), tally.written, tally.dropped);
-      throw ToolError(text);
+      stopReason = text;
+      break;
     }
     VIDEOHDR* header = stream.WaitFilled(kPollInterval / 5);
     if (header == nullptr) continue;
@@ -116,7 +122,12 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
     }
     lastFrame = Clock::now();
     frame.data = std::span<const uint8_t>(header->lpData, negotiated.frameBytes);
-    writer->WriteFrame(frame, header->dwTimeCaptured);
+    try {
+      writer->WriteFrame(frame, header->dwTimeCaptured);
+    } catch (const ToolError& error) {
+      stopReason = error.what();
+      break;
+    }
     if (tally.written == 0) tally.firstTime = header->dwTimeCaptured;
     tally.lastTime = header->dwTimeCaptured;
     ++tally.written;
@@ -130,10 +141,16 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
     std::fputc('\n', host.err);
   }
   if (tally.written == 0) {
+    if (!stopReason.empty()) throw ToolError(stopReason);
     throw ToolError(interrupted ? "interrupted before the first frame" : "the driver delivered no frame",
                     interrupted ? kExitInterrupted : kExitFailure);
   }
-  writer->Finish();
+  // Whatever ended the stream, the frames written are finalised and kept.
+  try {
+    writer->Finish();
+  } catch (const ToolError& error) {
+    if (stopReason.empty()) throw;
+  }
   writer.reset();
   if (out) out->Commit();
   session.Finish();
@@ -147,6 +164,9 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
                interrupted ? " until interrupted" : "", tally.dropped, interval);
   if (interval > 0) std::fprintf(report, " (%.2f fps)", 1000.0 / interval);
   std::fprintf(report, "\n");
+  if (!stopReason.empty()) throw ToolError(stopReason + "; the " + std::to_string(tally.written) + " frames written are in " + name);
+  // An interrupted run keeps its file, and says so in its exit status.
+  if (interrupted) throw ToolError("interrupted; the " + std::to_string(tally.written) + " frames written are in " + name, kExitInterrupted);
 }
 
 }  // namespace zarncap

@@ -341,4 +341,18 @@ TEST_F(CliTest, StreamsThatEndEarlyKeepTheirFrames) {
   EXPECT_GT(std::filesystem::file_size(avi), 160u * 120u * 3u);
 }
 
+// Without --size the default 320x240 gives way to the largest size the
+// driver takes in the format asked for; a size the user gives is never changed.
+TEST_F(CliTest, WithoutASizeTheFormatsLargestIsTaken) {
+  const std::string yuv = folder_ / "a.yuv";
+  const CliRun run = Zarncap({"capture", "-o", yuv, "--format", "i420", "--frames", "2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("176x144 i420"), std::string::npos) << run.out;
+  EXPECT_EQ(ReadBytes(yuv).size(), 176u * 144 * 3 / 2);
+  ExpectOneErrorLine(Zarncap({"capture", "-o", yuv, "--format", "i420", "--size", "320x240"}),
+                     "the driver refused i420 320x240");
+  ASSERT_EQ(Zarncap({"capture", "-o", folder_ / "b.png", "--frames", "1"}).status, 0);
+  EXPECT_EQ(Record().frames.back().size(), 320u * 240 * 3);  // rgb24 keeps the default
+}
+
 }  // namespace

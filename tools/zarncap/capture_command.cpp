@@ -80,15 +80,15 @@ void WriteStill(StillKind kind, OutputFile& out, const Negotiated& format, const
 }  // namespace
 
 void RunCapture(const GlobalOptions& global, const CaptureOptions& options, const Host& host) {
-  const ImageRequest image = ParseImageRequest(options.size, options.format);
-  const int width = image.width, height = image.height;
+  const ImageRequest image = ParseImageRequest(options.size, options.format, options.sizeGiven);
   const PixelFormat* format = image.format;
   if (options.frames < 1) throw ToolError("--frames must be at least 1", kExitUsage);
   const StillKind kind = StillKindOf(options.output, *format);
 
   OutputFile out(options.output);  // a folder that cannot take the file fails before the camera starts
   Session session(global, host);
-  const Negotiated negotiated = NegotiateFormat(session.Link(), *format, width, height);
+  const Negotiated negotiated = NegotiateFormat(session.Link(), *format, image.width, image.height, image.sizeGiven);
+  const int width = negotiated.width, height = negotiated.height;
   const std::vector<RGBQUAD> palette = PaletteFor(*format, session.Link());
 
   std::vector<uint8_t> buffer(negotiated.bufferBytes);

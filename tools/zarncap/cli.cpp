@@ -127,6 +127,8 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
     return kExitUsage;
   }
 
+  capture.sizeGiven = captureCommand->get_option("--size")->count() > 0;
+  stream.sizeGiven = streamCommand->get_option("--size")->count() > 0;
   try {
     if (captureCommand->parsed()) RunCapture(global, capture, host);
     else if (streamCommand->parsed()) RunStream(global, stream, host);

@@ -23,6 +23,7 @@ struct GlobalOptions {
 struct CaptureOptions {
   std::string output;
   std::string size = "320x240";
+  bool sizeGiven = false;  // --size on the command line (else the default, or the largest the format takes)
   std::string format = "rgb24";
   int frames = 30;  // the frame kept: white balance settles over the ones before
 };
@@ -30,6 +31,7 @@ struct CaptureOptions {
 struct StreamOptions {
   std::string output;
   std::string size = "320x240";
+  bool sizeGiven = false;
   std::string format = "rgb24";
   double fps = 15.0;
   int frames = 0;        // 0: not given
@@ -68,8 +70,9 @@ struct ImageRequest {
   int width = 0;
   int height = 0;
   const PixelFormat* format = nullptr;
+  bool sizeGiven = true;  // false: the default size, which may give way to one the format takes
 };
-ImageRequest ParseImageRequest(const std::string& size, const std::string& format);
+ImageRequest ParseImageRequest(const std::string& size, const std::string& format, bool sizeGiven = true);
 // The driver's palette when the format is 8-bit (empty otherwise); a driver
 // that gives none for an 8-bit format is an error.
 std::vector<RGBQUAD> PaletteFor(const PixelFormat& format, DriverLink& link);

@@ -32,8 +32,9 @@ bool ParseSize(const std::string& text, int* width, int* height) {
   return number(text.substr(0, x), width) && number(text.substr(x + 1), height);
 }
 
-ImageRequest ParseImageRequest(const std::string& size, const std::string& format) {
+ImageRequest ParseImageRequest(const std::string& size, const std::string& format, bool sizeGiven) {
   ImageRequest request;
+  request.sizeGiven = sizeGiven;
   if (!ParseSize(size, &request.width, &request.height)) {
     throw ToolError("--size must be WIDTHxHEIGHT, e.g. 320x240 (got '" + size + "')", kExitUsage);
   }

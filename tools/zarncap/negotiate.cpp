@@ -40,9 +40,31 @@ std::string DescribeAccepted(const std::vector<AcceptedFormat>& accepted) {
   return text;
 }
 
-Negotiated NegotiateFormat(DriverLink& link, const PixelFormat& format, int width, int height) {
-  const BITMAPINFOHEADER request = MakeFormatHeader(format, width, height);
-  const DWORD answer = link.SetFormat(request);
+namespace {
+
+// The largest of the candidate sizes the driver takes in this format; false
+// when it takes none.
+bool LargestAccepted(DriverLink& link, const PixelFormat& format, int* width, int* height) {
+  bool found = false;
+  for (const auto& [w, h] : CandidateSizes()) {
+    if (found && w * h <= *width * *height) continue;
+    if (link.SetFormat(MakeFormatHeader(format, w, h)) != DV_ERR_OK) continue;
+    *width = w;
+    *height = h;
+    found = true;
+  }
+  return found;
+}
+
+}  // namespace
+
+Negotiated NegotiateFormat(DriverLink& link, const PixelFormat& format, int width, int height, bool sizeGiven) {
+  BITMAPINFOHEADER request = MakeFormatHeader(format, width, height);
+  DWORD answer = link.SetFormat(request);
+  if (answer != DV_ERR_OK && !sizeGiven && LargestAccepted(link, format, &width, &height)) {
+    request = MakeFormatHeader(format, width, height);
+    answer = link.SetFormat(request);
+  }
   if (answer != DV_ERR_OK) {
     const std::string what = std::string(format.name) + " " + std::to_string(width) + "x" + std::to_string(height);
     const auto accepted = ProbeFormats(link);

@@ -34,6 +34,9 @@ std::vector<AcceptedFormat> ProbeFormats(DriverLink& link);
 std::string DescribeAccepted(const std::vector<AcceptedFormat>& accepted);
 // Asks for the format; when the driver refuses, probes and throws ToolError
 // with the list of what it accepts.
-Negotiated NegotiateFormat(DriverLink& link, const PixelFormat& format, int width, int height);
+// Sets the format; a refusal is an error listing what the driver accepts.
+// Without a size of the user's (sizeGiven false) a refused default size gives
+// way to the largest size the driver accepts in that format.
+Negotiated NegotiateFormat(DriverLink& link, const PixelFormat& format, int width, int height, bool sizeGiven = true);
 
 }  // namespace zarncap

@@ -41,8 +41,7 @@ void Progress(const Host& host, const Tally& tally, Clock::duration elapsed) {
 }  // namespace
 
 void RunStream(const GlobalOptions& global, const StreamOptions& options, const Host& host) {
-  const ImageRequest image = ParseImageRequest(options.size, options.format);
-  const int width = image.width, height = image.height;
+  const ImageRequest image = ParseImageRequest(options.size, options.format, options.sizeGiven);
   const PixelFormat* format = image.format;
   if (!(options.fps > 0.0 && options.fps <= 1000.0)) throw ToolError("--fps must be above 0 and at most 1000", kExitUsage);
   if (options.frames < 0 || options.seconds < 0) throw ToolError("--frames and --seconds must be positive", kExitUsage);
@@ -62,7 +61,8 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
   std::FILE* report = kind == MovieKind::kY4mStdout ? host.err : host.out;
 
   Session session(global, host);
-  const Negotiated negotiated = NegotiateFormat(session.Link(), *format, width, height);
+  const Negotiated negotiated = NegotiateFormat(session.Link(), *format, image.width, image.height, image.sizeGiven);
+  const int width = negotiated.width, height = negotiated.height;
   const std::vector<RGBQUAD> palette = PaletteFor(*format, session.Link());
 
   std::unique_ptr<VideoWriter> writer;

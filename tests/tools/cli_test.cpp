@@ -355,4 +355,15 @@ TEST_F(CliTest, WithoutASizeTheFormatsLargestIsTaken) {
   EXPECT_EQ(Record().frames.back().size(), 320u * 240 * 3);  // rgb24 keeps the default
 }
 
+// A settings file the driver could not keep its settings in is an error
+// naming it, before the camera is touched.
+TEST_F(CliTest, UnusableSettingsFilesAreErrors) {
+  const std::string png = folder_ / "a.png";
+  ExpectOneErrorLine(Zarncap({"capture", "-o", png, "--ini", "/nonexistent/dir/x.ini"}),
+                     "cannot keep settings in /nonexistent/dir/x.ini: the folder /nonexistent/dir does not exist");
+  std::filesystem::create_directory(folder_ / "folder.ini");
+  ExpectOneErrorLine(Zarncap({"formats", "--ini", folder_ / "folder.ini"}), "it is a folder");
+  EXPECT_TRUE(Record().messages.empty());
+}
+
 }  // namespace

@@ -19,6 +19,9 @@ Session::Session(const GlobalOptions& global, const Host& host) : err_(host.err)
       !global.camera.empty() ? global.camera : (environment != nullptr && *environment != '\0' ? environment : "sim");
 
   std::string iniForDriver = OpenStringIniPath(global.ini);
+  if (auto problem = SettingsFileProblem(global.ini); !problem.empty()) {
+    throw ToolError("cannot keep settings in " + global.ini + ": " + problem);
+  }
   if (!global.ini.empty()) {
     if (auto problem = OpenStringProblem(iniForDriver, !global.port.empty()); !problem.empty()) {
       throw ToolError("cannot pass the settings file " + global.ini + " to the driver: " + problem);

@@ -40,6 +40,16 @@ std::string ResolveSettingsPath(const std::string& ini) {
   return std::filesystem::absolute(name).lexically_normal().string();
 }
 
+std::string SettingsFileProblem(const std::string& ini) {
+  if (ini.empty() || IsBareName(ini)) return "";
+  namespace fs = std::filesystem;
+  const fs::path path = ResolveSettingsPath(ini);
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return "it is a folder";
+  if (!fs::is_directory(path.parent_path(), ec)) return "the folder " + path.parent_path().string() + " does not exist";
+  return "";
+}
+
 std::string OpenStringIniPath(const std::string& ini) {
   if (ini.empty() || IsBareName(ini)) return ini;
   return std::filesystem::absolute(ini).lexically_normal().string();

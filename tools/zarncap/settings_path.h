@@ -25,6 +25,11 @@ std::string OpenStringIniPath(const std::string& ini);
 // --port given, hold no "LPT1".."LPT3" (the driver would read that as a port).
 std::string OpenStringProblem(const std::string& path, bool portGiven);
 
+// Why the driver could not keep its settings in the file an --ini value names
+// (a folder, or a file in a folder that does not exist), or "" when it can. A
+// bare name is always usable: the driver makes its settings folder.
+std::string SettingsFileProblem(const std::string& ini);
+
 // DRV_OPEN's open string: "vcap", then the port ("LPT2") and the settings
 // file when given. Throws ToolError when the driver could not read it back.
 std::string BuildOpenString(const std::string& port, const std::string& iniPath);

@@ -12,6 +12,7 @@
 #include "tools/zarncap/file_kinds.h"
 #include "tools/zarncap/negotiate.h"
 #include "tools/zarncap/output_file.h"
+#include "tools/zarncap/rate_probe.h"
 #include "tools/zarncap/session.h"
 #include "tools/zarncap/stream_session.h"
 #include "tools/zarncap/tool_error.h"
@@ -65,17 +66,22 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
   const int width = negotiated.width, height = negotiated.height;
   const std::vector<RGBQUAD> palette = PaletteFor(*format, session.Link());
 
-  std::unique_ptr<VideoWriter> writer;
-  switch (kind) {
-    case MovieKind::kY4mStdout: writer = std::make_unique<Y4mWriter>(host.out, name, width, height, rate); break;
-    case MovieKind::kY4m: writer = std::make_unique<Y4mWriter>(out->Stream(), name, width, height, rate); break;
-    case MovieKind::kAvi:
-    case MovieKind::kMatroska:
-      out->ReleaseStream();
-      writer = MakeAvWriter(out->TempPath(), name, kind == MovieKind::kAvi ? Container::kAvi : Container::kMatroska,
-                            *format, width, height, rate, palette);
-      break;
-  }
+  // The movie is made once the first frames show the rate the driver
+  // delivers: that rate, not the one asked for, goes into the file.
+  if (kind == MovieKind::kAvi || kind == MovieKind::kMatroska) out->ReleaseStream();
+  auto makeWriter = [&](FrameRate delivered) -> std::unique_ptr<VideoWriter> {
+    switch (kind) {
+      case MovieKind::kY4mStdout: return std::make_unique<Y4mWriter>(host.out, name, width, height, delivered);
+      case MovieKind::kY4m: return std::make_unique<Y4mWriter>(out->Stream(), name, width, height, delivered);
+      case MovieKind::kAvi:
+      case MovieKind::kMatroska:
+        return MakeAvWriter(out->TempPath(), name, kind == MovieKind::kAvi ? Container::kAvi : Container::kMatroska,
+                            *format, width, height, delivered, palette);
+    }
+    return nullptr;
+  };
+  auto warn = [&host](const std::string& text) { std::fprintf(host.err, "zarncap: warning: %s\n", text.c_str()); };
+  auto writer = std::make_unique<RateProbeWriter>(rate, makeWriter, warn);
 
   StreamSession stream(session.Link(), negotiated.bufferBytes, kStreamBuffers);
   stream.Init(static_cast<DWORD>(std::lround(1e6 / options.fps)));

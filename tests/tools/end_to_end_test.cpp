@@ -199,4 +199,17 @@ TEST_F(EndToEnd, DefectMapGetsTheDriversAnswer) {
   EXPECT_NE(Zarncap("defects --store short.bin").err.find("exactly 480 bytes"), std::string::npos);
 }
 
+// A reader that closes the pipe early ends the stream quietly: status 0 and
+// nothing on the error stream.
+TEST_F(EndToEnd, AReaderThatLeavesEndsTheStreamQuietly) {
+  const std::string status = folder_ / "status", err = folder_ / "stderr";
+  const std::string command = "cd " + folder_.Path().string() + " && (ZARNCAP_DRIVER=" + ZARNCAP_TEST_DRIVER +
+                              " ZARNCAP_CONFIG_DIR=" + (folder_ / "config") + " " + ZARNCAP_TEST_CLI +
+                              " stream -o - --seconds 20 --format i420 2>" + err + "; echo $? >" + status +
+                              ") | head -c 1000 >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(ReadText(status), "0\n");
+  EXPECT_EQ(ReadText(err), "");
+}
+
 }  // namespace

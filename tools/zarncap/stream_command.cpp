@@ -94,6 +94,7 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
   // delivering, the disk filled): the frames written so far are kept all the
   // same, and the run fails with this message after saving them.
   std::string stopReason;
+  bool readerGone = false;  // the pipe's reader closed it: the run ends quietly
 
   Frame frame;
   frame.format = format;
@@ -130,6 +131,9 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
     frame.data = std::span<const uint8_t>(header->lpData, negotiated.frameBytes);
     try {
       writer->WriteFrame(frame, header->dwTimeCaptured);
+    } catch (const ReaderGone&) {
+      readerGone = true;
+      break;
     } catch (const ToolError& error) {
       stopReason = error.what();
       break;
@@ -141,6 +145,10 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
     stream.Requeue(header);
   }
   tally.dropped += stream.End();
+  if (readerGone) {
+    session.Finish();
+    return;
+  }
   const auto elapsed = Clock::now() - start;
   if (host.progress) {
     Progress(host, tally, elapsed);

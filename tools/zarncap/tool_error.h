@@ -20,4 +20,11 @@ class ToolError : public std::runtime_error {
   int exitCode_;
 };
 
+// The reader at the other end of a pipe went away (a "| head"): not a failure
+// of the tool's, so a stream ends there quietly.
+class ReaderGone : public ToolError {
+ public:
+  using ToolError::ToolError;
+};
+
 }  // namespace zarncap

@@ -31,7 +31,9 @@ Y4mWriter::Y4mWriter(std::FILE* out, std::string name, int width, int height, Fr
 
 void Y4mWriter::Write(const void* data, size_t size) {
   if (std::fwrite(data, 1, size, out_) != size) {
-    throw ToolError("cannot write " + name_ + ": " + std::strerror(errno != 0 ? errno : EIO));
+    const int error = errno != 0 ? errno : EIO;
+    if (error == EPIPE) throw ReaderGone("the reader of " + name_ + " went away");
+    throw ToolError("cannot write " + name_ + ": " + std::strerror(error));
   }
 }
 

@@ -379,4 +379,26 @@ TEST_F(CliTest, UnusableSettingsFilesAreErrors) {
   EXPECT_TRUE(Record().messages.empty());
 }
 
+// Messages that say what is wrong in words the user gave.
+TEST_F(CliTest, MessagesNameWhatIsWrong) {
+  const std::string png = folder_ / "a.png";
+  ExpectOneErrorLine(Zarncap({"capture", "-o", png, "--frames", "1.5"}), "must be a whole number (got '1.5')");
+  EXPECT_EQ(Zarncap({"capture", "-o", png, "--frames", "1.5"}).status, 2);
+  std::filesystem::create_directory(folder_ / "maps");
+  ExpectOneErrorLine(Zarncap({"defects", "--store", folder_ / "maps"}), "cannot read " + (folder_ / "maps") + ": it is a folder");
+  const CliRun one = Zarncap({"stream", "-o", folder_ / "one.y4m", "--frames", "1", "--size", "160x120", "--format", "i420"});
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_NE(one.out.find("1 frame written"), std::string::npos) << one.out;
+}
+
+// An output that is a symbolic link is written through, the link kept.
+TEST_F(CliTest, OutputThroughASymbolicLink) {
+  const std::string real = folder_ / "real.png", link = folder_ / "link.png";
+  tooltest::WriteText(real, "old");
+  std::filesystem::create_symlink(real, link);
+  ASSERT_EQ(Zarncap({"capture", "-o", link, "--frames", "1", "--size", "160x120"}).status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_GT(std::filesystem::file_size(real), 1000u);
+}
+
 }  // namespace

@@ -42,6 +42,19 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
                "print the driver's message trace on stderr for this run (your settings file keeps its own DebugLevel)");
 }
 
+// A count of frames: digits only, so "1.5" is told it is no whole number
+// rather than that it is out of range.
+CLI::Validator WholeNumber() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+          return "must be a whole number (got '" + text + "')";
+        }
+        return "";
+      },
+      "N");
+}
+
 CLI::App* AddSizeAndFormat(CLI::App* command, std::string& size, std::string& format) {
   command->add_option("--size", size, "image size")->check(SizeValidator())->capture_default_str()->type_name("WxH");
   command->add_option("--format", format, "pixel format")
@@ -80,6 +93,7 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
   AddSizeAndFormat(captureCommand, capture.size, capture.format);
   captureCommand
       ->add_option("--frames", capture.frames, "frames to capture; the last is saved, so white balance can settle")
+      ->check(WholeNumber())
       ->check(CLI::Range(1, 100000))
       ->capture_default_str()
       ->type_name("N");
@@ -97,6 +111,7 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
       ->capture_default_str()
       ->type_name("R");
   auto* framesOption = streamCommand->add_option("--frames", stream.frames, "frames to record")
+                           ->check(WholeNumber())
                            ->check(CLI::Range(1, 10000000))
                            ->type_name("N");
   auto* secondsOption =

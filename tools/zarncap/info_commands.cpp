@@ -1,6 +1,7 @@
 // zarncap formats and zarncap defects, and the size argument.
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -71,6 +72,8 @@ void RunFormats(const GlobalOptions& global, const Host& host) {
 }
 
 void RunDefects(const GlobalOptions& global, const DefectsOptions& options, const Host& host) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(options.store, ec)) throw ToolError("cannot read " + options.store + ": it is a folder");
   std::ifstream in(options.store, std::ios::binary);
   if (!in) throw ToolError("cannot read " + options.store + ": " + std::strerror(errno));
   std::vector<BYTE> map((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -32,7 +32,13 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   if (path_.empty()) throw ToolError("no output file given");
   std::error_code ec;
   if (fs::is_directory(path_, ec)) throw ToolError("cannot write " + path_ + ": it is a folder");
-  const fs::path target(path_);
+  // A symbolic link is written through to the file it names, not replaced.
+  target_ = path_;
+  if (fs::is_symlink(fs::symlink_status(path_, ec))) {
+    const fs::path resolved = fs::weakly_canonical(path_, ec);
+    if (!ec) target_ = resolved.string();
+  }
+  const fs::path target(target_);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::string pattern = (folder / ("." + target.filename().string() + ".zarncap-XXXXXX")).string();
   std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -66,7 +72,7 @@ void OutputFile::Commit() {
       CheckWritten(stream_, path_);
       ReleaseStream();
     }
-    if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+    if (std::rename(tempPath_.c_str(), target_.c_str()) != 0) {
       throw ToolError("cannot write " + path_ + ": " + Reason(errno));
     }
   } catch (...) {

@@ -32,6 +32,7 @@ class OutputFile {
 
  private:
   std::string path_;
+  std::string target_;  // path_, or the file a symbolic link at path_ names
   std::string tempPath_;
   std::FILE* stream_ = nullptr;
   bool done_ = false;

@@ -172,8 +172,8 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
   const double interval =
       tally.written > 1 ? static_cast<double>(static_cast<DWORD>(tally.lastTime - tally.firstTime)) / (tally.written - 1)
                         : 0.0;
-  std::fprintf(report, "zarncap: %ld frames written to %s (%dx%d %s, %s)%s, %u dropped, average interval %.1f ms",
-               tally.written, name.c_str(), width, height, std::string(format->name).c_str(),
+  std::fprintf(report, "zarncap: %ld frame%s written to %s (%dx%d %s, %s)%s, %u dropped, average interval %.1f ms",
+               tally.written, tally.written == 1 ? "" : "s", name.c_str(), width, height, std::string(format->name).c_str(),
                kind == MovieKind::kAvi ? "avi" : kind == MovieKind::kMatroska ? "matroska" : "y4m",
                interrupted ? " until interrupted" : "", tally.dropped, interval);
   if (interval > 0) std::fprintf(report, " (%.2f fps)", 1000.0 / interval);

@@ -401,4 +401,19 @@ TEST_F(CliTest, OutputThroughASymbolicLink) {
   EXPECT_GT(std::filesystem::file_size(real), 1000u);
 }
 
+// --version names the tool and its version; --reset-colour puts the kept
+// white-balance gains back to 1.0 before the run.
+TEST_F(CliTest, VersionAndResetColour) {
+  const CliRun version = Zarncap({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("zarncap ", 0), 0u) << version.out;
+  EXPECT_TRUE(version.err.empty());
+
+  const std::string ini = folder_ / "tinted.ini";
+  tooltest::WriteText(ini, "[COLSPACE]\nRedGain=13\nGreenGain=19\nBlueGain=25\n");
+  ASSERT_EQ(Zarncap({"--ini", ini, "--reset-colour", "formats"}).status, 0);
+  const std::string text = ReadText(ini);
+  for (const char* key : {"RedGain=10", "GreenGain=10", "BlueGain=10"}) EXPECT_NE(text.find(key), std::string::npos) << text;
+}
+
 }  // namespace

@@ -35,6 +35,8 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
                  "settings file for the driver (must end in .ini, no spaces); a bare name is looked for in the "
                  "settings folder, a path with a folder is taken from the working folder")
       ->type_name("PATH");
+  app.add_flag("--reset-colour", global.resetColour,
+               "put the white-balance gains the driver keeps in the settings file back to 1.0 before the run");
   app.add_option("--port", global.port, "parallel port to try first")
       ->transform(CLI::IsMember({"LPT1", "LPT2", "LPT3"}, CLI::ignore_case))
       ->type_name("LPTn");
@@ -82,6 +84,7 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
                "the zarncap capture driver",
                "zarncap");
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("zarncap ") + ZARNCAP_VERSION);
   app.fallthrough();
   AddGlobalOptions(app, global);
 
@@ -133,6 +136,9 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
 
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForVersion& e) {
+    std::fprintf(host.out, "%s\n", e.what());
+    return 0;
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) {  // --help
       std::fputs(app.help().c_str(), host.out);

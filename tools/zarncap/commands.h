@@ -18,6 +18,7 @@ struct GlobalOptions {
   std::string ini;             // settings file for the open string ("" = the driver's default)
   std::string port;            // "LPT1".."LPT3" or ""
   bool trace = false;          // the driver's message trace for this run
+  bool resetColour = false;    // white-balance gains back to 1.0 before the run
 };
 
 struct CaptureOptions {

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "platform/platform.h"
 #include "tools/zarncap/library_path.h"
 #include "tools/zarncap/settings_path.h"
 #include "tools/zarncap/tool_error.h"
@@ -21,6 +22,16 @@ Session::Session(const GlobalOptions& global, const Host& host) : err_(host.err)
   std::string iniForDriver = OpenStringIniPath(global.ini);
   if (auto problem = SettingsFileProblem(global.ini); !problem.empty()) {
     throw ToolError("cannot keep settings in " + global.ini + ": " + problem);
+  }
+  if (global.resetColour) {
+    // The driver keeps the gains its white balance settles on; one run on an
+    // odd scene would tint every later one without this way back.
+    const std::string path = ResolveSettingsPath(global.ini);
+    for (const char* key : {"RedGain", "GreenGain", "BlueGain"}) {
+      if (!platform::WritePrivateProfileString("COLSPACE", key, "10", path.c_str())) {
+        throw ToolError("cannot reset the colour gains in " + path);
+      }
+    }
   }
   if (!global.ini.empty()) {
     if (auto problem = OpenStringProblem(iniForDriver, !global.port.empty()); !problem.empty()) {

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "tools/recording_driver.h"
+#include "tools/zarncap/format_map.h"
 #include "tools/tool_test_util.h"
 #include "tools/zarncap/format_table.h"
 #include "tools/zarncap/trace_settings.h"
@@ -125,22 +126,41 @@ TEST_F(CliTest, NoCameraIsAClearErrorThatMentionsCamera) {
 TEST_F(CliTest, RefusedFormatListsWhatTheDriverAccepts) {
   const CliRun run = Zarncap({"capture", "-o", folder_ / "a.png", "--format", "yuy2", "--size", "640x480"});
   ExpectOneErrorLine(run, "the driver refused yuy2 640x480");
-  EXPECT_NE(run.err.find("rgb24 80x60 128x96 160x120 176x144 240x180 256x192 320x240 352x288 384x288 480x360 640x480"),
-            std::string::npos);
-  EXPECT_NE(run.err.find("yuy2 80x60 128x96 160x120 176x144,"), std::string::npos);
-  EXPECT_EQ(run.err.find("64x48"), std::string::npos);
+  EXPECT_NE(run.err.find("rgb24 168..320/8 x 56; 80..320/8 x 60..240/4; 328..640/8 x 244..480/4,"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("yuy2 80..160/8 x 60..120/4; 176 x 144,"), std::string::npos) << run.err;
   EXPECT_TRUE(folder_.Names().empty());
 }
 
-TEST_F(CliTest, FormatsAsksTheDriver) {
+// Every size, found by asking: the sizes a sample of candidates missed are in.
+TEST_F(CliTest, FormatsAsksTheDriverAtEverySize) {
   const CliRun run = Zarncap({"formats"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("160x120    rgb24 rgb16 pal8 i420 iyuv yv12 yuy2 yvu9"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("320x240    rgb24 rgb16\n"), std::string::npos);
-  EXPECT_NE(run.out.find("640x480    rgb24\n"), std::string::npos);
-  EXPECT_EQ(run.out.find("800x600"), std::string::npos);
+  EXPECT_NE(run.out.find("  rgb24  168..320/8 x 56; 80..320/8 x 60..240/4; 328..640/8 x 244..480/4\n"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("  i420   80..160/8 x 60..120/4; 176 x 144\n"), std::string::npos) << run.out;
   const auto messages = Record().messages;
-  EXPECT_GE(std::count(messages.begin(), messages.end(), DVM_FORMAT), 100);
+  EXPECT_GE(std::count(messages.begin(), messages.end(), DVM_FORMAT), 8 * 640 * 480);
+
+  const CliRun json = Zarncap({"formats", "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_NE(json.out.find("{\"format\": \"yvu9\", \"sizes\": [{\"widths\": [[80, 160, 8]], \"heights\": [60, 120, 4]}, "
+                          "{\"widths\": [[176, 176, 1]], \"heights\": [144, 144, 1]}]}"),
+            std::string::npos)
+      << json.out;
+}
+
+// The summing up: heights with the same widths, evenly stepped, make a block.
+TEST(FormatMap, SumsAcceptedSizesUpAsBlocks) {
+  std::vector<std::vector<bool>> accepted(21, std::vector<bool>(33, false));
+  for (int h = 4; h <= 12; h += 4) {
+    for (int w = 8; w <= 24; w += 8) accepted[static_cast<size_t>(h)][static_cast<size_t>(w)] = true;
+  }
+  accepted[20][32] = true;  // a size of its own
+  accepted[16][8] = accepted[16][32] = true;  // widths that are not one run
+  const auto blocks = zarncap::SumUp(accepted);
+  EXPECT_EQ(zarncap::DescribeBlocks(blocks), "8..24/8 x 4..12/4; 8..32/24 x 16; 32 x 20");
+  EXPECT_EQ(zarncap::DescribeBlocks({}), "no size");
 }
 
 TEST_F(CliTest, CaptureKeepsTheLastOfTheSettleFrames) {

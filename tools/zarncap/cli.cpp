@@ -123,7 +123,9 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
           ->type_name("S");
   framesOption->excludes(secondsOption);
 
+  FormatsOptions formats;
   auto* formatsCommand = app.add_subcommand("formats", "list the sizes and formats the driver accepts, by asking it");
+  formatsCommand->add_flag("--json", formats.json, "the sizes of each format as JSON");
   auto* defectsCommand = app.add_subcommand("defects", "store a defect map in the camera");
   defectsCommand->add_option("--store", defects.store, "file of exactly 480 bytes (160 entries of 3 bytes)")
       ->required()
@@ -153,7 +155,7 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
   try {
     if (captureCommand->parsed()) RunCapture(global, capture, host);
     else if (streamCommand->parsed()) RunStream(global, stream, host);
-    else if (formatsCommand->parsed()) RunFormats(global, host);
+    else if (formatsCommand->parsed()) RunFormats(global, formats, host);
     else if (defectsCommand->parsed()) RunDefects(global, defects, host);
   } catch (const ToolError& e) {
     std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());

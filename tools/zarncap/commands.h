@@ -80,7 +80,10 @@ std::vector<RGBQUAD> PaletteFor(const PixelFormat& format, DriverLink& link);
 
 void RunCapture(const GlobalOptions& global, const CaptureOptions& options, const Host& host);
 void RunStream(const GlobalOptions& global, const StreamOptions& options, const Host& host);
-void RunFormats(const GlobalOptions& global, const Host& host);
+struct FormatsOptions {
+  bool json = false;  // the map as JSON
+};
+void RunFormats(const GlobalOptions& global, const FormatsOptions& options, const Host& host);
 void RunDefects(const GlobalOptions& global, const DefectsOptions& options, const Host& host);
 
 }  // namespace zarncap

@@ -9,6 +9,7 @@
 
 #include "tools/zarncap/commands.h"
 #include "tools/zarncap/driver_link.h"
+#include "tools/zarncap/format_map.h"
 #include "tools/zarncap/format_table.h"
 #include "tools/zarncap/negotiate.h"
 #include "tools/zarncap/session.h"
@@ -53,21 +54,18 @@ std::vector<RGBQUAD> PaletteFor(const PixelFormat& format, DriverLink& link) {
   return palette;
 }
 
-void RunFormats(const GlobalOptions& global, const Host& host) {
+void RunFormats(const GlobalOptions& global, const FormatsOptions& options, const Host& host) {
   Session session(global, host);
-  const auto accepted = ProbeFormats(session.Link());
+  const auto map = MapAcceptedFormats(session.Link());
   session.Finish();
-  if (accepted.empty()) throw ToolError("the driver accepted none of the sizes and formats it was asked about");
-
-  std::map<std::pair<int, int>, std::vector<std::string>> bySize;
-  for (const auto& a : accepted) bySize[{a.width, a.height}].emplace_back(a.format->name);
-  std::fprintf(host.out, "The driver accepts (asked with DVM_FORMAT at %zu sizes):\n", CandidateSizes().size());
-  std::fprintf(host.out, "  %-9s  %s\n", "size", "formats");
-  for (const auto& [size, names] : bySize) {
-    std::string line;
-    for (const auto& name : names) line += (line.empty() ? "" : " ") + name;
-    const std::string sizeText = std::to_string(size.first) + "x" + std::to_string(size.second);
-    std::fprintf(host.out, "  %-9s  %s\n", sizeText.c_str(), line.c_str());
+  if (options.json) {
+    std::fputs(FormatMapJson(map).c_str(), host.out);
+    return;
+  }
+  std::fprintf(host.out, "The driver accepts (asked with DVM_FORMAT at every size up to %dx%d; widths x heights, "
+                         "first..last/step):\n", kMapMaxWidth, kMapMaxHeight);
+  for (const FormatSizes& entry : map) {
+    std::fprintf(host.out, "  %-6s %s\n", std::string(entry.format->name).c_str(), DescribeBlocks(entry.blocks).c_str());
   }
 }
 

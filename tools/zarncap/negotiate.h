@@ -1,6 +1,6 @@
 // Format negotiation with the driver: asking for one format (DVM_FORMAT SET,
-// then GET to read what the driver made of it), and finding every size and
-// format it accepts by asking it about a list of candidates.
+// then GET to read what the driver made of it); what it accepts in all comes
+// from format_map.h.
 #pragma once
 
 #include <string>
@@ -20,20 +20,6 @@ struct Negotiated {
   size_t bufferBytes = 0;     // what a frame buffer must hold
 };
 
-struct AcceptedFormat {
-  int width, height;
-  const PixelFormat* format;
-};
-
-// The sizes `formats` asks the driver about.
-std::vector<std::pair<int, int>> CandidateSizes();
-// Every candidate size and format the driver accepts, by size then format.
-// Leaves the channel in the last format tried.
-std::vector<AcceptedFormat> ProbeFormats(DriverLink& link);
-// One line: "rgb24 80x60 160x120, pal8 80x60, ...".
-std::string DescribeAccepted(const std::vector<AcceptedFormat>& accepted);
-// Asks for the format; when the driver refuses, probes and throws ToolError
-// with the list of what it accepts.
 // Sets the format; a refusal is an error listing what the driver accepts.
 // Without a size of the user's (sizeGiven false) a refused default size gives
 // way to the largest size the driver accepts in that format.

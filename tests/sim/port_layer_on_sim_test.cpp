@@ -215,6 +215,13 @@ TEST_F(PortLayerOnSim, TheSimBackendIsRegisteredAndRefusesBadOptions) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_NE(boxes[0].text.find("\"colour\""), std::string::npos);
 
+  // A picture file that cannot be read keeps the device shut, and says which.
+  platform::ClearRecordedMessageBoxes();
+  EXPECT_EQ(Open("sim:scene=file:/no/such/picture.png"), nullptr);
+  boxes = platform::RecordedMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find("/no/such/picture.png"), std::string::npos) << boxes[0].text;
+
   EXPECT_EQ(Open("none"), nullptr);
 }
 

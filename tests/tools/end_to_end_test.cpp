@@ -163,12 +163,18 @@ TEST_F(EndToEnd, NoCameraAndRefusedFormatsAreClearErrors) {
   const Result run = Zarncap("capture -o x.png --format yuy2 --size 640x480");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("the driver refused yuy2 640x480"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("yuy2 80x60"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("rgb24 80x60"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("yuy2 80..160/8 x 60..120/4; 176 x 144"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("rgb24 168..320/8 x 56; 80..320/8 x 60..240/4"), std::string::npos) << run.err;
 
   const Result formats = Zarncap("formats");
   ASSERT_EQ(formats.status, 0) << formats.err;
-  EXPECT_NE(formats.out.find("160x120    rgb24 rgb16 pal8 i420 iyuv yv12 yuy2 yvu9"), std::string::npos) << formats.out;
+  EXPECT_NE(formats.out.find("  yvu9   80..160/8 x 60..120/4; 176 x 144\n"), std::string::npos) << formats.out;
+
+  // A scene picture that cannot be read is an error naming it.
+  const Result scene = Zarncap("--camera sim:scene=file:/no/such/picture.png capture -o y.png");
+  EXPECT_EQ(scene.status, 1);
+  EXPECT_NE(scene.err.find("/no/such/picture.png"), std::string::npos) << scene.err;
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "y.png"));
 }
 
 TEST_F(EndToEnd, TracePrintsTheDriversTraceAndKeepsTheUsersDebugLevel) {

@@ -218,4 +218,43 @@ TEST_F(EndToEnd, AReaderThatLeavesEndsTheStreamQuietly) {
   EXPECT_EQ(ReadText(err), "");
 }
 
+// Every zarncap line of the README's usage block runs as written (with a
+// defect map of one stuck pixel in map.bin, which the example stores).
+TEST_F(EndToEnd, EveryReadmeExampleRuns) {
+  std::string map(480, '\0');
+  map[0] = 1;
+  map[1] = static_cast<char>((388 * 20 + 101) & 0xFF);
+  map[2] = static_cast<char>((388 * 20 + 101) >> 8);
+  tooltest::WriteText(folder_ / "map.bin", map);
+  std::istringstream readme(ReadText(ZARNCAP_README));
+  int examples = 0;
+  bool inUsage = false, inBlock = false;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("## ", 0) == 0) inUsage = line.find("Using `zarncap`") != std::string::npos;
+    if (inUsage && line.rfind("```", 0) == 0) {
+      inBlock = !inBlock;
+      continue;
+    }
+    if (!inUsage || !inBlock || line.rfind("zarncap ", 0) != 0) continue;
+    std::string command = line.substr(std::string("zarncap ").size());
+    const size_t comment = command.find("  #");
+    if (comment != std::string::npos) command = command.substr(0, comment);
+    while (!command.empty() && command.back() == ' ') command.pop_back();
+    // A pipe's second half runs as the shell would run it; ffmpeg quietly.
+    std::string pipeTo;
+    if (const size_t bar = command.find(" | "); bar != std::string::npos) {
+      pipeTo = command.substr(bar + 3);
+      command = command.substr(0, bar);
+      if (pipeTo.rfind("ffmpeg ", 0) == 0) pipeTo = "ffmpeg -y -loglevel error " + pipeTo.substr(7);
+    }
+    const Result run = Zarncap(command, pipeTo);
+    EXPECT_EQ(run.status, 0) << line << "\n" << run.err;
+    ++examples;
+  }
+  EXPECT_GE(examples, 8);
+  for (const char* file : {"still.png", "still.bmp", "frame.yuv", "clip.avi", "out.mp4", "bars.png"}) {
+    EXPECT_TRUE(std::filesystem::exists(folder_ / file)) << file;
+  }
+}
+
 }  // namespace

@@ -123,6 +123,23 @@ void ReturnQueueLocked(StreamFields& f) {
   while (VIDEOHDR* header = DeQueLocked(f)) ChangeFlags(header, VHDR_DONE, 0);
 }
 
+// The stream is no more: every queued buffer back, no owner. Returns the
+// timer resolution the stream began, for AnnounceClosed.
+WORD CloseLocked(StreamFields& f) {
+  ReturnQueueLocked(f);
+  f.initialised = false;
+  f.owner = nullptr;
+  return f.timerResolution;
+}
+
+// After CloseLocked, outside the lock: the timer resolution ends, the client
+// hears the stream closed, and the camera leaves the stream set-up.
+BOOL AnnounceClosed(WORD resolution) {
+  platform::TimeEndPeriod(resolution);
+  NotifyClient(MM_DRVM_CLOSE, 0);
+  return SetStreamFormat(0);
+}
+
 DWORD CaptureForStream(VIDEOHDR* header) {
   StreamCaptureProc proc = Stream().f.capture;
   return proc != nullptr ? proc(header) : CaptureFrameData(header);
@@ -200,13 +217,9 @@ DWORD InStreamFini() {
     std::lock_guard lock(s.mutex);
     if (!s.f.initialised) return DV_ERR_NONSPECIFIC;
     if (s.f.head != nullptr) return DV_ERR_STILLPLAYING;
-    s.f.initialised = false;
-    s.f.head = s.f.tail = nullptr;
-    resolution = s.f.timerResolution;
+    resolution = CloseLocked(s.f);
   }
-  platform::TimeEndPeriod(resolution);
-  NotifyClient(MM_DRVM_CLOSE, 0);
-  return SetStreamFormat(0) ? DV_ERR_OK : DV_ERR_NONSPECIFIC;
+  return AnnounceClosed(resolution) ? DV_ERR_OK : DV_ERR_NONSPECIFIC;
 }
 
 DWORD InStreamAddBuffer(VIDEOHDR* header) {
@@ -366,10 +379,7 @@ void InStreamShutdown() {
     std::lock_guard lock(Stream().mutex);
     StreamFields& f = Stream().f;
     endPeriod = f.initialised;
-    resolution = f.timerResolution;
-    f.initialised = false;
-    f.owner = nullptr;
-    ReturnQueueLocked(f);
+    resolution = CloseLocked(f);
   }
   if (endPeriod) platform::TimeEndPeriod(resolution);
 }
@@ -383,19 +393,13 @@ void InStreamClose(const void* owner) {
   InStreamReset();
   WORD resolution;
   {
-    std::lock_guard lock(Stream().mutex);
-    StreamFields& f = Stream().f;
     // Buffers the client queued again from its callback come back too; with
     // the stream no longer initialised no new one can be added.
-    ReturnQueueLocked(f);
-    f.initialised = false;
-    f.owner = nullptr;
-    resolution = f.timerResolution;
+    std::lock_guard lock(Stream().mutex);
+    resolution = CloseLocked(Stream().f);
   }
-  platform::TimeEndPeriod(resolution);
-  NotifyClient(MM_DRVM_CLOSE, 0);
   SetStreamMode(0);
-  SetStreamFormat(0);
+  AnnounceClosed(resolution);
 }
 
 bool InStreamTickThread() { return t_inTick; }

@@ -54,7 +54,7 @@ struct Scratch {
   std::vector<BYTE> destination;
   std::vector<uint16_t> rgb16Table;
   std::vector<BYTE> paletteTable;
-  std::vector<uint16_t> lumaPairs;
+  const uint16_t* lumaPairs = nullptr;
   DemosaicGeometry geometry;
 
   Scratch() {
@@ -73,12 +73,7 @@ struct Scratch {
     destination.resize(static_cast<size_t>(w) * h * 3);
     rgb16Table.assign(65536, 0x1234);
     paletteTable.assign(kPaletteIndexEntries, 7);
-    // The two-pixel table the vector sets read (with the one entry of padding
-    // their 32-bit reads of the last entry need).
-    lumaPairs.resize(65536 + 2);
-    for (int b = 0; b < 256; ++b) {
-      for (int a = 0; a < 256; ++a) lumaPairs[static_cast<size_t>(256 * b + a)] = static_cast<uint16_t>(luma[a] | luma[b] << 8);
-    }
+    lumaPairs = LumaPairTable(luma);
   }
 
   bool Mosaic(const ColourKernels& set) {
@@ -91,7 +86,7 @@ struct Scratch {
     job.gain = 3;
     job.k = k;
     job.luma = luma;
-    job.lumaPairs = lumaPairs.data();
+    job.lumaPairs = lumaPairs;
     job.destination = destination.data();
     return set.mosaic(job);
   }
@@ -103,7 +98,7 @@ struct Scratch {
     job.width = kWidth;
     job.height = kHeight;
     job.luma = luma;
-    job.lumaPairs = lumaPairs.data();
+    job.lumaPairs = lumaPairs;
     job.destination = destination.data();
     job.rgb16Table = rgb16Table.data();
     job.paletteTable = paletteTable.data();

@@ -45,14 +45,25 @@ void ReleasePortNow() {
 void CloseDevice(const char* iniPath) {
   DriverState& d = Driver();
   if (d.device == nullptr) return;
-  if (ChannelOpsTable().closeNUBODevice != nullptr) {
-    ChannelOpsTable().closeNUBODevice(d.device, iniPath);
-    d.openCount = 0;
-  } else {
-    ReleasePortNow();
-  }
+  if (ChannelOpsTable().closeNUBODevice != nullptr) ChannelOpsTable().closeNUBODevice(d.device, iniPath);
+  else if (ChannelOpsTable().releasePort != nullptr) ChannelOpsTable().releasePort();
+  d.openCount = 0;  // the teardown released the port
   d.device = nullptr;
   d.deviceReady = 0;
+}
+
+// What the close of the last channel does: the port is remembered and the
+// device goes with its settings.
+void CloseLastChannel() {
+  DriverState& d = Driver();
+  WriteDriverSetting(kLptPortSetting, d.lptPort, d.iniPath);
+  CloseDevice(d.iniPath);
+}
+
+void ZeroChannelCounters() {
+  DriverState& d = Driver();
+  d.channelCount = 0;
+  d.externalInCount = d.externalOutCount = d.videoInCount = d.videoOutCount = 0;
 }
 
 // The open counter and the limit of one channel kind; nullptr for kinds that cannot be opened.
@@ -221,10 +232,7 @@ LRESULT CloseChannel(DriverInstance* instance) {
   // A channel of an earlier session counts towards nothing any more.
   if (instance->session == d.session) {
     if (WORD* counter = KindCounter(instance->channelKind); counter != nullptr && *counter > 0) --*counter;
-    if (d.channelCount > 0 && --d.channelCount == 0) {
-      WriteDriverSetting(kLptPortSetting, d.lptPort, d.iniPath);
-      CloseDevice(d.iniPath);
-    }
+    if (d.channelCount > 0 && --d.channelCount == 0) CloseLastChannel();
   }
   Forget(instance);
   DriverTrace(TRACE_CLOSE, "");
@@ -245,8 +253,7 @@ void StartDriverSession() {
   CloseDevice(d.iniPath);
   ++d.session;
   d.deviceReady = 0;
-  d.channelCount = 0;
-  d.externalInCount = d.externalOutCount = d.videoInCount = d.videoOutCount = 0;
+  ZeroChannelCounters();
 }
 
 void DisableDevice() {
@@ -255,7 +262,6 @@ void DisableDevice() {
 }
 
 void CloseAllChannels() {
-  DriverState& d = Driver();
   std::vector<InstanceRef> live;
   {
     std::lock_guard lock(Channels().mutex);
@@ -264,10 +270,8 @@ void CloseAllChannels() {
   for (const InstanceRef& instance : live) {
     if (ChannelOpsTable().closeStreamOf != nullptr) ChannelOpsTable().closeStreamOf(instance.get());
   }
-  if (d.device != nullptr) WriteDriverSetting(kLptPortSetting, d.lptPort, d.iniPath);
-  CloseDevice(d.iniPath);
-  d.channelCount = 0;
-  d.externalInCount = d.externalOutCount = d.videoInCount = d.videoOutCount = 0;
+  if (Driver().device != nullptr) CloseLastChannel();
+  ZeroChannelCounters();
   if (!live.empty()) DriverTrace(TRACE_CLOSE, "");
 }
 

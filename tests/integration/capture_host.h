@@ -54,6 +54,15 @@ inline BITMAPINFOHEADER Header(LONG w, LONG h, WORD bits = 24, DWORD compression
   return header;
 }
 
+// Open parameters for a channel of the given kind.
+inline VIDEO_OPEN_PARMS Parms(DWORD kind) {
+  VIDEO_OPEN_PARMS parms{};
+  parms.dwSize = sizeof parms;
+  parms.fccType = FOURCC_VCAP;
+  parms.dwFlags = kind;
+  return parms;
+}
+
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
@@ -144,10 +153,7 @@ class CaptureHostTest : public ::testing::Test {
 
   // Opens a channel of the given kind; nullptr when the driver refused.
   HDRVR Open(DWORD kind, DWORD* error = nullptr) {
-    VIDEO_OPEN_PARMS parms{};
-    parms.dwSize = sizeof parms;
-    parms.fccType = FOURCC_VCAP;
-    parms.dwFlags = kind;
+    VIDEO_OPEN_PARMS parms = Parms(kind);
     parms.dwError = 0xFFFF;
     const std::string openString = "vcap " + ini_;
     // The device set-up waits out camera resets and register settle times on

@@ -24,14 +24,6 @@ class DriverLifecycleTest : public CaptureHostTest {
     return DriverProc(id, nullptr, msg, l1, l2);
   }
 
-  static VIDEO_OPEN_PARMS Parms(DWORD kind) {
-    VIDEO_OPEN_PARMS parms{};
-    parms.dwSize = sizeof parms;
-    parms.fccType = FOURCC_VCAP;
-    parms.dwFlags = kind;
-    return parms;
-  }
-
   // DRV_OPEN of a channel kind, on the virtual clock; the id, or 0.
   DWORD_PTR RawOpen(DWORD kind, VIDEO_OPEN_PARMS* parmsOut = nullptr) {
     VIDEO_OPEN_PARMS parms = Parms(kind);

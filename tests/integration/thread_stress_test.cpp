@@ -8,25 +8,17 @@
 #include <thread>
 
 #include "capture_host.h"
+#include "driver/video_message_handlers.h"
 
 namespace capture_host {
 namespace {
 
 bool IsDriverAnswer(LRESULT r) { return r == DV_ERR_OK || (r >= DV_ERR_BASE && r <= DV_ERR_LASTERROR); }
 
-// lParam1 of the private messages: a value in or out, and the message's own result.
-struct PrivateRecord {
-  DWORD_PTR value;
-  DWORD result;
-};
-
 // An open on a device already set up: no settle waits, so no virtual clock
 // (which would be shared with the other threads).
 HDRVR OpenMore(DWORD kind, const std::string& openString) {
-  VIDEO_OPEN_PARMS parms{};
-  parms.dwSize = sizeof parms;
-  parms.fccType = FOURCC_VCAP;
-  parms.dwFlags = kind;
+  VIDEO_OPEN_PARMS parms = Parms(kind);
   return platform::OpenDriverProc(&DriverProc, openString.c_str(), reinterpret_cast<LPARAM>(&parms));
 }
 
@@ -106,10 +98,10 @@ TEST_F(ThreadStressTest, FourThreadsOnOneDriver) {
   });
   std::thread privates([&] {
     for (int i = 0; !stop; ++i) {
-      PrivateRecord gain{static_cast<DWORD_PTR>(i % 4), 0};
-      if (!IsDriverAnswer(Send(source, 0x41FD, P(&gain)))) ++bad;
-      PrivateRecord kind{0, 0};
-      if (!IsDriverAnswer(Send(source, 0x4202, P(&kind)))) ++bad;
+      PrivateValueRecord gain{static_cast<DWORD_PTR>(i % 4), 0};
+      if (!IsDriverAnswer(Send(source, kPrivateGain, P(&gain)))) ++bad;
+      PrivateValueRecord kind{0, 0};
+      if (!IsDriverAnswer(Send(source, kPrivateSensorKind, P(&kind)))) ++bad;
       DWORD version = 0;
       if (!IsDriverAnswer(Send(video, DVM_GETVIDEOAPIVER, P(&version)))) ++bad;
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "driver/video_message_handlers.h"
 #include "platform/platform.h"
 #include "platform/portable/testing.h"
 #include "sim/register.h"
@@ -13,13 +14,7 @@ extern "C" LRESULT DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LP
 namespace drivertest {
 namespace {
 
-constexpr UINT kPrivateStoreDefectMap = 0x4201;
 constexpr size_t kDefectMapBytes = 480;
-
-struct PrivateValueRecord {
-  DWORD_PTR value;
-  DWORD result;
-};
 
 struct Recorder {
   std::mutex mutex;

@@ -1,8 +1,10 @@
 find_package(Threads REQUIRED)
 
-# zarn_layer(<target> <folder> [RECURSE] [GLOB <pattern>] [EXCLUDE <substring>] DEPS <targets...>)
+# zarn_layer(<target> <folder> [RECURSE] [OWN_OBJECTS] [GLOB <pattern>] [EXCLUDE <prefix>] DEPS <targets...>)
+# OWN_OBJECTS keeps the layer's objects out of the list every driver library
+# links whole (the Windows build adds the virtual camera to its test DLL only).
 function(zarn_layer target dir)
-  cmake_parse_arguments(L "RECURSE" "GLOB;EXCLUDE" "DEPS" ${ARGN})
+  cmake_parse_arguments(L "RECURSE;OWN_OBJECTS" "GLOB;EXCLUDE" "DEPS" ${ARGN})
   if(NOT L_GLOB)
     set(L_GLOB "*.cpp")
   endif()
@@ -24,7 +26,9 @@ function(zarn_layer target dir)
     add_library(${target} STATIC $<TARGET_OBJECTS:${target}_objects>)
     target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
     target_link_libraries(${target} PUBLIC ${L_DEPS})
-    set_property(GLOBAL APPEND PROPERTY ZARN_SHARED_OBJECTS $<TARGET_OBJECTS:${target}_objects>)
+    if(NOT L_OWN_OBJECTS)
+      set_property(GLOBAL APPEND PROPERTY ZARN_SHARED_OBJECTS $<TARGET_OBJECTS:${target}_objects>)
+    endif()
     set_property(GLOBAL APPEND PROPERTY ZARN_OBJECT_TARGETS ${target}_objects)
   else()
     add_library(${target} INTERFACE)

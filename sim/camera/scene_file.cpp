@@ -1,14 +1,13 @@
 // Picture files for the scene: binary PPM (P6) decoded here, PNG through the
 // system's libpng when it is present at run time.
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "sim/camera/scene.h"
 
-#if __has_include(<png.h>)
+#if __has_include(<png.h>) && __has_include(<dlfcn.h>)
+#include <dlfcn.h>
 #include <png.h>
 #define ZARN_SIM_HAS_PNG 1
 #endif

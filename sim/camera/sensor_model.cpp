@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstring>
 
 namespace sim {
@@ -57,7 +58,7 @@ SensorModel::SensorModel(const Scene& scene, std::vector<FactoryDefect> defects,
     Random random(seed ^ 0xC0FFEEull);
     for (size_t i = 0; i < kNoiseTable; i += 2) {
       double radius = std::sqrt(-2.0 * std::log(random.Unit())) * sigma * 16.0;
-      double angle = 2.0 * M_PI * random.Unit();
+      double angle = 2.0 * std::numbers::pi * random.Unit();
       double limit = 6.0 * sigma * 16.0;
       noise_[i] = static_cast<int16_t>(std::lround(std::clamp(radius * std::cos(angle), -limit, limit)));
       noise_[i + 1] = static_cast<int16_t>(std::lround(std::clamp(radius * std::sin(angle), -limit, limit)));

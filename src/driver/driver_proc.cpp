@@ -4,8 +4,6 @@
 // Every message runs under the driver lock, except those the client sends from
 // inside a stream callback on the timer's thread: a stop on the client's
 // thread may be waiting for that very tick while holding the lock.
-#include <dlfcn.h>
-
 #include <cstddef>
 #include <mutex>
 
@@ -92,7 +90,9 @@ bool IsVideoRange(UINT msg) { return msg >= DVM_CONFIGURE_START; }
 
 LRESULT Dispatch(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1, LPARAM lParam2) {
   switch (uMsg) {
-    case DRV_LOAD: return 1;
+    case DRV_LOAD:
+      Driver().moduleInstance = platform::ModuleHandle();
+      return 1;
     case DRV_ENABLE: return Enable();
     case DRV_OPEN:
       return Open(reinterpret_cast<const char*>(lParam1), reinterpret_cast<VIDEO_OPEN_PARMS*>(lParam2));
@@ -111,19 +111,12 @@ LRESULT Dispatch(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1,
   return platform::DefDriverProc(dwDriverID, hDriver, uMsg, lParam1, lParam2);
 }
 
-// The module entry: the loader calls it when the library is mapped.
-__attribute__((constructor)) void ModuleEntry() {
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&ModuleEntry), &info) != 0) {
-    Driver().moduleInstance = static_cast<HINSTANCE>(info.dli_fbase);
-  }
-}
-
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) LRESULT DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver,
-                                                                     UINT uMsg, LPARAM lParam1,
-                                                                     LPARAM lParam2) {
+// Exported by name alone: the version script (shared library) or the module
+// definition file (DLL) keeps every other symbol inside.
+extern "C" LRESULT WINAPI DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1,
+                                     LPARAM lParam2) {
   if (InStreamTickThread()) return Dispatch(dwDriverID, hDriver, uMsg, lParam1, lParam2);
   std::lock_guard lock(Context().driverLock);
   return Dispatch(dwDriverID, hDriver, uMsg, lParam1, lParam2);

@@ -3,4 +3,4 @@
 
 #include "platform/types.h"
 
-extern "C" LRESULT DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1, LPARAM lParam2);
+extern "C" LRESULT WINAPI DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1, LPARAM lParam2);

@@ -50,6 +50,11 @@ BOOL DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD msg, DW
                     DWORD_PTR param2);
 // Index of the palette entry closest to (r, g, b).
 UINT GetNearestPaletteIndex(const PALETTEENTRY* entries, UINT count, BYTE r, BYTE g, BYTE b);
+// The module (shared library or DLL) the driver is loaded from.
+HINSTANCE ModuleHandle();
+// A line for the developer watching the driver: stderr on a console system,
+// the debugger's output on Windows.
+void DebugOutput(const char* line);
 // The module's "\StringFileInfo\040904e4\FileVersion" value; empty when there is none.
 std::string ModuleVersionText();
 

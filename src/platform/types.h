@@ -7,10 +7,17 @@
 #include <cstdint>
 
 #ifdef _WIN32
+// The SDK gives the integer types, the bitmap, palette, timer and driver
+// records and numbers; the video-capture driver's own records and messages
+// have no header in every SDK, so they come from below on both builds.
 #include <windows.h>
 #include <mmsystem.h>
-#include <vfw.h>
-#include <msviddrv.h>
+#include <mmddk.h>
+
+// winmm exports it; not every SDK declares it.
+extern "C" BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD msg, DWORD_PTR user,
+                                      DWORD_PTR param1, DWORD_PTR param2);
+
 #else
 
 // ---- integer and handle types (LP64: DWORD stays 32-bit, LPARAM is pointer-sized)
@@ -56,10 +63,6 @@ using LPCWSTR = const WCHAR*;
 
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
 
-constexpr FOURCC MakeFourCC(char a, char b, char c, char d) {
-  return static_cast<DWORD>(static_cast<BYTE>(a)) | (static_cast<DWORD>(static_cast<BYTE>(b)) << 8) |
-         (static_cast<DWORD>(static_cast<BYTE>(c)) << 16) | (static_cast<DWORD>(static_cast<BYTE>(d)) << 24);
-}
 #define mmioFOURCC(a, b, c, d) MakeFourCC(a, b, c, d)
 
 // ---- records
@@ -80,51 +83,6 @@ using LPBITMAPINFOHEADER = BITMAPINFOHEADER*;
 
 struct RGBQUAD {
   BYTE rgbBlue, rgbGreen, rgbRed, rgbReserved;
-};
-
-struct VIDEOHDR {
-  LPBYTE lpData;
-  DWORD dwBufferLength;
-  DWORD dwBytesUsed;
-  DWORD dwTimeCaptured;
-  DWORD_PTR dwUser;
-  DWORD dwFlags;
-  DWORD_PTR dwReserved[4];
-};
-using LPVIDEOHDR = VIDEOHDR*;
-
-struct VIDEO_OPEN_PARMS {
-  DWORD dwSize;
-  FOURCC fccType;
-  FOURCC fccComp;
-  DWORD dwVersion;
-  DWORD dwFlags;
-  DWORD dwError;
-  LPVOID pV1Reserved;
-  LPVOID pV2Reserved;
-  DWORD dnDevNode;
-};
-
-struct VIDEOCONFIGPARMS {
-  LPDWORD lpdwReturn;
-  LPVOID lpData1;
-  DWORD dwSize1;
-  LPVOID lpData2;
-  DWORD dwSize2;
-};
-
-struct VIDEO_STREAM_INIT_PARMS {
-  DWORD dwMicroSecPerFrame;
-  DWORD_PTR dwCallback;
-  DWORD_PTR dwCallbackInst;
-  DWORD dwFlags;
-  DWORD_PTR hVideo;
-};
-
-struct VIDEO_GETERRORTEXT_PARMS {
-  DWORD dwError;
-  LPWSTR lpText;
-  DWORD dwLength;
 };
 
 struct PALETTEENTRY {
@@ -185,6 +143,98 @@ constexpr UINT DRV_REMOVE = 0x000A;
 constexpr UINT DRV_RESERVED = 0x0800;
 constexpr UINT DRV_USER = 0x4000;
 
+// ---- stream notifications
+constexpr UINT MM_DRVM_OPEN = 0x3D0;
+constexpr UINT MM_DRVM_CLOSE = 0x3D1;
+constexpr UINT MM_DRVM_DATA = 0x3D2;
+constexpr UINT MM_DRVM_ERROR = 0x3D3;
+
+// ---- callback kinds
+constexpr DWORD CALLBACK_TYPEMASK = 0x00070000;
+constexpr DWORD CALLBACK_NULL = 0x00000000;
+constexpr DWORD CALLBACK_WINDOW = 0x00010000;
+constexpr DWORD CALLBACK_TASK = 0x00020000;
+constexpr DWORD CALLBACK_FUNCTION = 0x00030000;
+constexpr DWORD CALLBACK_THREAD = CALLBACK_TASK;
+constexpr DWORD CALLBACK_EVENT = 0x00050000;
+constexpr DWORD DCB_NULL = 0x0000;
+constexpr DWORD DCB_WINDOW = 0x0001;
+constexpr DWORD DCB_TASK = 0x0002;
+constexpr DWORD DCB_FUNCTION = 0x0003;
+constexpr DWORD DCB_EVENT = 0x0005;
+constexpr DWORD DCB_TYPEMASK = 0x0007;
+constexpr DWORD DCB_NOSWITCH = 0x0008;
+
+// ---- message boxes
+constexpr UINT MB_OK = 0x00000000;
+constexpr UINT MB_ICONHAND = 0x00000010;
+constexpr UINT MB_ICONERROR = MB_ICONHAND;
+constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
+constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
+constexpr UINT MB_ICONASTERISK = 0x00000040;
+constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+
+// ---- bitmap compressions
+constexpr DWORD BI_RGB = 0;
+constexpr DWORD BI_RLE8 = 1;
+constexpr DWORD BI_RLE4 = 2;
+constexpr DWORD BI_BITFIELDS = 3;
+
+#endif  // !_WIN32
+
+constexpr FOURCC MakeFourCC(char a, char b, char c, char d) {
+  return static_cast<DWORD>(static_cast<BYTE>(a)) | (static_cast<DWORD>(static_cast<BYTE>(b)) << 8) |
+         (static_cast<DWORD>(static_cast<BYTE>(c)) << 16) | (static_cast<DWORD>(static_cast<BYTE>(d)) << 24);
+}
+
+// ---- the video-capture driver records (DWORDs stay 32-bit; pointer-sized fields follow the build)
+struct VIDEOHDR {
+  LPBYTE lpData;
+  DWORD dwBufferLength;
+  DWORD dwBytesUsed;
+  DWORD dwTimeCaptured;
+  DWORD_PTR dwUser;
+  DWORD dwFlags;
+  DWORD_PTR dwReserved[4];
+};
+using LPVIDEOHDR = VIDEOHDR*;
+
+struct VIDEO_OPEN_PARMS {
+  DWORD dwSize;
+  FOURCC fccType;
+  FOURCC fccComp;
+  DWORD dwVersion;
+  DWORD dwFlags;
+  DWORD dwError;
+  LPVOID pV1Reserved;
+  LPVOID pV2Reserved;
+  DWORD dnDevNode;
+};
+
+struct VIDEOCONFIGPARMS {
+  LPDWORD lpdwReturn;
+  LPVOID lpData1;
+  DWORD dwSize1;
+  LPVOID lpData2;
+  DWORD dwSize2;
+};
+
+struct VIDEO_STREAM_INIT_PARMS {
+  DWORD dwMicroSecPerFrame;
+  DWORD_PTR dwCallback;
+  DWORD_PTR dwCallbackInst;
+  DWORD dwFlags;
+  DWORD_PTR hVideo;
+};
+
+struct VIDEO_GETERRORTEXT_PARMS {
+  DWORD dwError;
+  LPWSTR lpText;
+  DWORD dwLength;
+};
+
 // ---- video messages
 constexpr UINT DVM_START = DRV_USER;
 constexpr UINT DVM_GETERRORTEXT = DVM_START + 0;
@@ -229,32 +279,12 @@ constexpr DWORD VIDEO_CONFIGURE_NOMINAL = 0x0020;
 constexpr DWORD VIDEO_CONFIGURE_MIN = 0x0040;
 constexpr DWORD VIDEO_CONFIGURE_MAX = 0x0080;
 
-// ---- stream notifications and buffer flags
-constexpr UINT MM_DRVM_OPEN = 0x3D0;
-constexpr UINT MM_DRVM_CLOSE = 0x3D1;
-constexpr UINT MM_DRVM_DATA = 0x3D2;
-constexpr UINT MM_DRVM_ERROR = 0x3D3;
+// ---- buffer flags
 constexpr DWORD VHDR_DONE = 0x00000001;
 constexpr DWORD VHDR_PREPARED = 0x00000002;
 constexpr DWORD VHDR_INQUEUE = 0x00000004;
 constexpr DWORD VHDR_KEYFRAME = 0x00000008;
 constexpr DWORD VHDR_VALID = 0x0000000F;
-
-// ---- callback kinds
-constexpr DWORD CALLBACK_TYPEMASK = 0x00070000;
-constexpr DWORD CALLBACK_NULL = 0x00000000;
-constexpr DWORD CALLBACK_WINDOW = 0x00010000;
-constexpr DWORD CALLBACK_TASK = 0x00020000;
-constexpr DWORD CALLBACK_FUNCTION = 0x00030000;
-constexpr DWORD CALLBACK_THREAD = CALLBACK_TASK;
-constexpr DWORD CALLBACK_EVENT = 0x00050000;
-constexpr DWORD DCB_NULL = 0x0000;
-constexpr DWORD DCB_WINDOW = 0x0001;
-constexpr DWORD DCB_TASK = 0x0002;
-constexpr DWORD DCB_FUNCTION = 0x0003;
-constexpr DWORD DCB_EVENT = 0x0005;
-constexpr DWORD DCB_TYPEMASK = 0x0007;
-constexpr DWORD DCB_NOSWITCH = 0x0008;
 
 // ---- video error numbers
 constexpr DWORD DV_ERR_OK = 0;
@@ -290,24 +320,6 @@ constexpr DWORD DV_ERR_PROTECT_ONLY = DV_ERR_BASE + 27;
 constexpr DWORD DV_ERR_LASTERROR = DV_ERR_BASE + 27;
 constexpr DWORD DV_ERR_USER_MSG = DV_ERR_BASE + 1000;
 
-// ---- message boxes
-constexpr UINT MB_OK = 0x00000000;
-constexpr UINT MB_ICONHAND = 0x00000010;
-constexpr UINT MB_ICONERROR = MB_ICONHAND;
-constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
-constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
-constexpr UINT MB_ICONASTERISK = 0x00000040;
-constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
-
-// ---- bitmap compressions
-constexpr DWORD BI_RGB = 0;
-constexpr DWORD BI_RLE8 = 1;
-constexpr DWORD BI_RLE4 = 2;
-constexpr DWORD BI_BITFIELDS = 3;
-
-#endif  // !_WIN32
 
 // ---- layout checks: the 32-bit build must match the SDK byte for byte; the
 // 64-bit build keeps DWORDs at 32 bits and widens only pointer-sized fields.

@@ -4,11 +4,11 @@
 // never land in a window that a close on another thread has just destroyed.
 #include "trace/trace_window.h"
 
-#include <cstdio>
 #include <deque>
 #include <mutex>
 
 #include "core/driver_context.h"
+#include "platform/platform.h"
 #include "trace/trace.h"
 
 namespace {
@@ -60,7 +60,7 @@ bool TraceWindowDeliver(const char* line) {
   s.lines.emplace_back(line);
   if (s.lines.size() > kTraceMaxLines) s.lines.pop_front();
   s.selection = static_cast<int>(s.lines.size()) - 1;
-  if (s.echo) std::fprintf(stderr, "trace: %s\n", line);
+  if (s.echo) platform::DebugOutput(line);
   return true;
 }
 

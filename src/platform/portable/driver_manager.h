@@ -12,7 +12,7 @@
 
 namespace platform {
 
-using DRIVERPROC = LRESULT (*)(DWORD_PTR driverId, HDRVR driver, UINT msg, LPARAM lParam1, LPARAM lParam2);
+using DRIVERPROC = LRESULT(WINAPI*)(DWORD_PTR driverId, HDRVR driver, UINT msg, LPARAM lParam1, LPARAM lParam2);
 
 // Loads the library (a path to a shared library, e.g. libzarncap.so) and opens
 // a driver handle on it. openString becomes DRV_OPEN's lParam1 (nullptr allowed);

@@ -12,6 +12,8 @@ constexpr int kMaxChannelsPerKind = 8;
 constexpr DWORD kNoPortChosen = 69;
 constexpr size_t kIniPathSize = 260;
 constexpr size_t kLanguageNameSize = 80;
+// An open string of up to 259 characters, one more to tell a longer one, and the terminator.
+constexpr size_t kOpenStringBufferSize = 261;
 
 // debugFlags bits ("DebugLevel")
 constexpr WORD DEBUG_NOCAMERA_BOXES = 0x01;
@@ -44,6 +46,9 @@ struct DriverState {
   // Counts DRV_ENABLE messages: channels opened before the latest one belong
   // to an earlier session (see DriverInstance::session).
   DWORD session = 0;
+  // The text of a session open (DRV_OPEN without open parameters), for the
+  // channel open without text that follows it in a two-step open.
+  char sessionOpenString[kOpenStringBufferSize] = "";
 };
 
 // The one driver-wide record of this process (a member of the context).

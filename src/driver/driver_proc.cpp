@@ -5,6 +5,7 @@
 // inside a stream callback on the timer's thread: a stop on the client's
 // thread may be waiting for that very tick while holding the lock.
 #include <cstddef>
+#include <cstring>
 #include <mutex>
 
 #include "capture/stream.h"
@@ -13,6 +14,7 @@
 #include "driver/channel_ops.h"
 #include "driver/dialogs.h"
 #include "driver/driver_proc.h"
+#include "driver/open_string.h"
 #include "driver/video_message.h"
 #include "platform/platform.h"
 
@@ -39,8 +41,25 @@ LRESULT Disable() {
   return 0;
 }
 
-LRESULT Open(const char* openString, VIDEO_OPEN_PARMS* openParms) {
+// The text a channel open goes by. A host that opens in two steps (winmm, and
+// the portable driver manager after it) sends the text with a session open
+// (no open parameters) and then opens the channel without text; the session's
+// port and settings file then apply to that channel.
+void ChooseOpenString(LPARAM lParam1, const VIDEO_OPEN_PARMS* openParms, char (&text)[kOpenStringBufferSize]) {
   DriverState& d = Driver();
+  NarrowOpenString(reinterpret_cast<const void*>(lParam1), text);
+  if (openParms == nullptr) {
+    std::memcpy(d.sessionOpenString, text, sizeof text);
+    return;
+  }
+  if (lParam1 == 0) std::memcpy(text, d.sessionOpenString, sizeof text);
+  d.sessionOpenString[0] = '\0';  // the session's text serves one channel open
+}
+
+LRESULT Open(LPARAM lParam1, VIDEO_OPEN_PARMS* openParms) {
+  DriverState& d = Driver();
+  char openString[kOpenStringBufferSize];
+  ChooseOpenString(lParam1, openParms, openString);
   // Nothing is read from or written to open parameters too short to hold the
   // fields an open uses.
   const bool parmsUsable = openParms == nullptr || openParms->dwSize >= kOpenParmsNeeded;
@@ -95,7 +114,7 @@ LRESULT Dispatch(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1,
       return 1;
     case DRV_ENABLE: return Enable();
     case DRV_OPEN:
-      return Open(reinterpret_cast<const char*>(lParam1), reinterpret_cast<VIDEO_OPEN_PARMS*>(lParam2));
+      return Open(lParam1, reinterpret_cast<VIDEO_OPEN_PARMS*>(lParam2));
     case DRV_CLOSE: return Close(FindInstance(dwDriverID).get());
     case DRV_DISABLE: return Disable();
     case DRV_FREE: return Free();

@@ -23,6 +23,27 @@ bool UpperCopy(const char* openString, char (&copy)[kMaxOpenStringLength + 1], s
 
 }  // namespace
 
+void NarrowOpenString(const void* openString, char (&out)[kOpenStringBufferSize]) {
+  out[0] = '\0';
+  if (openString == nullptr) return;
+  const auto* bytes = static_cast<const unsigned char*>(openString);
+  const bool wide = bytes[0] != 0 && bytes[1] == 0;
+  size_t n = 0;
+  for (; n + 1 < kOpenStringBufferSize; ++n) {
+    unsigned c = 0;
+    if (wide) {
+      WCHAR w;
+      std::memcpy(&w, bytes + 2 * n, sizeof w);  // the text need not be aligned
+      c = w < 0x100 ? static_cast<unsigned>(w) : '?';
+    } else {
+      c = bytes[n];
+    }
+    if (c == 0) break;
+    out[n] = static_cast<char>(c);
+  }
+  out[n] = '\0';
+}
+
 void PortFromOpenString(const char* openString, DWORD* port) {
   char copy[kMaxOpenStringLength + 1];
   size_t length = 0;

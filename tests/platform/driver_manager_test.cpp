@@ -14,12 +14,16 @@ struct FakeDriver {
   static inline DWORD_PTR nextId = 100;
   static inline std::string lastOpenString;
 
-  static LRESULT Proc(DWORD_PTR id, HDRVR, UINT msg, LPARAM p1, LPARAM p2) {
+  static LRESULT WINAPI Proc(DWORD_PTR id, HDRVR, UINT msg, LPARAM p1, LPARAM p2) {
     switch (msg) {
       case DRV_LOAD: log.push_back("load"); return loadAnswer;
       case DRV_ENABLE: log.push_back("enable"); return 0;
       case DRV_OPEN:
-        lastOpenString = p1 ? reinterpret_cast<const char*>(p1) : "(none)";
+        // The manager passes the open text in UTF-16, as the platform's does.
+        if (p1 != 0) {
+          lastOpenString.clear();
+          for (auto* c = reinterpret_cast<const char16_t*>(p1); *c != 0; ++c) lastOpenString.push_back(char(*c));
+        }
         log.push_back("open " + std::to_string(p2));
         return p2 == 666 ? 0 : static_cast<LRESULT>(nextId++);
       case DRV_CLOSE: log.push_back("close " + std::to_string(id)); return 1;
@@ -32,6 +36,7 @@ struct FakeDriver {
     log.clear();
     loadAnswer = 1;
     nextId = 100;
+    lastOpenString = "(none)";
   }
 };
 
@@ -44,16 +49,19 @@ TEST(DriverManager, MessageOrderOverTwoHandles) {
   EXPECT_EQ(FakeDriver::lastOpenString, "vcap LPT2");
   HDRVR b = platform::OpenDriverProc(&FakeDriver::Proc, nullptr, 0);
   ASSERT_NE(b, nullptr);
-  EXPECT_EQ(platform::DriverId(a), 100u);
+  // With open parameters the open comes in two steps, as the platform's driver
+  // manager sends it: a session open with the text, then the open proper; the
+  // handle's messages go to the second, and its close closes both.
+  EXPECT_EQ(platform::DriverId(a), 101u);
   EXPECT_EQ(platform::SendDriverMessage(b, 0x4000, 0, 0), 77);
   EXPECT_EQ(platform::CloseDriver(a, 0, 0), 1);
   EXPECT_EQ(platform::CloseDriver(b, 0, 0), 1);
-  EXPECT_EQ(FakeDriver::log, (Log{"load", "enable", "open 5", "open 0", "msg 16384 id 101", "close 100", "close 101",
-                                  "disable", "free"}));
+  EXPECT_EQ(FakeDriver::log, (Log{"load", "enable", "open 0", "open 5", "open 0", "msg 16384 id 102", "close 101",
+                                  "close 100", "close 102", "disable", "free"}));
   // A closed handle is gone: nothing more reaches the driver.
   EXPECT_EQ(platform::SendDriverMessage(a, 0x4000, 0, 0), 0);
   EXPECT_EQ(platform::CloseDriver(a, 0, 0), 0);
-  EXPECT_EQ(FakeDriver::log.size(), 9u);
+  EXPECT_EQ(FakeDriver::log.size(), 11u);
 }
 
 TEST(DriverManager, FailedOpenOfTheOnlyHandleUnloadsTheModule) {
@@ -61,7 +69,7 @@ TEST(DriverManager, FailedOpenOfTheOnlyHandleUnloadsTheModule) {
   std::string error;
   EXPECT_EQ(platform::OpenDriverProc(&FakeDriver::Proc, nullptr, 666, &error), nullptr);
   EXPECT_EQ(error, "DRV_OPEN refused");
-  EXPECT_EQ(FakeDriver::log, (Log{"load", "enable", "open 666", "disable", "free"}));
+  EXPECT_EQ(FakeDriver::log, (Log{"load", "enable", "open 0", "open 666", "close 100", "disable", "free"}));
 }
 
 TEST(DriverManager, LoadMustAnswerOne) {

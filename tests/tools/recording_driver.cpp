@@ -55,7 +55,13 @@ LRESULT Open(HDRVR driver, LPARAM lParam1, LPARAM lParam2) {
   {
     std::lock_guard lock(State().mutex);
     DriverRecord& r = State().record;
-    r.openString = lParam1 != 0 ? reinterpret_cast<const char*>(lParam1) : "";
+    // The text arrives with the session open, in UTF-16, as the driver manager sends it.
+    if (lParam2 == 0) {
+      r.openString.clear();
+      for (auto* c = reinterpret_cast<const char16_t*>(lParam1); c != nullptr && *c != 0; ++c) {
+        r.openString.push_back(static_cast<char>(*c));
+      }
+    }
     if (lParam2 != 0) r.openFlags = reinterpret_cast<const VIDEO_OPEN_PARMS*>(lParam2)->dwFlags;
   }
   platform::VirtualClock clock(platform::TimeGetTime());

@@ -58,6 +58,10 @@ DriverLink::DriverLink(const OpenRequest& request) {
                                     : platform::OpenDriver(request.library.c_str(), text, lParam2, &error);
   if (driver_ != nullptr) return;
 
+  // A host that opens in two steps sends the session open first; the driver
+  // refuses it when its port device cannot be opened, before the open that
+  // would report that in dwError.
+  if (parms.dwError == kErrorNotTouched && error == platform::kOpenRefused) parms.dwError = DV_ERR_NONSPECIFIC;
   if (parms.dwError == kErrorNotTouched) {
     std::string where = request.proc != nullptr ? std::string("the in-process driver") : request.library;
     throw ToolError("cannot load the capture driver " + where + (error.empty() ? "" : ": " + error) +

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -33,6 +34,7 @@ struct Module {
 struct HDRVR__ {
   platform::Module* module;
   DWORD_PTR driverId;
+  DWORD_PTR sessionId;  // the session open of a two-step open, 0 when there was none
 };
 
 namespace platform {
@@ -113,19 +115,35 @@ void Detach(Module* module, HDRVR driver) {
                   m.modules.end());
 }
 
+// The open text as the platform's driver manager passes it: UTF-16.
+std::u16string WideText(const char* text) {
+  std::u16string wide;
+  for (const char* c = text; c != nullptr && *c != '\0'; ++c) wide.push_back(static_cast<unsigned char>(*c));
+  return wide;
+}
+
+// Opens as the platform's driver manager does: with open parameters, first a
+// session open carrying the text (lParam2 0), then the open proper with no text
+// and the parameters; without them, one open carrying the text.
 HDRVR Open(const char* library, DRIVERPROC proc, const char* openString, LPARAM lParam2, std::string* error) {
   auto& m = Manager();
   // Loading, enabling and opening run under the loader lock: the driver's own
   // open sequence must not interleave with another thread's first load or last free.
   std::lock_guard lock(m.loader);
-  auto driver = std::make_unique<HDRVR__>(HDRVR__{nullptr, 0});
+  auto driver = std::make_unique<HDRVR__>(HDRVR__{nullptr, 0, 0});
   Module* module = Attach(library, proc, driver.get(), error);
   if (module == nullptr) return nullptr;
   driver->module = module;
-  DWORD_PTR id = static_cast<DWORD_PTR>(
-      module->proc(0, driver.get(), DRV_OPEN, reinterpret_cast<LPARAM>(openString), lParam2));
+  const std::u16string text = WideText(openString);
+  const LPARAM textParam = openString != nullptr ? reinterpret_cast<LPARAM>(text.c_str()) : 0;
+  DWORD_PTR id = static_cast<DWORD_PTR>(module->proc(0, driver.get(), DRV_OPEN, textParam, 0));
+  if (id != 0 && lParam2 != 0) {
+    driver->sessionId = id;
+    id = static_cast<DWORD_PTR>(module->proc(0, driver.get(), DRV_OPEN, 0, lParam2));
+    if (id == 0) module->proc(driver->sessionId, driver.get(), DRV_CLOSE, 0, 0);
+  }
   if (id == 0) {
-    SetError(error, "DRV_OPEN refused");
+    SetError(error, kOpenRefused);
     Detach(module, driver.get());
     return nullptr;
   }
@@ -170,13 +188,16 @@ LRESULT CloseDriver(HDRVR driver, LPARAM lParam1, LPARAM lParam2) {
   std::lock_guard lock(m.loader);
   Module* module = nullptr;
   DWORD_PTR id = 0;
+  DWORD_PTR sessionId = 0;
   {
     std::lock_guard handles(m.handles);
     if (!IsLive(driver)) return 0;
     module = driver->module;
     id = driver->driverId;
+    sessionId = driver->sessionId;
   }
   LRESULT result = module->proc(id, driver, DRV_CLOSE, lParam1, lParam2);
+  if (sessionId != 0) module->proc(sessionId, driver, DRV_CLOSE, 0, 0);
   Detach(module, driver);
   std::lock_guard handles(m.handles);
   m.drivers.erase(std::remove_if(m.drivers.begin(), m.drivers.end(),

@@ -1,6 +1,6 @@
 find_package(Threads REQUIRED)
 
-# zarn_layer(<target> <folder> [RECURSE] [OWN_OBJECTS] [GLOB <pattern>] [EXCLUDE <prefix>] DEPS <targets...>)
+# zarn_layer(<target> <folder> [RECURSE] [OWN_OBJECTS] [GLOB <pattern>] [EXCLUDE <file name regex>] DEPS <targets...>)
 # OWN_OBJECTS keeps the layer's objects out of the list every driver library
 # links whole (the Windows build adds the virtual camera to its test DLL only).
 function(zarn_layer target dir)
@@ -37,17 +37,26 @@ function(zarn_layer target dir)
   endif()
 endfunction()
 
-# zarn_test(<target> <folder> DEPS <targets...>): one GoogleTest program per
-# test folder, registered with CTest.
+# zarn_test(<target> <folder> [EXCLUDE <file name regex>] DEPS <targets...>):
+# one GoogleTest program per test folder, registered with CTest.
 function(zarn_test target dir)
-  cmake_parse_arguments(T "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(T "" "EXCLUDE" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+  if(T_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "/${T_EXCLUDE}[^/]*$")
+  endif()
   if(NOT sources)
     return()
   endif()
   add_executable(${target} ${sources})
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   target_compile_options(${target} PRIVATE ${ZARNCAP_WARNINGS})
-  target_link_libraries(${target} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "ZARNCAP_CONFIG_DIR=${CMAKE_BINARY_DIR}/test-config")
+  target_link_libraries(${target} PRIVATE ${T_DEPS} zarn_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  if(CMAKE_CROSSCOMPILING)
+    # Under Wine each program runs once with all its tests: a Wine start per test would cost minutes.
+    add_test(NAME ${target} COMMAND ${target})
+    set_tests_properties(${target} PROPERTIES ENVIRONMENT "WINEDEBUG=-all")
+  else()
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "ZARNCAP_CONFIG_DIR=${CMAKE_BINARY_DIR}/test-config")
+  endif()
 endfunction()

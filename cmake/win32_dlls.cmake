@@ -3,6 +3,7 @@
 # its port device, for machines (and Wine) without the kernel device. Both
 # export DriverProc alone, through the module definition file.
 get_property(zarn_objects GLOBAL PROPERTY ZARN_SHARED_OBJECTS)
+list(APPEND zarn_objects $<TARGET_OBJECTS:zarn_platform_win32_objects>)
 
 function(zarn_driver_dll target name)
   set(ZARNCAP_DLL_NAME ${name})
@@ -19,7 +20,7 @@ target_include_directories(zarn_port_kernel PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(zarn_port_kernel PRIVATE ${ZARNCAP_WARNINGS})
 
 zarn_driver_dll(zarncap_dll ZARNCAP $<TARGET_OBJECTS:zarn_port_kernel>)
-zarn_driver_dll(zarncap_sim_dll ZARNCAP_SIM $<TARGET_OBJECTS:zarn_port_registry_objects>
+zarn_driver_dll(zarncap_sim_dll ZARNCAP_SIM $<TARGET_OBJECTS:zarn_port_registry>
                 $<TARGET_OBJECTS:zarn_sim_objects>)
 
 # The entry point's calling convention and the DLLs' surface, checked at every link.

@@ -14,7 +14,7 @@
 #include "platform/types.h"
 #include "sim/register.h"
 
-extern "C" LRESULT DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1, LPARAM lParam2);
+#include "driver/driver_proc.h"
 
 namespace {
 

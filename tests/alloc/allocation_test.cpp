@@ -11,13 +11,14 @@
 #include <thread>
 #include <vector>
 
+#include "support/environment.h"
 #include "driver/driver_reset.h"
 #include "platform/platform.h"
 #include "platform/portable/testing.h"
 #include "platform/types.h"
 #include "sim/register.h"
 
-extern "C" LRESULT DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1, LPARAM lParam2);
+#include "driver/driver_proc.h"
 
 namespace {
 std::atomic<long> g_allocations{0};
@@ -62,7 +63,7 @@ class AllocationTest : public ::testing::TestWithParam<const char*> {
   void SetUp() override {
     ResetDriverForTesting();
     sim::RegisterVirtualCamera();
-    setenv("ZARNCAP_CAMERA", "sim:period=2", 1);
+    testsupport::SetEnvironment("ZARNCAP_CAMERA", "sim:period=2");
     platform::SetMessageBoxEcho(false);
     ini_ = ::testing::TempDir() + "zarncap-alloc-" + std::to_string(::getpid()) + ".ini";
     DriverProc(0, nullptr, DRV_LOAD, 0, 0);

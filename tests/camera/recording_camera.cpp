@@ -1,3 +1,4 @@
+#include "support/environment.h"
 #include "camera/recording_camera.h"
 
 #include <cstdio>
@@ -56,7 +57,7 @@ BYTE DriverCommand(uint8_t wireByte) { return static_cast<BYTE>(((wireByte & 0x7
 void RecordingCamera::Install(const std::string& options) {
   g_options = options;
   platform::RegisterPortDeviceBackend(kName, &MakeRecording);
-  setenv("ZARNCAP_CAMERA", kName, 1);
+  testsupport::SetEnvironment("ZARNCAP_CAMERA", kName);
 }
 
 RecordingCamera* RecordingCamera::Current() { return g_current; }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "support/environment.h"
 #include "core/driver_context.h"
 #include "camera/zarncam.h"
 #include "core/driver_state.h"
@@ -25,7 +26,7 @@ class VirtualCameraTest : public ::testing::Test {
     platform::SetMessageBoxEcho(false);
     platform::ClearRecordedMessageBoxes();
     sim::RegisterVirtualCamera();
-    setenv("ZARNCAP_CAMERA", camera, 1);
+    testsupport::SetEnvironment("ZARNCAP_CAMERA", camera);
     Driver().portDevice = OpenPortDevice(kPortDeviceIndex);
     ASSERT_NE(Driver().portDevice, INVALID_HANDLE_VALUE);
     device = InitCaptureDevice(1, 0);
@@ -45,7 +46,7 @@ class VirtualCameraTest : public ::testing::Test {
     CloseCaptureDevices();
     ClosePortDevice(Driver().portDevice);
     ResetDriverContext();
-    setenv("ZARNCAP_CAMERA", "none", 1);
+    testsupport::SetEnvironment("ZARNCAP_CAMERA", "none");
     platform::SetClockSource(nullptr);
   }
 

@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 
+#include "support/environment.h"
 #include "channel_doubles.h"
 #include "driver/driver_proc.h"
 #include "driver/driver_reset.h"
@@ -51,11 +53,10 @@ inline std::map<std::string, std::string> ReadIniIndependently(const std::string
 class DriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/zarncap-driver-XXXXXX";
-    folder_ = mkdtemp(pattern);
+    folder_ = testsupport::MakeTempFolder("zarncap-driver-");
     const char* saved = std::getenv("ZARNCAP_CONFIG_DIR");
     savedConfig_ = saved ? saved : "";
-    setenv("ZARNCAP_CONFIG_DIR", folder_.c_str(), 1);
+    testsupport::SetEnvironment("ZARNCAP_CONFIG_DIR", folder_.c_str());
     ResetDriverForTesting();
     FakeLayers::Install();
     SetTraceEcho(false);
@@ -65,6 +66,7 @@ class DriverTest : public ::testing::Test {
   }
   void TearDown() override {
     ResetDriverForTesting();
+    std::remove(IniFile().c_str());  // outside the test's folder when the system keeps it elsewhere
     if (DIR* dir = opendir(folder_.c_str())) {
       while (dirent* e = readdir(dir)) {
         std::string name = e->d_name;
@@ -73,13 +75,19 @@ class DriverTest : public ::testing::Test {
       closedir(dir);
     }
     rmdir(folder_.c_str());
-    if (savedConfig_.empty()) unsetenv("ZARNCAP_CONFIG_DIR");
-    else setenv("ZARNCAP_CONFIG_DIR", savedConfig_.c_str(), 1);
+    if (savedConfig_.empty()) testsupport::UnsetEnvironment("ZARNCAP_CONFIG_DIR");
+    else testsupport::SetEnvironment("ZARNCAP_CONFIG_DIR", savedConfig_.c_str());
   }
 
-  std::string IniFile(const std::string& name = "zarncap.ini") const { return folder_ + "/" + name; }
+  // Where the platform's profile functions keep a settings file of this name.
+  std::string IniFile(const std::string& name = "zarncap.ini") const {
+    return testsupport::ProfileFilePath(folder_, name);
+  }
   void WriteIni(const std::string& text, const std::string& name = "zarncap.ini") const {
-    std::ofstream(IniFile(name)) << text;
+    const std::filesystem::path path(IniFile(name));
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    std::ofstream(path) << text;
   }
   std::string ReadIni(const std::string& name = "zarncap.ini") const {
     std::ifstream in(IniFile(name));

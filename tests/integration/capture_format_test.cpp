@@ -1,6 +1,7 @@
 // Formats and single frames through DriverProc with the virtual camera: each
 // row of the set-up rules with the camera mode and window the camera then
 // delivers, refused sizes, and one frame in every output format and size class.
+#include <filesystem>
 #include <sys/stat.h>
 
 #include "capture_host.h"
@@ -12,9 +13,8 @@ class CaptureFormatTest : public CaptureHostTest {
  protected:
   void UseDump(const std::string& extra = "") {
     dump_ = ini_ + ".frames";
-    std::string command = "rm -rf '" + dump_ + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    ASSERT_EQ(mkdir(dump_.c_str(), 0700), 0);
+    std::filesystem::remove_all(dump_);
+    ASSERT_TRUE(std::filesystem::create_directory(dump_));
     Camera("sim:dump=" + dump_ + extra);
   }
   std::string dump_;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "support/environment.h"
 #include "core/driver_state.h"
 #include "platform/platform.h"
 #include "platform/portable/driver_manager.h"
@@ -114,6 +115,12 @@ inline std::map<std::string, long> LastDumpedFrame(const std::string& dir) {
   return DumpedFrame(dir, LastDumpedNumber(dir));
 }
 
+// The answers a video message may give at all.
+inline bool IsDriverAnswer(LRESULT r) {
+  return r == static_cast<LRESULT>(DV_ERR_OK) ||
+         (r >= static_cast<LRESULT>(DV_ERR_BASE) && r <= static_cast<LRESULT>(DV_ERR_LASTERROR));
+}
+
 class CaptureHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -143,10 +150,10 @@ class CaptureHostTest : public ::testing::Test {
     for (auto it = open_.rbegin(); it != open_.rend(); ++it) platform::CloseDriver(*it, 0, 0);
     open_.clear();
     platform::SetClockSource(nullptr);
-    unsetenv("ZARNCAP_CAMERA");
+    testsupport::UnsetEnvironment("ZARNCAP_CAMERA");
   }
 
-  void Camera(const std::string& spec) { setenv("ZARNCAP_CAMERA", spec.c_str(), 1); }
+  void Camera(const std::string& spec) { testsupport::SetEnvironment("ZARNCAP_CAMERA", spec.c_str()); }
   void Setting(const char* section, const char* key, const char* value) {
     platform::WritePrivateProfileString(section, key, value, ini_.c_str());
   }

@@ -20,8 +20,6 @@ const char* const kRequests[] = {
 };
 const int kUses[] = {1, 4, 40};
 
-// The answers a video message may give at all.
-bool IsDriverAnswer(LRESULT r) { return r == DV_ERR_OK || (r >= DV_ERR_BASE && r <= DV_ERR_LASTERROR); }
 
 void CALLBACK Ignore(HDRVR, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
 

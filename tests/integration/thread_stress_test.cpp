@@ -13,7 +13,6 @@
 namespace capture_host {
 namespace {
 
-bool IsDriverAnswer(LRESULT r) { return r == DV_ERR_OK || (r >= DV_ERR_BASE && r <= DV_ERR_LASTERROR); }
 
 // An open on a device already set up: no settle waits, so no virtual clock
 // (which would be shared with the other threads).

@@ -28,6 +28,8 @@ class StderrCapture {
       close(saved_);
       saved_ = -1;
       text_ = ReadFile(path_);
+      // stderr is a text stream: on Windows each line ends in "\r\n".
+      text_.erase(std::remove(text_.begin(), text_.end(), '\r'), text_.end());
     }
     return text_;
   }

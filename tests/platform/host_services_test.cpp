@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/environment.h"
 #include "platform/platform.h"
 #include "platform/portable/testing.h"
 
@@ -27,23 +28,23 @@ TEST(SystemLanguage, FromTheLocale) {
   for (int i = 0; i < 3; ++i) {
     saved[i] = std::getenv(names[i]);
     if (saved[i]) values[i] = saved[i];
-    unsetenv(names[i]);
+    testsupport::UnsetEnvironment(names[i]);
   }
   EXPECT_EQ(platform::SystemLanguageCode(), "enu");
-  setenv("LANG", "en_GB.UTF-8", 1);
+  testsupport::SetEnvironment("LANG", "en_GB.UTF-8");
   EXPECT_EQ(platform::SystemLanguageCode(), "eng");
-  setenv("LC_MESSAGES", "de_DE.UTF-8", 1);
+  testsupport::SetEnvironment("LC_MESSAGES", "de_DE.UTF-8");
   EXPECT_EQ(platform::SystemLanguageCode(), "deu");
-  setenv("LC_ALL", "en_US", 1);
+  testsupport::SetEnvironment("LC_ALL", "en_US");
   EXPECT_EQ(platform::SystemLanguageCode(), "enu");
   for (auto [locale, code] : {std::pair{"fr_FR@euro", "fra"}, {"es_ES.UTF-8", "esp"}, {"it", "ita"},
                               {"C", "enu"}, {"POSIX", "enu"}, {"pt_BR", "enu"}}) {
-    setenv("LC_ALL", locale, 1);
+    testsupport::SetEnvironment("LC_ALL", locale);
     EXPECT_EQ(platform::SystemLanguageCode(), code) << locale;
   }
   for (int i = 0; i < 3; ++i) {
-    if (saved[i]) setenv(names[i], values[i].c_str(), 1);
-    else unsetenv(names[i]);
+    if (saved[i]) testsupport::SetEnvironment(names[i], values[i].c_str());
+    else testsupport::UnsetEnvironment(names[i]);
   }
 }
 

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/environment.h"
 #include "platform/platform.h"
 #include "platform/portable/ini_file.h"
 
@@ -295,18 +296,18 @@ TEST(SettingsFolder, RelativeNamesResolveToTheSettingsFolder) {
   std::string saved = std::getenv("ZARNCAP_CONFIG_DIR") ? std::getenv("ZARNCAP_CONFIG_DIR") : "";
   const char* home = std::getenv("HOME");
   std::string savedHome = home ? home : "";
-  setenv("ZARNCAP_CONFIG_DIR", "/tmp/zc", 1);
+  testsupport::SetEnvironment("ZARNCAP_CONFIG_DIR", "/tmp/zc");
   EXPECT_EQ(platform::ResolveProfilePath("zarncap.ini"), "/tmp/zc/zarncap.ini");
   EXPECT_EQ(platform::ResolveProfilePath("/abs/MY.INI"), "/abs/MY.INI");
-  unsetenv("ZARNCAP_CONFIG_DIR");
-  setenv("XDG_CONFIG_HOME", "/tmp/xdg", 1);
+  testsupport::UnsetEnvironment("ZARNCAP_CONFIG_DIR");
+  testsupport::SetEnvironment("XDG_CONFIG_HOME", "/tmp/xdg");
   EXPECT_EQ(platform::ResolveProfilePath("zarncap.ini"), "/tmp/xdg/zarncap/zarncap.ini");
-  unsetenv("XDG_CONFIG_HOME");
-  setenv("HOME", "/tmp/home", 1);
+  testsupport::UnsetEnvironment("XDG_CONFIG_HOME");
+  testsupport::SetEnvironment("HOME", "/tmp/home");
   EXPECT_EQ(platform::ResolveProfilePath("zarncap.ini"), "/tmp/home/.config/zarncap/zarncap.ini");
-  if (savedHome.empty()) unsetenv("HOME");
-  else setenv("HOME", savedHome.c_str(), 1);
-  if (!saved.empty()) setenv("ZARNCAP_CONFIG_DIR", saved.c_str(), 1);
+  if (savedHome.empty()) testsupport::UnsetEnvironment("HOME");
+  else testsupport::SetEnvironment("HOME", savedHome.c_str());
+  if (!saved.empty()) testsupport::SetEnvironment("ZARNCAP_CONFIG_DIR", saved.c_str());
 }
 
 TEST(SettingsFolder, WriteCreatesTheFolder) {

@@ -104,12 +104,14 @@ TEST_F(TimerTest, KillWaitsForARunningCallback) {
   static std::atomic<bool> release{false};
   static std::atomic<bool> finished{false};
   entered = release = finished = false;
-  auto slow = [](UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
-    entered = true;
-    while (!release) std::this_thread::yield();
-    finished = true;
+  struct Slow {
+    static void CALLBACK Tick(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+      entered = true;
+      while (!release) std::this_thread::yield();
+      finished = true;
+    }
   };
-  UINT id = TimeSetEvent(1, 1, slow, 0, TIME_PERIODIC);
+  UINT id = TimeSetEvent(1, 1, &Slow::Tick, 0, TIME_PERIODIC);
   while (!entered) std::this_thread::yield();
   std::thread releaser([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -1,3 +1,4 @@
+#include "support/environment.h"
 #include "port/fake_port_device.h"
 #include <algorithm>
 
@@ -34,7 +35,7 @@ bool IsRead(DWORD code) {
 
 void FakePortDevice::Install() {
   platform::RegisterPortDeviceBackend(kName, MakeFake);
-  setenv("ZARNCAP_CAMERA", kName, 1);
+  testsupport::SetEnvironment("ZARNCAP_CAMERA", kName);
 }
 
 FakePortDevice* FakePortDevice::Current() { return dynamic_cast<FakePortDevice*>(platform::OpenPortDeviceBackend()); }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "support/environment.h"
 #include "core/driver_context.h"
 #include "port/port_fixture.h"
 
@@ -43,7 +44,7 @@ TEST(PortDeviceName, TwoStepNameFitsItsBuffers) {
 }
 
 TEST(PortDeviceOpen, AbsentDeviceGivesTheInvalidHandle) {
-  setenv("ZARNCAP_CAMERA", "none", 1);
+  testsupport::SetEnvironment("ZARNCAP_CAMERA", "none");
   EXPECT_EQ(OpenPortDevice(kPortDeviceIndex), INVALID_HANDLE_VALUE);
   ClosePortDevice(INVALID_HANDLE_VALUE);  // does nothing
   // A wrapper on the invalid handle fails like a refused request.

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/environment.h"
 #include "platform/portable/driver_manager.h"
 #include "platform/portable/testing.h"
 
@@ -33,12 +34,12 @@ std::string LibraryPath() {
 class DlopenTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("ZARNCAP_CAMERA", "none", 1);
+    testsupport::SetEnvironment("ZARNCAP_CAMERA", "none");
     platform::SetMessageBoxEcho(false);
     platform::ClearRecordedMessageBoxes();
     platform::ResetDefDriverProcLog();
   }
-  void TearDown() override { unsetenv("ZARNCAP_CAMERA"); }
+  void TearDown() override { testsupport::UnsetEnvironment("ZARNCAP_CAMERA"); }
 };
 
 TEST_F(DlopenTest, ExportsDriverProcWithCLinkage) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/environment.h"
 #include "core/driver_context.h"
 #include "core/driver_state.h"
 #include "platform/portable/testing.h"
@@ -50,12 +51,12 @@ class PortLayerOnSim : public ::testing::Test {
     ClosePortDevice(Driver().portDevice);
     platform::SetClockSource(nullptr);
     platform::SetMessageBoxEcho(true);
-    unsetenv("ZARNCAP_CAMERA");
+    testsupport::UnsetEnvironment("ZARNCAP_CAMERA");
   }
 
   // Opens \\.\VidCap0 on the given ZARNCAP_CAMERA value.
   sim::VirtualPortDevice* Open(const std::string& camera) {
-    setenv("ZARNCAP_CAMERA", camera.c_str(), 1);
+    testsupport::SetEnvironment("ZARNCAP_CAMERA", camera.c_str());
     Driver().portDevice = OpenPortDevice(kPortDeviceIndex);
     if (Driver().portDevice == INVALID_HANDLE_VALUE) return nullptr;
     return dynamic_cast<sim::VirtualPortDevice*>(platform::OpenPortDeviceBackend());

@@ -11,6 +11,7 @@
 #include <thread>
 #include <cstdlib>
 
+#include "support/environment.h"
 #include "tools/recording_driver.h"
 #include "tools/zarncap/format_map.h"
 #include "tools/tool_test_util.h"
@@ -58,7 +59,7 @@ double Y4mRate(const std::string& text) {
 
 class CliTest : public ::testing::Test {
  protected:
-  void SetUp() override { ::setenv("ZARNCAP_CONFIG_DIR", config_.Path().c_str(), 1); }
+  void SetUp() override { testsupport::SetEnvironment("ZARNCAP_CONFIG_DIR", config_.Path().c_str()); }
   ScratchFolder folder_, config_;
 };
 

@@ -1,3 +1,4 @@
+#include "support/environment.h"
 #include "tools/recording_driver.h"
 
 #include <cstdlib>
@@ -9,7 +10,7 @@
 #include "platform/portable/testing.h"
 #include "sim/register.h"
 
-extern "C" LRESULT DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1, LPARAM lParam2);
+#include "driver/driver_proc.h"
 
 namespace drivertest {
 namespace {
@@ -75,7 +76,7 @@ LRESULT Open(HDRVR driver, LPARAM lParam1, LPARAM lParam2) {
 
 void ResetDriver(const std::string& camera) {
   sim::RegisterVirtualCamera();
-  setenv("ZARNCAP_CAMERA", camera.c_str(), 1);
+  testsupport::SetEnvironment("ZARNCAP_CAMERA", camera.c_str());
   std::lock_guard lock(State().mutex);
   State().record = DriverRecord{};
   State().clientStream = VIDEO_STREAM_INIT_PARMS{};

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "support/environment.h"
 #include "platform/platform.h"
 #include "platform/portable/ini_file.h"
 #include "tools/tool_test_util.h"
@@ -36,7 +37,7 @@ TEST(OpenString, NamesThatTheDriverCanReadBack) {
 
 TEST(OpenString, WhereTheDriverLooksForTheFile) {
   ScratchFolder folder;
-  ::setenv("ZARNCAP_CONFIG_DIR", folder.Path().c_str(), 1);
+  testsupport::SetEnvironment("ZARNCAP_CONFIG_DIR", folder.Path().c_str());
   EXPECT_EQ(ResolveSettingsPath(""), folder / "zarncap.ini");
   EXPECT_EQ(ResolveSettingsPath("my.ini"), folder / "my.ini");
   EXPECT_EQ(ResolveSettingsPath("/etc/x.ini"), "/etc/x.ini");

@@ -9,7 +9,7 @@
 // waits in an open or close for the driver to finish with that stream.
 #include "platform/portable/driver_manager.h"
 
-#include <dlfcn.h>
+#include "platform/portable/driver_library.h"
 
 #include <algorithm>
 #include <memory>
@@ -27,24 +27,21 @@ struct Module {
   int handles = 0;
 };
 
-}  // namespace
-}  // namespace platform
-
-// The handle a host holds; HDRVR is an opaque pointer to it.
-struct HDRVR__ {
-  platform::Module* module;
+// What a host's HDRVR points to (the HDRVR type itself is the platform's
+// opaque handle).
+struct DriverHandle {
+  Module* module;
   DWORD_PTR driverId;
   DWORD_PTR sessionId;  // the session open of a two-step open, 0 when there was none
 };
 
-namespace platform {
-namespace {
+HDRVR AsHandle(DriverHandle* driver) { return reinterpret_cast<HDRVR>(driver); }
 
 struct DriverManager {
   std::mutex loader;  // modules, and the open and close sequences
   std::mutex handles;  // drivers
   std::vector<std::unique_ptr<Module>> modules;
-  std::vector<std::unique_ptr<HDRVR__>> drivers;
+  std::vector<std::unique_ptr<DriverHandle>> drivers;
 };
 
 DriverManager& Manager() {
@@ -56,11 +53,12 @@ void SetError(std::string* error, const std::string& text) {
   if (error != nullptr) *error = text;
 }
 
-bool IsLive(HDRVR driver) {
+// The handle's record while it is open; nullptr for a closed or foreign handle.
+DriverHandle* Live(HDRVR driver) {
   for (const auto& d : Manager().drivers) {
-    if (d.get() == driver) return true;
+    if (AsHandle(d.get()) == driver) return d.get();
   }
-  return false;
+  return nullptr;
 }
 
 // Finds or loads the module; a new module is loaded and enabled here.
@@ -76,16 +74,10 @@ Module* Attach(const char* library, DRIVERPROC proc, HDRVR driver, std::string* 
   auto module = std::make_unique<Module>();
   if (library != nullptr) {
     module->library = library;
-    module->dl = ::dlopen(library, RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    module->dl = LoadDriverLibrary(library, &module->proc, &why);
     if (module->dl == nullptr) {
-      const char* why = ::dlerror();
-      SetError(error, std::string("cannot load ") + library + (why ? std::string(": ") + why : ""));
-      return nullptr;
-    }
-    module->proc = reinterpret_cast<DRIVERPROC>(::dlsym(module->dl, "DriverProc"));
-    if (module->proc == nullptr) {
-      SetError(error, std::string(library) + " has no DriverProc");
-      ::dlclose(module->dl);
+      SetError(error, why);
       return nullptr;
     }
   } else {
@@ -93,7 +85,7 @@ Module* Attach(const char* library, DRIVERPROC proc, HDRVR driver, std::string* 
   }
   if (module->proc(0, driver, DRV_LOAD, 0, 0) != 1) {
     SetError(error, "DRV_LOAD refused");
-    if (module->dl != nullptr) ::dlclose(module->dl);
+    if (module->dl != nullptr) UnloadDriverLibrary(module->dl);
     return nullptr;
   }
   module->proc(0, driver, DRV_ENABLE, 0, 0);
@@ -109,7 +101,7 @@ void Detach(Module* module, HDRVR driver) {
   if (--module->handles > 0) return;
   module->proc(0, driver, DRV_DISABLE, 0, 0);
   module->proc(0, driver, DRV_FREE, 0, 0);
-  if (module->dl != nullptr) ::dlclose(module->dl);
+  if (module->dl != nullptr) UnloadDriverLibrary(module->dl);
   m.modules.erase(std::remove_if(m.modules.begin(), m.modules.end(),
                                  [module](const auto& p) { return p.get() == module; }),
                   m.modules.end());
@@ -130,27 +122,28 @@ HDRVR Open(const char* library, DRIVERPROC proc, const char* openString, LPARAM 
   // Loading, enabling and opening run under the loader lock: the driver's own
   // open sequence must not interleave with another thread's first load or last free.
   std::lock_guard lock(m.loader);
-  auto driver = std::make_unique<HDRVR__>(HDRVR__{nullptr, 0, 0});
-  Module* module = Attach(library, proc, driver.get(), error);
+  auto driver = std::make_unique<DriverHandle>(DriverHandle{nullptr, 0, 0});
+  const HDRVR handle = AsHandle(driver.get());
+  Module* module = Attach(library, proc, handle, error);
   if (module == nullptr) return nullptr;
   driver->module = module;
   const std::u16string text = WideText(openString);
   const LPARAM textParam = openString != nullptr ? reinterpret_cast<LPARAM>(text.c_str()) : 0;
-  DWORD_PTR id = static_cast<DWORD_PTR>(module->proc(0, driver.get(), DRV_OPEN, textParam, 0));
+  DWORD_PTR id = static_cast<DWORD_PTR>(module->proc(0, handle, DRV_OPEN, textParam, 0));
   if (id != 0 && lParam2 != 0) {
     driver->sessionId = id;
-    id = static_cast<DWORD_PTR>(module->proc(0, driver.get(), DRV_OPEN, 0, lParam2));
-    if (id == 0) module->proc(driver->sessionId, driver.get(), DRV_CLOSE, 0, 0);
+    id = static_cast<DWORD_PTR>(module->proc(0, handle, DRV_OPEN, 0, lParam2));
+    if (id == 0) module->proc(driver->sessionId, handle, DRV_CLOSE, 0, 0);
   }
   if (id == 0) {
     SetError(error, kOpenRefused);
-    Detach(module, driver.get());
+    Detach(module, handle);
     return nullptr;
   }
   driver->driverId = id;
   std::lock_guard handles(m.handles);
   m.drivers.push_back(std::move(driver));
-  return m.drivers.back().get();
+  return handle;
 }
 
 }  // namespace
@@ -176,9 +169,10 @@ LRESULT SendDriverMessage(HDRVR driver, UINT msg, LPARAM lParam1, LPARAM lParam2
   DWORD_PTR id = 0;
   {
     std::lock_guard lock(Manager().handles);
-    if (!IsLive(driver)) return 0;
-    proc = driver->module->proc;
-    id = driver->driverId;
+    const DriverHandle* live = Live(driver);
+    if (live == nullptr) return 0;
+    proc = live->module->proc;
+    id = live->driverId;
   }
   return proc(id, driver, msg, lParam1, lParam2);
 }
@@ -191,24 +185,26 @@ LRESULT CloseDriver(HDRVR driver, LPARAM lParam1, LPARAM lParam2) {
   DWORD_PTR sessionId = 0;
   {
     std::lock_guard handles(m.handles);
-    if (!IsLive(driver)) return 0;
-    module = driver->module;
-    id = driver->driverId;
-    sessionId = driver->sessionId;
+    const DriverHandle* live = Live(driver);
+    if (live == nullptr) return 0;
+    module = live->module;
+    id = live->driverId;
+    sessionId = live->sessionId;
   }
   LRESULT result = module->proc(id, driver, DRV_CLOSE, lParam1, lParam2);
   if (sessionId != 0) module->proc(sessionId, driver, DRV_CLOSE, 0, 0);
   Detach(module, driver);
   std::lock_guard handles(m.handles);
   m.drivers.erase(std::remove_if(m.drivers.begin(), m.drivers.end(),
-                                 [driver](const auto& p) { return p.get() == driver; }),
+                                 [driver](const auto& p) { return AsHandle(p.get()) == driver; }),
                   m.drivers.end());
   return result;
 }
 
 DWORD_PTR DriverId(HDRVR driver) {
   std::lock_guard lock(Manager().handles);
-  return IsLive(driver) ? driver->driverId : 0;
+  const DriverHandle* live = Live(driver);
+  return live != nullptr ? live->driverId : 0;
 }
 
 }  // namespace platform

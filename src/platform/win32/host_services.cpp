@@ -1,9 +1,10 @@
-// The host's services: message boxes, DefDriverProc, DriverCallback and the
-// palette's nearest index. The palette index goes through one GDI palette per
+// The host's services: message boxes, DefDriverProc, DriverCallback, the
+// palette's nearest index, the module's version text and the user's language. The palette index goes through one GDI palette per
 // table: a lookup table asks 4096 times of the same palette, and a palette
 // object per question would cost more than the answer.
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -66,6 +67,30 @@ UINT GetNearestPaletteIndex(const PALETTEENTRY* entries, UINT count, BYTE r, BYT
   HPALETTE palette = cache.For(entries, count);
   if (palette == nullptr) return CLR_INVALID;
   return ::GetNearestPaletteIndex(palette, RGB(r, g, b));
+}
+
+std::string ModuleVersionText() {
+  char path[MAX_PATH] = {};
+  if (::GetModuleFileNameA(ModuleHandle(), path, sizeof path) == 0) return {};
+  DWORD ignored = 0;
+  DWORD size = ::GetFileVersionInfoSizeA(path, &ignored);
+  if (size == 0) return {};
+  std::vector<char> block(size);
+  if (!::GetFileVersionInfoA(path, 0, size, block.data())) return {};
+  void* value = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueA(block.data(), "\\StringFileInfo\\040904e4\\FileVersion", &value, &length) || length == 0) {
+    return {};
+  }
+  return std::string(static_cast<const char*>(value), strnlen(static_cast<const char*>(value), length));
+}
+
+std::string SystemLanguageCode() {
+  char code[8] = {};
+  if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, code, sizeof code) == 0) return "enu";
+  std::string text(code);
+  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return text;
 }
 
 }  // namespace platform

@@ -1,8 +1,5 @@
-// The module the driver lives in, found from the address of this very code,
-// and the developer's output, which on a console system is stderr.
+// The module the driver lives in, found from the address of this very code.
 #include <dlfcn.h>
-
-#include <cstdio>
 
 #include "platform/platform.h"
 
@@ -13,7 +10,5 @@ HINSTANCE ModuleHandle() {
   if (::dladdr(reinterpret_cast<void*>(&ModuleHandle), &info) == 0) return nullptr;
   return static_cast<HINSTANCE>(info.dli_fbase);
 }
-
-void DebugOutput(const char* line) { std::fprintf(stderr, "trace: %s\n", line); }
 
 }  // namespace platform

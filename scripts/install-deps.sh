@@ -9,6 +9,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   ffmpeg python3
   clang libfuzzer-14-dev libclang-rt-14-dev
+  mingw-w64 g++-mingw-w64-i686-posix googletest wine wine32:i386
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -17,6 +18,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  # Wine runs the 32-bit DLL and its tests: it needs the i386 architecture.
+  dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -2,7 +2,8 @@
 # Builds and runs the test suites: the release build, the AddressSanitizer +
 # UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the tests
 # that run threads (streams, channel churn, the four-thread stress), and a
-# bounded run of every fuzz target (FUZZ_SECONDS each, default 30).
+# bounded run of every fuzz target (FUZZ_SECONDS each, default 30), then the
+# Windows DLLs and their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for preset in default asan; do
@@ -14,3 +15,4 @@ cmake --preset tsan
 cmake --build --preset tsan --target integration_tests capture_tests
 ctest --preset tsan -R "ThreadStress|StreamCapture|DriverLifecycle|StreamTest|FrameFaults"
 scripts/fuzz.sh
+scripts/test-win32.sh

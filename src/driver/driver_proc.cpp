@@ -47,7 +47,7 @@ LRESULT Disable() {
 // port and settings file then apply to that channel.
 void ChooseOpenString(LPARAM lParam1, const VIDEO_OPEN_PARMS* openParms, char (&text)[kOpenStringBufferSize]) {
   DriverState& d = Driver();
-  NarrowOpenString(reinterpret_cast<const void*>(lParam1), text);
+  NarrowOpenString(reinterpret_cast<const void*>(lParam1), openParms == nullptr, text);
   if (openParms == nullptr) {
     std::memcpy(d.sessionOpenString, text, sizeof text);
     return;

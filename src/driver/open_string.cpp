@@ -23,11 +23,11 @@ bool UpperCopy(const char* openString, char (&copy)[kMaxOpenStringLength + 1], s
 
 }  // namespace
 
-void NarrowOpenString(const void* openString, char (&out)[kOpenStringBufferSize]) {
+void NarrowOpenString(const void* openString, bool sessionText, char (&out)[kOpenStringBufferSize]) {
   out[0] = '\0';
   if (openString == nullptr) return;
   const auto* bytes = static_cast<const unsigned char*>(openString);
-  const bool wide = bytes[0] != 0 && bytes[1] == 0;
+  const bool wide = sessionText && bytes[0] != 0 && bytes[1] == 0;
   size_t n = 0;
   for (; n + 1 < kOpenStringBufferSize; ++n) {
     unsigned c = 0;

@@ -10,13 +10,14 @@ constexpr size_t kMaxOpenStringLength = 259;
 
 static_assert(kMaxOpenStringLength + 2 == kOpenStringBufferSize);
 
-// The open string in 8 bits, whichever way the host sent it: 8-bit text, or
-// UTF-16 (a host that opens in two steps sends the session's text so; its first
-// character's high byte is 0, which no 8-bit text of one or more characters
-// has). Characters past 0xFF become '?'. A text longer than
+// The open string in 8 bits. A channel open's text is 8-bit. A session open's
+// (no open parameters) is UTF-16 from a host that opens in two steps, 8-bit
+// from an older one: UTF-16 when sessionText says it may be and the first
+// character's high byte is 0, which no 8-bit text of two or more characters
+// has. Characters past 0xFF become '?'. A text longer than
 // kMaxOpenStringLength is cut one character past it, which the readers below
 // still refuse as too long. A null string gives "".
-void NarrowOpenString(const void* openString, char (&out)[kOpenStringBufferSize]);
+void NarrowOpenString(const void* openString, bool sessionText, char (&out)[kOpenStringBufferSize]);
 // Stores 1, 2 or 3 in *port when the first "LPT" is followed by that digit.
 void PortFromOpenString(const char* openString, DWORD* port);
 // Copies the file name ending in ".INI" (from just after the last space before

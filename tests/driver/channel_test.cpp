@@ -316,3 +316,62 @@ TEST_F(ChannelTest, WrittenSettingsReadBackInPythonsConfigParser) {
 }
 
 }  // namespace
+
+namespace {
+
+// A two-step open, as winmm sends it: the session open (no parameters) carries
+// the text, in UTF-16 or in 8 bits, and the channel open after it carries none.
+// The session's port and settings file are the channel's; they serve that one
+// channel open, not a later one.
+TEST_F(ChannelTest, SessionOpenTextAppliesToTheChannelOpenThatFollows) {
+  const std::u16string wide = u"LPT3 C:\\TWO\\STEP.INI";
+  const std::string narrow = "LPT3 C:\\TWO\\STEP.INI";
+  for (const void* text : {static_cast<const void*>(wide.c_str()), static_cast<const void*>(narrow.c_str())}) {
+    ResetDriverForTesting();
+    FakeLayers::Install();
+    FakeLayers::camerasOn = {3};
+    DWORD_PTR session = static_cast<DWORD_PTR>(DriverProc(0, nullptr, DRV_OPEN, reinterpret_cast<LPARAM>(text), 0));
+    ASSERT_EQ(session, 1u);
+    auto parms = Parms(VIDEO_IN);
+    DWORD_PTR id = Open(&parms);
+    ASSERT_GT(id, 1u);
+    EXPECT_EQ(Driver().lptPort, 3u);
+    EXPECT_STREQ(Driver().iniPath, "C:\\TWO\\STEP.INI");
+    EXPECT_STREQ(Driver().sessionOpenString, "");
+    Close(id);
+    Close(session);
+  }
+}
+
+TEST_F(ChannelTest, OpenStringsAreReadInEitherEncoding) {
+  struct Case {
+    std::u16string wide;
+    const char* narrow;
+    bool sessionText;
+    const char* expected;
+  };
+  const std::u16string longText(300, u'A');
+  const Case cases[] = {
+      {u"vcap LPT2", nullptr, true, "vcap LPT2"},
+      {u"x\u00e9\u4e2d", nullptr, true, "x\xe9?"},  // past 0xFF is '?'
+      {u"vcap LPT2", nullptr, false, "v"},              // a channel open's text is 8-bit
+      {u"", "vcap LPT1", true, "vcap LPT1"},
+      {u"", "vcap LPT1", false, "vcap LPT1"},
+      {u"", "", true, ""},
+  };
+  char out[kOpenStringBufferSize];
+  for (const Case& c : cases) {
+    NarrowOpenString(c.narrow != nullptr ? static_cast<const void*>(c.narrow) : c.wide.c_str(), c.sessionText, out);
+    EXPECT_STREQ(out, c.expected);
+  }
+  NarrowOpenString(nullptr, true, out);
+  EXPECT_STREQ(out, "");
+  // A text too long is cut one past the limit, so the readers still refuse it.
+  NarrowOpenString(longText.c_str(), true, out);
+  EXPECT_EQ(std::strlen(out), kMaxOpenStringLength + 1);
+  DWORD port = 0;
+  PortFromOpenString(out, &port);
+  EXPECT_EQ(port, 0u);
+}
+
+}  // namespace

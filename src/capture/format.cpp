@@ -63,6 +63,24 @@ DWORD SetFormat(const VIDEOCONFIGPARMS* parms) {
   return DV_ERR_OK;
 }
 
+}  // namespace
+
+BOOL AcceptFormatOrKeep(const BITMAPINFOHEADER& header, const BITMAPINFOHEADER& fallback) {
+  DeviceGuard lock(DeviceLock());
+  CaptureState& state = Capture();
+  const BOOL accepted = AcceptFormat(&header);
+  if (accepted) {
+    state.currentFormat = header;
+  } else if (AcceptFormat(&fallback)) {
+    state.currentFormat = fallback;
+  }
+  state.currentFormatOnDevice = CurrentNUBODevice() != nullptr;
+  TraceFormat(state.currentFormat);
+  return accepted;
+}
+
+namespace {
+
 DWORD GetCurrentFormat(const VIDEOCONFIGPARMS* parms) {
   if (parms->dwSize1 < kFormatBytes) return DV_ERR_SIZEFIELD;
   if (parms->lpData1 == nullptr) return DV_ERR_PARAM1;

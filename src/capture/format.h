@@ -27,6 +27,10 @@ DWORD ConfigureFormat(DWORD flags, VIDEOCONFIGPARMS* parms);
 BOOL AcceptFormat(const BITMAPINFOHEADER* header);
 // TRUE when a device is current and its format was accepted.
 BOOL FormatInForce();
+// The format dialog's OK: the header when the device takes it, else the
+// fallback (the format that was in force) is put back. Either way currentFormat
+// is then the format in force. FALSE when the header was refused.
+BOOL AcceptFormatOrKeep(const BITMAPINFOHEADER& header, const BITMAPINFOHEADER& fallback);
 // Copies the device's client format (40 bytes); FALSE and nothing copied while
 // the format is invalid.
 BOOL FillFormat(BITMAPINFOHEADER* destination);

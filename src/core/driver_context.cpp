@@ -1,5 +1,29 @@
 #include "core/driver_context.h"
 
+namespace {
+thread_local int t_driverLockDepth = 0;
+}
+
+DriverLockHold::DriverLockHold() {
+  Context().driverLock.lock();
+  ++t_driverLockDepth;
+}
+
+DriverLockHold::~DriverLockHold() {
+  --t_driverLockDepth;
+  Context().driverLock.unlock();
+}
+
+DriverLockRelease::DriverLockRelease() : depth_(t_driverLockDepth) {
+  for (int i = 0; i < depth_; ++i) Context().driverLock.unlock();
+  t_driverLockDepth = 0;
+}
+
+DriverLockRelease::~DriverLockRelease() {
+  for (int i = 0; i < depth_; ++i) Context().driverLock.lock();
+  t_driverLockDepth = depth_;
+}
+
 DriverContext& Context() {
   static DriverContext context;
   return context;

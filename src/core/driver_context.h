@@ -17,6 +17,7 @@
 enum class ModuleSlot : int {
   Channels,    // live instances (driver)
   ChannelOps,  // the operations channel open and close call (driver)
+  Dialogs,     // the settings dialog's sliders and working values (ui)
   Stream,      // stream queue, timer and counters (capture)
   Capture,     // current device, currentFormat (capture)
   ColSpace,    // current converter, demosaic plane, chosen kernels (colour)
@@ -85,6 +86,30 @@ class DriverContext {
 // before any other object of the library exists) and freed when the module is
 // unloaded.
 DriverContext& Context();
+
+// The driver lock as DriverProc holds it for one message, counted per thread
+// (a message sent from inside a message takes it again).
+class DriverLockHold {
+ public:
+  DriverLockHold();
+  ~DriverLockHold();
+  DriverLockHold(const DriverLockHold&) = delete;
+  DriverLockHold& operator=(const DriverLockHold&) = delete;
+};
+
+// Lets go of the driver lock this thread holds for as long as it lives: a
+// modal dialog is up for as long as the user likes, and the host's other
+// threads (a channel close among them) must not wait for the user.
+class DriverLockRelease {
+ public:
+  DriverLockRelease();
+  ~DriverLockRelease();
+  DriverLockRelease(const DriverLockRelease&) = delete;
+  DriverLockRelease& operator=(const DriverLockRelease&) = delete;
+
+ private:
+  int depth_;
+};
 
 // Puts the whole driver back to a freshly loaded module (tests, DRV_FREE of a
 // module that is loaded again).

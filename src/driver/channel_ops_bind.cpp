@@ -8,6 +8,7 @@
 #include "driver/channel_ops.h"
 #include "port/port.h"
 #include "port/port_device.h"
+#include "ui/dialog_controls.h"
 
 ChannelOps DefaultChannelOps() {
   ChannelOps ops{};
@@ -26,6 +27,6 @@ ChannelOps DefaultChannelOps() {
   ops.resetCaptureDevices = ResetCaptureDevices;
   ops.disableDevice = DisableNUBODevice;
   ops.forgetColSpace = ForgetColSpace;
-  ops.resetDialogControls = nullptr;  // the settings dialogs are not built yet
+  ops.resetDialogControls = ResetSliderRanges;
   return ops;
 }

@@ -137,6 +137,6 @@ LRESULT Dispatch(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1,
 extern "C" LRESULT WINAPI DriverProc(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1,
                                      LPARAM lParam2) {
   if (InStreamTickThread()) return Dispatch(dwDriverID, hDriver, uMsg, lParam1, lParam2);
-  std::lock_guard lock(Context().driverLock);
+  DriverLockHold lock;
   return Dispatch(dwDriverID, hDriver, uMsg, lParam1, lParam2);
 }

@@ -15,13 +15,22 @@
 #include "colspace/palette.h"
 #include "core/driver_state.h"
 #include "platform/platform.h"
+#include "ui/format_dialog.h"
+#include "ui/source_dialog.h"
 
 namespace {
 
-// Shows dialog resource `id` modally over parent, with initial parameter 0, and
-// tells how it ended (0: cancelled). The source-settings and video-format
-// dialogs are not part of this build yet, so every one ends as cancelled.
-INT_PTR RunDialog(DWORD /*id*/, HWND /*parent*/) { return 0; }
+// Shows dialog resource `id` modally over parent and tells how it ended (0:
+// refused, -1: the dialog could not be made). The driver lock is let go while
+// the user has the dialog: the host's other threads carry on meanwhile, and
+// each dialog action takes the device lock for itself.
+INT_PTR RunDialog(DWORD channelKind, DWORD id, HWND parent) {
+  DriverLockRelease release;
+  const HINSTANCE module = Driver().moduleInstance;
+  const int resource = static_cast<int>(id);
+  return channelKind == VIDEO_EXTERNALIN ? ShowSourceDialog(module, resource, parent)
+                                         : ShowFormatDialog(module, resource, parent);
+}
 
 }  // namespace
 
@@ -35,10 +44,8 @@ DWORD ShowDriverDialog(DWORD channelKind, HWND parent, DWORD flags) {
     return DV_ERR_NOTSUPPORTED;
   }
   if ((flags & VIDEO_DLG_QUERY) != 0) return DV_ERR_OK;  // dialogs are supported
-  // The dialogs change the format and the picture settings: no frame may be
-  // captured on the stream timer's thread while one is up.
-  DeviceGuard lock(DeviceLock());
-  return RunDialog(id, parent) == 0 ? DV_ERR_NOTSUPPORTED : DV_ERR_OK;
+  const INT_PTR result = RunDialog(channelKind, id, parent);
+  return result == 0 || result == -1 ? DV_ERR_NOTSUPPORTED : DV_ERR_OK;
 }
 
 DWORD ConfigurePalette(DWORD flags, VIDEOCONFIGPARMS* parms) {

@@ -3,8 +3,10 @@
 // API (win32/), elsewhere a portable stand-in (portable/).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
+#include "platform/dialog_template.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -43,6 +45,35 @@ BOOL CloseHandle(HANDLE device);
 
 // ---- user interface
 int MessageBox(HWND owner, const char* text, const char* caption, UINT type);
+
+// ---- dialogs
+// The module's dialog resources, for a platform without a resource loader
+// (Windows reads them from the DLL and ignores this).
+void RegisterDialogTemplates(const DialogTemplate* templates, std::size_t count);
+// Runs dialog resource `resourceId` modally; its procedure gets `param` with
+// WM_INITDIALOG. The result EndDialog gave, or -1 when the dialog cannot be made.
+INT_PTR DialogBoxParam(HINSTANCE module, int resourceId, HWND owner, DLGPROC proc, LPARAM param);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+HWND GetDlgItem(HWND dialog, int id);
+BOOL SetDlgItemText(HWND dialog, int id, const char* text);
+// Copies at most size-1 characters and the terminator; returns the count copied.
+UINT GetDlgItemText(HWND dialog, int id, char* out, int size);
+BOOL SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned);
+BOOL CheckRadioButton(HWND dialog, int first, int last, int check);
+UINT IsDlgButtonChecked(HWND dialog, int id);
+BOOL EnableWindow(HWND window, BOOL enable);
+BOOL ShowWindow(HWND window, int show);
+BOOL SetWindowText(HWND window, const char* text);
+// A scroll-bar control's range and position (SB_CTL).
+BOOL SetScrollRange(HWND control, int min, int max, BOOL redraw);
+int SetScrollPos(HWND control, int pos, BOOL redraw);
+HWND SetFocus(HWND window);
+BOOL PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+// A value a dialog procedure keeps with its window (the dialog's user slot).
+void SetDialogData(HWND dialog, LONG_PTR data);
+LONG_PTR GetDialogData(HWND dialog);
+// The system's own settings ("Intl" and the like), as GetProfileStringA reads them.
+DWORD GetProfileString(const char* section, const char* key, const char* defaultValue, char* out, DWORD size);
 
 // ---- host services
 LRESULT DefDriverProc(DWORD_PTR driverId, HDRVR driver, UINT msg, LPARAM lParam1, LPARAM lParam2);

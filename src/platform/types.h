@@ -176,6 +176,33 @@ constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 
+// ---- windows and dialogs
+using DLGPROC = INT_PTR(CALLBACK*)(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
+constexpr UINT WM_SIZE = 0x0005;
+constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_INITDIALOG = 0x0110;
+constexpr UINT WM_COMMAND = 0x0111;
+constexpr UINT WM_SYSCOMMAND = 0x0112;
+constexpr UINT WM_HSCROLL = 0x0114;
+constexpr UINT WM_USER = 0x0400;
+constexpr WORD BN_CLICKED = 0;
+constexpr WORD EN_CHANGE = 0x0300;
+constexpr int SB_CTL = 2;
+constexpr int SB_LINEUP = 0;
+constexpr int SB_LINEDOWN = 1;
+constexpr int SB_PAGEUP = 2;
+constexpr int SB_PAGEDOWN = 3;
+constexpr int SB_THUMBPOSITION = 4;
+constexpr int SB_THUMBTRACK = 5;
+constexpr int SB_ENDSCROLL = 8;
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOW = 5;
+constexpr UINT BST_UNCHECKED = 0;
+constexpr UINT BST_CHECKED = 1;
+constexpr WORD LOWORD(DWORD_PTR v) { return static_cast<WORD>(v & 0xFFFF); }
+constexpr WORD HIWORD(DWORD_PTR v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
+constexpr WPARAM MAKEWPARAM(WORD low, WORD high) { return static_cast<WPARAM>(low) | (static_cast<WPARAM>(high) << 16); }
+
 // ---- bitmap compressions
 constexpr DWORD BI_RGB = 0;
 constexpr DWORD BI_RLE8 = 1;

@@ -1,0 +1,158 @@
+// The format dialog. Its saved and working formats are its own (two dialogs
+// never share a snapshot); OK applies under the device lock, never while a
+// stream is initialised (the stream's buffers were sized for the format in
+// force), and never a size beyond what any format of the driver can take.
+#include "ui/format_dialog.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "capture/device_lock.h"
+#include "capture/format.h"
+#include "capture/nubo_device.h"
+#include "capture/stream.h"
+#include "colspace/format_header.h"
+#include "core/driver_state.h"
+#include "platform/platform.h"
+#include "ui/dialog_resources.h"
+
+namespace {
+
+struct FormatSession {
+  NUBODevice* device = nullptr;
+  BITMAPINFOHEADER saved{};
+  BITMAPINFOHEADER working{};
+};
+
+struct SizeButton {
+  int id;
+  LONG width;
+  LONG height;
+};
+constexpr SizeButton kSizes[] = {{1050, 176, 144}, {1051, 160, 120}, {1052, 128, 96},  {1053, 640, 480},
+                                 {1054, 320, 240}, {1055, 288, 216}, {1056, 200, 152}};
+
+struct FormatButton {
+  int id;
+  std::int16_t bitCount;
+  DWORD compression;
+};
+constexpr FormatButton kFormats[] = {{1057, 24, BI_RGB}, {1058, 16, BI_RGB}, {1059, 8, BI_RGB}, {1060, 8, FOURCC_I420}};
+
+FormatSession* SessionOf(HWND dialog) { return reinterpret_cast<FormatSession*>(platform::GetDialogData(dialog)); }
+
+bool DeviceIsOurs(const FormatSession* s) {
+  return s != nullptr && s->device != nullptr && CurrentNUBODevice() == s->device && Driver().deviceReady != 0;
+}
+
+int FormatButtonFor(const BITMAPINFOHEADER& h) {
+  if (h.biCompression == FOURCC_I420) return 1060;
+  if (h.biCompression != BI_RGB) return 0;
+  for (const FormatButton& f : kFormats) {
+    if (f.compression == BI_RGB && f.bitCount == h.biBitCount) return f.id;
+  }
+  return 0;
+}
+
+// The format the dialog starts from: the device's; else the format in force
+// as the host last saw it; else a fresh 320 x 240 RGB24 header.
+BITMAPINFOHEADER StartingFormat() {
+  BITMAPINFOHEADER h{};
+  if (FillFormat(&h)) return h;
+  const BITMAPINFOHEADER& current = Capture().currentFormat;
+  if (current.biSize == sizeof(BITMAPINFOHEADER) && current.biWidth > 0 && current.biHeight > 0) return current;
+  InitFormatHeader(&h);
+  SetFormatType(&h, 24, BI_RGB);
+  SetFormatSize(&h, 320, 240);
+  return h;
+}
+
+void ShowSize(HWND dialog, LONG width, LONG height) {
+  platform::SetDlgItemInt(dialog, kWidthEdit, static_cast<UINT>(width), TRUE);
+  platform::SetDlgItemInt(dialog, kHeightEdit, static_cast<UINT>(height), TRUE);
+}
+
+INT_PTR Open(HWND dialog, FormatSession* s) {
+  platform::SetDialogData(dialog, reinterpret_cast<LONG_PTR>(s));
+  DeviceGuard lock(DeviceLock());
+  s->device = CurrentNUBODevice();
+  if (!DeviceIsOurs(s)) {
+    platform::EndDialog(dialog, 0);
+    return FALSE;
+  }
+  s->saved = StartingFormat();
+  s->working = s->saved;
+  const int format = FormatButtonFor(s->working);
+  platform::CheckRadioButton(dialog, kFormats[0].id, kFormats[3].id, format);
+  ShowSize(dialog, s->working.biWidth, s->working.biHeight);
+  int size = 0;
+  for (const SizeButton& b : kSizes) {
+    if (b.width == s->working.biWidth && b.height == s->working.biHeight) size = b.id;
+  }
+  platform::CheckRadioButton(dialog, kSizes[0].id, kSizes[6].id, size);
+  platform::SetFocus(platform::GetDlgItem(dialog, IDOK));
+  return FALSE;
+}
+
+// An edit box read as an unsigned number; text that is no number reads 0.
+std::uint64_t ReadSize(HWND dialog, int id) {
+  char text[32] = "";
+  platform::GetDlgItemText(dialog, id, text, sizeof text);
+  const char* p = text;
+  while (*p == ' ') ++p;
+  std::uint64_t value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (value > 0xFFFFFFFFull) return 0;
+  }
+  return value;
+}
+
+void Accept(HWND dialog, FormatSession* s) {
+  const std::uint64_t height = ReadSize(dialog, kHeightEdit);
+  const std::uint64_t width = ReadSize(dialog, kWidthEdit);
+  // No format of the driver goes past 640 x 480: a larger size is refused
+  // before the camera hears of it, and so is one while a stream is set up.
+  if (width < 1 || width > 640 || height < 1 || height > 480) return;
+  if (InStreamStatus().initialised) return;
+  SetFormatSize(&s->working, static_cast<LONG>(width), static_cast<LONG>(height));
+  AcceptFormatOrKeep(s->working, s->saved);
+}
+
+INT_PTR Command(HWND dialog, FormatSession* s, WPARAM wParam) {
+  if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+  const int id = LOWORD(wParam);
+  if (id == IDOK || id == IDCANCEL) {
+    if (id == IDOK) Accept(dialog, s);
+    platform::EndDialog(dialog, 1);
+    return TRUE;
+  }
+  for (const SizeButton& b : kSizes) {
+    if (b.id == id) ShowSize(dialog, b.width, b.height);
+  }
+  for (const FormatButton& f : kFormats) {
+    if (f.id == id) SetFormatType(&s->working, f.bitCount, f.compression);
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK FormatDialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_INITDIALOG) return Open(dialog, reinterpret_cast<FormatSession*>(lParam));
+  if (msg != WM_COMMAND) return FALSE;
+  FormatSession* s = SessionOf(dialog);
+  if (s == nullptr) return FALSE;
+  DeviceGuard lock(DeviceLock());
+  if (!DeviceIsOurs(s)) {
+    platform::EndDialog(dialog, 0);
+    return TRUE;
+  }
+  return Command(dialog, s, wParam);
+}
+
+INT_PTR ShowFormatDialog(HINSTANCE module, int resourceId, HWND owner) {
+  RegisterDriverDialogs();
+  FormatSession session;
+  return platform::DialogBoxParam(module, resourceId, owner, &FormatDialogProc, reinterpret_cast<LPARAM>(&session));
+}

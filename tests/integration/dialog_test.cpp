@@ -1,0 +1,277 @@
+// The source-settings and format dialogs through DVM_DIALOG, acted on as a
+// user would through the headless dialog model: the test is the dialog's
+// owner window and gets the dialog once it is up.
+#include <cstdio>
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <numeric>
+
+#include "capture_host.h"
+#include "platform/portable/dialog_host.h"
+#include "support/environment.h"
+
+namespace capture_host {
+namespace {
+
+using Script = std::function<void(HWND, const platform::DialogUser&)>;
+
+// What a dialog shows, read through the user's side of the model.
+struct Shown {
+  HWND dialog;
+  const platform::DialogUser* user;
+  platform::ControlState Control(int id) const {
+    platform::ControlState state{};
+    for (std::size_t i = 0; i < user->controlCount(dialog); ++i) {
+      if (user->control(dialog, i, &state) && state.id == id) return state;
+    }
+    ADD_FAILURE() << "no control " << id;
+    return state;
+  }
+  std::string Text(int id) const { return Control(id).text; }
+  bool Checked(int id) const { return Control(id).checked != FALSE; }
+  bool Enabled(int id) const { return Control(id).enabled != FALSE; }
+  bool Visible(int id) const { return Control(id).visible != FALSE; }
+  int Position(int id) const { return Control(id).scrollPos; }
+};
+
+class DialogTest : public CaptureHostTest {
+ protected:
+  void SetUp() override {
+    CaptureHostTest::SetUp();
+    if (IsSkipped()) return;
+    host_.context = this;
+    host_.shown = [](void* context, HWND dialog, const platform::DialogUser* user) {
+      auto* self = static_cast<DialogTest*>(context);
+      if (self->script_) self->script_(dialog, *user);
+    };
+    char address[32];
+    std::snprintf(address, sizeof address, "%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&host_)));
+    testsupport::SetEnvironment(platform::kDialogHostVariable, address);
+  }
+  void TearDown() override {
+    testsupport::UnsetEnvironment(platform::kDialogHostVariable);
+    CaptureHostTest::TearDown();
+  }
+
+  // DVM_DIALOG on the channel with this test as the owner; the script acts on
+  // the dialog while it is up.
+  LRESULT Dialog(HDRVR channel, Script script) {
+    script_ = std::move(script);
+    const LRESULT r = Send(channel, DVM_DIALOG, reinterpret_cast<LPARAM>(platform::AsOwner(&host_)), 0);
+    script_ = nullptr;
+    return r;
+  }
+  // Reads the dialog as it opens and leaves it with Cancel.
+  void Peek(HDRVR channel, std::map<int, platform::ControlState>* states) {
+    Dialog(channel, [&](HWND d, const platform::DialogUser& u) {
+      platform::ControlState s;
+      for (std::size_t i = 0; i < u.controlCount(d); ++i) {
+        if (u.control(d, i, &s) && s.id > 0) (*states)[s.id] = s;
+      }
+    });
+  }
+  static double MeanLevel(const std::vector<BYTE>& frame) {
+    return std::accumulate(frame.begin(), frame.end(), 0.0) / static_cast<double>(frame.size());
+  }
+
+  platform::DialogHost host_{};
+  Script script_;
+};
+
+constexpr int kOk = IDOK, kCancel = IDCANCEL;
+
+TEST_F(DialogTest, SourceDialogOpensOnTheSettingsInForceAndCancelPutsThemBack) {
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(source, nullptr);
+  std::map<int, platform::ControlState> before;
+  Peek(source, &before);
+  EXPECT_EQ(before[1000].scrollPos, 50);
+  EXPECT_EQ(before[1000].scrollMax, 100);
+  EXPECT_STREQ(before[1001].text, "50");
+  EXPECT_STREQ(before[1011].text, "75");  // the device's image quality
+  // The device starts with temporal difference on and automatic threshold off.
+  EXPECT_TRUE(before[1009].checked);
+  EXPECT_TRUE(before[1010].enabled);
+  EXPECT_TRUE(before[1014].checked);
+
+  EXPECT_EQ(Dialog(source,
+                   [](HWND d, const platform::DialogUser& u) {
+                     EXPECT_TRUE(u.scroll(d, 1000, SB_PAGEDOWN, 0));
+                     EXPECT_TRUE(u.type(d, 1005, "30"));
+                     EXPECT_TRUE(u.click(d, 1007));  // compression off
+                     EXPECT_TRUE(u.click(d, 1013));  // low light
+                     const Shown shown{d, &u};
+                     EXPECT_EQ(shown.Position(1000), 60);
+                     EXPECT_EQ(shown.Position(1004), 30);
+                     EXPECT_FALSE(shown.Enabled(1010));
+                     EXPECT_TRUE(u.click(d, kCancel));
+                   }),
+            static_cast<LRESULT>(DV_ERR_OK));
+  std::map<int, platform::ControlState> after;
+  Peek(source, &after);
+  for (int id : {1000, 1002, 1004, 1010}) EXPECT_EQ(after[id].scrollPos, before[id].scrollPos) << id;
+  for (int id : {1007, 1008, 1009, 1013, 1014}) EXPECT_EQ(after[id].checked, before[id].checked) << id;
+}
+
+TEST_F(DialogTest, SliderRequestsMoveAndClampAsTheRecordSays) {
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(source, nullptr);
+  struct Step {
+    int request;
+    int thumb;
+    int expected;
+  };
+  const Step steps[] = {{SB_LINEDOWN, 0, 51}, {SB_LINEUP, 0, 50},        {SB_PAGEUP, 0, 40},
+                        {SB_PAGEDOWN, 0, 50}, {SB_THUMBTRACK, 97, 97},   {SB_THUMBPOSITION, 10, 97},
+                        {SB_PAGEDOWN, 0, 100}, {SB_THUMBTRACK, 0, 0},    {SB_PAGEUP, 0, 0},
+                        {SB_ENDSCROLL, 0, 0}};
+  Dialog(source, [&](HWND d, const platform::DialogUser& u) {
+    const Shown shown{d, &u};
+    for (const Step& step : steps) {
+      u.scroll(d, 1002, step.request, step.thumb);
+      EXPECT_EQ(shown.Position(1002), step.expected) << step.request;
+      EXPECT_EQ(shown.Text(1003), std::to_string(step.expected));
+    }
+    u.click(d, kOk);
+  });
+}
+
+TEST_F(DialogTest, TypedNumbersAboveTheMaximumOrNotNumbersChangeNothing) {
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(source, nullptr);
+  const std::pair<const char*, int> typed[] = {{"150", 50}, {"30", 30},         {"abc", 30},
+                                               {"2147483648", 30}, {"4294967346", 30}, {" 70 ", 70}, {"", 70}};
+  Dialog(source, [&](HWND d, const platform::DialogUser& u) {
+    const Shown shown{d, &u};
+    for (auto [text, position] : typed) {
+      u.type(d, 1005, text);
+      EXPECT_EQ(shown.Position(1004), position) << text;
+    }
+    u.click(d, kOk);
+  });
+}
+
+TEST_F(DialogTest, BrightnessFromTheDialogShowsInTheNextFrame) {
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(source, nullptr);
+  ASSERT_NE(video, nullptr);
+  std::vector<BYTE> frame(GetFormat(video).biSizeImage);
+  ASSERT_EQ(Frame(video, frame), static_cast<LRESULT>(DV_ERR_OK));
+  const double before = MeanLevel(frame);
+  Dialog(source, [](HWND d, const platform::DialogUser& u) {
+    u.type(d, 1001, "80");
+    u.click(d, kOk);
+  });
+  ASSERT_EQ(Frame(video, frame), static_cast<LRESULT>(DV_ERR_OK));
+  EXPECT_GT(MeanLevel(frame), before + 10);
+}
+
+TEST_F(DialogTest, ColourLabelFollowsTheSystemLanguageOnTheEnglishDialog) {
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(source, nullptr);
+  for (auto [locale, label] : {std::pair<const char*, const char*>{"en_GB.UTF-8", "Colou&r"}, {"en_US", "Colo&r"}}) {
+    testsupport::SetEnvironment("LC_ALL", locale);
+    std::map<int, platform::ControlState> shown;
+    Peek(source, &shown);
+    EXPECT_STREQ(shown[1006].text, label) << locale;
+  }
+  testsupport::UnsetEnvironment("LC_ALL");
+}
+
+TEST_F(DialogTest, SecondSensorKindShowsNoLightingAndItsButtonsCannotBeUsed) {
+  Camera("sim:sensor=1");
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(source, nullptr);
+  Dialog(source, [](HWND d, const platform::DialogUser& u) {
+    const Shown shown{d, &u};
+    for (int id : {1012, 1013, 1014}) EXPECT_FALSE(shown.Visible(id)) << id;
+    EXPECT_FALSE(u.click(d, 1013));
+    u.click(d, kOk);
+  });
+}
+
+TEST_F(DialogTest, WithoutAHostTheDialogEndsAsCancelled) {
+  testsupport::UnsetEnvironment(platform::kDialogHostVariable);
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(Send(source, DVM_DIALOG, 0, 0), static_cast<LRESULT>(DV_ERR_OK));
+  EXPECT_EQ(Send(video, DVM_DIALOG, 0x1234, 0), static_cast<LRESULT>(DV_ERR_OK));  // an owner that is no host
+}
+
+TEST_F(DialogTest, ADialogWhoseDeviceWentAwayJustEnds) {
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(Dialog(source,
+                   [&](HWND d, const platform::DialogUser& u) {
+                     Close(source);  // the host's last channel closes while the dialog is up
+                     EXPECT_TRUE(u.scroll(d, 1000, SB_PAGEDOWN, 0));
+                     EXPECT_TRUE(u.ended(d));
+                   }),
+            static_cast<LRESULT>(DV_ERR_NOTSUPPORTED));
+}
+
+struct FormatCase {
+  const char* what;
+  BITMAPINFOHEADER start;
+  std::vector<std::pair<int, std::string>> actions;  // click id, or type text into id
+  int finalButton;
+  BITMAPINFOHEADER expected;
+};
+
+TEST_F(DialogTest, FormatDialogAppliesOnOkAndKeepsTheFormatInForceOtherwise) {
+  const FormatCase cases[] = {
+      {"opens on 160x120 RGB24, OK", Header(160, 120), {}, kOk, Header(160, 120)},
+      {"640x480 then Cancel", Header(160, 120), {{1053, ""}}, kCancel, Header(160, 120)},
+      {"I420 at 160x120", Header(320, 240), {{1051, ""}, {1060, ""}}, kOk, Header(160, 120, 12, FOURCC_I420)},
+      {"a size I420 cannot take", Header(160, 120), {{1060, ""}, {1063, "300"}, {1064, "200"}}, kOk,
+       Header(160, 120)},
+      {"a width past 16 bits", Header(160, 120), {{1063, "4294901920"}}, kOk, Header(160, 120)},
+      {"a width past 640", Header(160, 120), {{1063, "656"}}, kOk, Header(160, 120)},
+      {"16 bit at 320x240", Header(160, 120), {{1054, ""}, {1058, ""}}, kOk, Header(320, 240, 16)},
+  };
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(video, nullptr);
+  for (const FormatCase& c : cases) {
+    ASSERT_EQ(SetFormat(video, c.start), static_cast<LRESULT>(DV_ERR_OK)) << c.what;
+    Dialog(video, [&](HWND d, const platform::DialogUser& u) {
+      for (const auto& [id, text] : c.actions) {
+        if (id == 1063 || id == 1064) u.type(d, id, text.c_str());
+        else u.click(d, id);
+      }
+      u.click(d, c.finalButton);
+    });
+    const BITMAPINFOHEADER now = GetFormat(video);
+    EXPECT_EQ(now.biWidth, c.expected.biWidth) << c.what;
+    EXPECT_EQ(now.biHeight, c.expected.biHeight) << c.what;
+    EXPECT_EQ(now.biCompression, c.expected.biCompression) << c.what;
+    if (c.expected.biCompression == BI_RGB) {
+      EXPECT_EQ(now.biBitCount, c.expected.biBitCount) << c.what;
+    }
+  }
+}
+
+TEST_F(DialogTest, FormatDialogShowsTheFormatInForce) {
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(video, nullptr);
+  const std::pair<BITMAPINFOHEADER, std::vector<int>> cases[] = {
+      {Header(160, 120), {1051, 1057}}, {Header(320, 240, 16), {1054, 1058}}, {Header(176, 144, 8), {1050, 1059}},
+      {Header(312, 200), {1057}}};
+  for (const auto& [format, checked] : cases) {
+    ASSERT_EQ(SetFormat(video, format), static_cast<LRESULT>(DV_ERR_OK));
+    std::map<int, platform::ControlState> shown;
+    Peek(video, &shown);
+    for (int id = 1050; id <= 1060; ++id) {
+      const bool expected = std::find(checked.begin(), checked.end(), id) != checked.end();
+      EXPECT_EQ(shown[id].checked != FALSE, expected) << format.biWidth << "x" << format.biHeight << " " << id;
+    }
+    EXPECT_EQ(std::string(shown[1063].text), std::to_string(format.biWidth));
+    EXPECT_EQ(std::string(shown[1064].text), std::to_string(format.biHeight));
+  }
+}
+
+}  // namespace
+}  // namespace capture_host

@@ -64,7 +64,7 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, HelpOnEveryCommand) {
-  for (const auto& command : {"", "capture", "stream", "formats", "defects"}) {
+  for (const auto& command : {"", "capture", "stream", "formats", "defects", "controls"}) {
     const CliRun run = std::string(command).empty() ? Zarncap({"--help"}) : Zarncap({command, "--help"});
     EXPECT_EQ(run.status, 0) << command;
     EXPECT_NE(run.out.find("Usage"), std::string::npos) << command;
@@ -435,6 +435,49 @@ TEST_F(CliTest, VersionAndResetColour) {
   ASSERT_EQ(Zarncap({"--ini", ini, "--reset-colour", "formats"}).status, 0);
   const std::string text = ReadText(ini);
   for (const char* key : {"RedGain=10", "GreenGain=10", "BlueGain=10"}) EXPECT_NE(text.find(key), std::string::npos) << text;
+}
+
+}  // namespace
+
+namespace {
+
+// The luma plane's mean of an I420 still of 160x120.
+double LumaMean(const std::string& path) {
+  const auto bytes = ReadBytes(path);
+  if (bytes.size() < 160 * 120) return 0;
+  double sum = 0;
+  for (size_t i = 0; i < 160 * 120; ++i) sum += bytes[i];
+  return sum / (160 * 120);
+}
+
+TEST_F(CliTest, ControlsAreSetThroughTheDriversDialogAndShowInTheNextPicture) {
+  const std::string before = folder_ / "before.yuv", after = folder_ / "after.yuv";
+  auto capture = [&](const std::string& path) {
+    return Zarncap({"capture", "-o", path, "--format", "i420", "--size", "160x120", "--frames", "2"}).status;
+  };
+  ASSERT_EQ(capture(before), 0);
+  CliRun run = Zarncap({"controls"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("brightness   50"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("compression  manual"), std::string::npos) << run.out;
+
+  // Each refusal is one usage line and changes nothing.
+  const std::pair<const char*, const char*> refused[] = {{"brightness=101", "from 0 to 100"},
+                                                         {"brightness=ten", "whole number"},
+                                                         {"lighting=dim", "one of normal, low"},
+                                                         {"sharpness=3", "no control named"},
+                                                         {"brightness", "name=value"}};
+  for (auto [set, part] : refused) {
+    run = Zarncap({"controls", "--set", "contrast=10", "--set", set});
+    ExpectOneErrorLine(run, part);
+    EXPECT_EQ(run.status, 2) << set;
+  }
+  run = Zarncap({"controls", "--set", "brightness=80", "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("{\"name\": \"brightness\", \"value\": 80"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("{\"name\": \"contrast\", \"value\": 50"), std::string::npos) << run.out;
+  ASSERT_EQ(capture(after), 0);
+  EXPECT_GT(LumaMean(after), LumaMean(before) + 10);
 }
 
 }  // namespace

@@ -130,7 +130,15 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
   defectsCommand->add_option("--store", defects.store, "file of exactly 480 bytes (160 entries of 3 bytes)")
       ->required()
       ->type_name("FILE");
-  for (auto* command : {captureCommand, streamCommand, formatsCommand, defectsCommand}) {
+  ControlsOptions controls;
+  auto* controlsCommand = app.add_subcommand(
+      "controls", "show the camera's picture controls, or set them, through the driver's settings dialog");
+  controlsCommand->add_option("--set", controls.sets,
+                              "NAME=VALUE to set (repeatable): brightness, contrast, colour, quality (0..100), "
+                              "compression (off, automatic, manual), lighting (normal, low)")
+      ->type_name("NAME=VALUE");
+  controlsCommand->add_flag("--json", controls.json, "the controls as JSON");
+  for (auto* command : {captureCommand, streamCommand, formatsCommand, defectsCommand, controlsCommand}) {
     command->fallthrough();
     command->footer("The global options --camera, --ini, --port and --trace (see zarncap --help) may also follow the "
                     "command.");
@@ -157,6 +165,7 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
     else if (streamCommand->parsed()) RunStream(global, stream, host);
     else if (formatsCommand->parsed()) RunFormats(global, formats, host);
     else if (defectsCommand->parsed()) RunDefects(global, defects, host);
+    else if (controlsCommand->parsed()) RunControls(global, controls, host);
   } catch (const ToolError& e) {
     std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());
     return e.ExitCode();

@@ -85,5 +85,10 @@ struct FormatsOptions {
 };
 void RunFormats(const GlobalOptions& global, const FormatsOptions& options, const Host& host);
 void RunDefects(const GlobalOptions& global, const DefectsOptions& options, const Host& host);
+struct ControlsOptions {
+  std::vector<std::string> sets;  // "name=value", applied in order, then OK
+  bool json = false;
+};
+void RunControls(const GlobalOptions& global, const ControlsOptions& options, const Host& host);
 
 }  // namespace zarncap

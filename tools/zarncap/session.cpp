@@ -10,7 +10,7 @@
 
 namespace zarncap {
 
-Session::Session(const GlobalOptions& global, const Host& host) : err_(host.err) {
+Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) : err_(host.err) {
   // The port device reads ZARNCAP_CAMERA when the driver opens it, after the
   // library has loaded; setting it first is all it takes. Without --camera the
   // environment's choice holds.
@@ -47,7 +47,7 @@ Session::Session(const GlobalOptions& global, const Host& host) : err_(host.err)
   request.proc = host.proc;
   request.library = host.library.empty() ? LocateDriverLibrary() : host.library;
   request.openString = BuildOpenString(global.port, iniForDriver);
-  request.channel = VIDEO_IN;
+  request.channel = channel;
   request.cameraSpec = cameraSpec;
   try {
     link_ = std::make_unique<DriverLink>(request);

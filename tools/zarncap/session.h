@@ -14,8 +14,8 @@ namespace zarncap {
 
 class Session {
  public:
-  // Opens a video-in channel; throws ToolError.
-  Session(const GlobalOptions& global, const Host& host);
+  // Opens a channel (video-in unless told); throws ToolError.
+  Session(const GlobalOptions& global, const Host& host, DWORD channel = VIDEO_IN);
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
   // Closes the driver if Finish did not (a failed run still keeps the

@@ -5,11 +5,16 @@
 get_property(zarn_objects GLOBAL PROPERTY ZARN_SHARED_OBJECTS)
 list(APPEND zarn_objects $<TARGET_OBJECTS:zarn_platform_win32_objects>)
 
+# Each DLL's resource script (dialogs, icon, version block) comes from the one
+# table of dialogs, src/ui/dialog_resources.py.
 function(zarn_driver_dll target name)
-  set(ZARNCAP_DLL_NAME ${name})
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/zarncap.rc.in ${CMAKE_BINARY_DIR}/${name}.rc @ONLY)
-  add_library(${target} SHARED ${zarn_objects} ${ARGN} ${CMAKE_SOURCE_DIR}/cmake/zarncap.def
-              ${CMAKE_BINARY_DIR}/${name}.rc)
+  set(rc ${ZARN_GENERATED}/${name}/${name}.rc)
+  add_custom_command(OUTPUT ${rc} ${ZARN_GENERATED}/${name}/zarncap.ico
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${ZARN_GENERATED}/${name}
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/src/ui/dialog_resources.py --rc ${rc}
+            --ico ${ZARN_GENERATED}/${name}/zarncap.ico --version ${PROJECT_VERSION} --name ${name}
+    DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/dialog_resources.py VERBATIM)
+  add_library(${target} SHARED ${zarn_objects} ${ARGN} ${CMAKE_SOURCE_DIR}/cmake/zarncap.def ${rc})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name} PREFIX "" SUFFIX ".DLL")
   target_link_libraries(${target} PRIVATE winmm version gdi32 user32 kernel32)
   target_link_options(${target} PRIVATE -static -Wl,--enable-stdcall-fixup)

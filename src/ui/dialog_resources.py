@@ -9,6 +9,8 @@ described here, and this script writes it out twice from the one table:
                into the DLL, with the dialogs, the icon and the version block
   --cpp FILE   the same dialogs as a C++ table for the portable build's
                headless dialog model
+  --ico FILE   the icon the camera-details dialog shows (the script names it
+               zarncap.ico, beside itself)
 
 Texts are Python strings; they are written as code page 1252 bytes.
 """
@@ -217,6 +219,35 @@ def write_rc(out, version, name):
     out.write("\r\n".join(lines).encode("cp1252"))
 
 
+# ---- the icon: a 32 x 32 camera (dark body, a lens with a highlight)
+def write_icon(out):
+    import struct
+    size = 32
+    pixels = bytearray()
+    for row in range(size - 1, -1, -1):  # bottom-up
+        for col in range(size):
+            x, y = col + 0.5, row + 0.5
+            body = 3 <= col <= 28 and 8 <= row <= 27
+            finder = 6 <= col <= 12 and 5 <= row <= 8
+            d = ((x - 16) ** 2 + (y - 18) ** 2) ** 0.5
+            if d <= 4 and ((x - 14.5) ** 2 + (y - 16.5) ** 2) ** 0.5 <= 1.6:
+                bgra = (240, 240, 240, 255)
+            elif d <= 5.5:
+                bgra = (150, 70, 30, 255)
+            elif d <= 7.5:
+                bgra = (200, 200, 200, 255)
+            elif body or finder:
+                bgra = (60, 55, 50, 255)
+            else:
+                bgra = (0, 0, 0, 0)
+            pixels += bytes(bgra)
+    mask = bytes(4 * size)  # all shown: the alpha channel does the shaping
+    image = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0)
+    image += pixels + mask
+    header = struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), 22)
+    out.write(header + image)
+
+
 # ---- the portable build's table
 def cpp_text(text):
     out = '"'
@@ -253,6 +284,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--rc")
     parser.add_argument("--cpp")
+    parser.add_argument("--ico")
     parser.add_argument("--version", default="1.0.0")
     parser.add_argument("--name", default="ZARNCAP")
     args = parser.parse_args()
@@ -262,6 +294,9 @@ def main():
     if args.cpp:
         with open(args.cpp, "wb") as f:
             write_cpp(f)
+    if args.ico:
+        with open(args.ico, "wb") as f:
+            write_icon(f)
     return 0
 
 

@@ -9,7 +9,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   ffmpeg python3
   clang libfuzzer-14-dev libclang-rt-14-dev
-  mingw-w64 g++-mingw-w64-i686-posix googletest wine wine32:i386
+  mingw-w64 g++-mingw-w64-i686-posix googletest wine wine32:i386 xvfb
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -49,6 +49,8 @@ struct DriverState {
   // The text of a session open (DRV_OPEN without open parameters), for the
   // channel open without text that follows it in a two-step open.
   char sessionOpenString[kOpenStringBufferSize] = "";
+  // The camera details dialog is searching the ports.
+  bool detailsSearch = false;
 };
 
 // The one driver-wide record of this process (a member of the context).

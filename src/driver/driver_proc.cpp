@@ -58,6 +58,11 @@ void ChooseOpenString(LPARAM lParam1, const VIDEO_OPEN_PARMS* openParms, char (&
 
 LRESULT Open(LPARAM lParam1, VIDEO_OPEN_PARMS* openParms) {
   DriverState& d = Driver();
+  // The camera details dialog's own search has the port: no open now.
+  if (d.detailsSearch) {
+    if (openParms != nullptr && openParms->dwSize >= kOpenParmsNeeded) openParms->dwError = DV_ERR_NOTDETECTED;
+    return 0;
+  }
   char openString[kOpenStringBufferSize];
   ChooseOpenString(lParam1, openParms, openString);
   // Nothing is read from or written to open parameters too short to hold the
@@ -118,7 +123,7 @@ LRESULT Dispatch(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1,
     case DRV_CLOSE: return Close(FindInstance(dwDriverID).get());
     case DRV_DISABLE: return Disable();
     case DRV_FREE: return Free();
-    case DRV_CONFIGURE: ShowDetailsDialog(reinterpret_cast<HWND>(lParam1)); return 1;
+    case DRV_CONFIGURE: ConfigureDriver(reinterpret_cast<HWND>(lParam1)); return 1;
     case DRV_QUERYCONFIGURE: return 1;
     case DRV_INSTALL: return 1;
     case DRV_REMOVE: return 1;

@@ -86,6 +86,8 @@ HINSTANCE ModuleHandle();
 // A line for the developer watching the driver: stderr on a console system,
 // the debugger's output on Windows.
 void DebugOutput(const char* line);
+// The path of the module's own file; empty when unknown.
+std::string ModuleFileName();
 // The module's "\StringFileInfo\040904e4\FileVersion" value; empty when there is none.
 std::string ModuleVersionText();
 

@@ -2,6 +2,8 @@
 // user would through the headless dialog model: the test is the dialog's
 // owner window and gets the dialog once it is up.
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -271,6 +273,74 @@ TEST_F(DialogTest, FormatDialogShowsTheFormatInForce) {
     EXPECT_EQ(std::string(shown[1063].text), std::to_string(format.biWidth));
     EXPECT_EQ(std::string(shown[1064].text), std::to_string(format.biHeight));
   }
+}
+
+// DRV_CONFIGURE's camera details, read once the dialog has filled them in.
+struct DetailsCase {
+  const char* what;
+  const char* camera;
+  bool channelOpen;
+  const char* settings;  // written to the settings folder's zarncap.ini
+  const char* port;
+  const char* sensor;
+};
+
+TEST_F(DialogTest, CameraDetailsNameThePortItsModeAndTheSensor) {
+  const DetailsCase cases[] = {
+      {"from the open channel's device", "sim", true, "", "LPT1 (ECP port)", "Model A"},
+      {"by its own search", "sim:port=2", false, "", "LPT2 (ECP port)", "Model A"},
+      {"the second sensor kind", "sim:port=3,sensor=1", false, "", "LPT3 (ECP port)", "Model B"},
+      {"a forced 4-bit mode", "sim:port=2", false, "[ZARNCAP]\nForce4Bit=1\n", "LPT2 (4 bit port *)", "Model A"},
+      {"no camera", "sim:port=none", false, "", "Camera not found", ""},
+  };
+  // The search always reads "zarncap.ini" from the settings folder: one of the test's own.
+  const char* saved = std::getenv("ZARNCAP_CONFIG_DIR");
+  const std::string savedFolder = saved != nullptr ? saved : "";
+  const std::string folder = testsupport::MakeTempFolder("zarncap-details-");
+  testsupport::SetEnvironment("ZARNCAP_CONFIG_DIR", folder.c_str());
+  const std::string settings = testsupport::ProfileFilePath(folder, "zarncap.ini");
+  for (const DetailsCase& c : cases) {
+    std::remove(settings.c_str());
+    if (*c.settings != '\0') std::ofstream(settings) << c.settings;
+    Camera(c.camera);
+    HDRVR channel = c.channelOpen ? Open(VIDEO_IN) : nullptr;
+    HDRVR configuration = platform::OpenDriverProc(&DriverProc, nullptr, 0);
+    ASSERT_NE(configuration, nullptr) << c.what;
+    const LONG openCount = Driver().openCount;
+    std::map<int, std::string> shown;
+    std::string caption;
+    script_ = [&](HWND d, const platform::DialogUser& u) {
+      char text[256];
+      u.caption(d, text, sizeof text);
+      caption = text;
+      const Shown view{d, &u};
+      for (int id : {1100, 1107, 1108, 1109, 1110, 1111}) shown[id] = view.Text(id);
+      EXPECT_FALSE(view.Visible(1100)) << c.what;  // the wait text is gone once the details are in
+      EXPECT_TRUE(view.Visible(1110)) << c.what;
+      u.click(d, kOk);
+    };
+    platform::VirtualClock clock(platform::TimeGetTime());
+    platform::SetClockSource(&clock);
+    EXPECT_EQ(platform::SendDriverMessage(configuration, DRV_CONFIGURE, reinterpret_cast<LPARAM>(&host_), 0), 1);
+    platform::SetClockSource(nullptr);
+    script_ = nullptr;
+    EXPECT_EQ(caption, " Video Capture Driver") << c.what;
+    EXPECT_EQ(shown[1110], c.port) << c.what;
+    EXPECT_EQ(shown[1108], c.sensor) << c.what;
+    EXPECT_EQ(shown[1107], platform::ModuleVersionText()) << c.what;
+    EXPECT_EQ(shown[1109], "Dec 19 1997") << c.what;
+    EXPECT_EQ(shown[1111], "U.S. English") << c.what;
+    EXPECT_EQ(Driver().openCount, openCount) << c.what;  // the search leaves the host's opens alone
+    platform::CloseDriver(configuration, 0, 0);
+    if (channel != nullptr) Close(channel);
+  }
+  std::remove(settings.c_str());
+  std::filesystem::remove_all(folder);
+  if (savedFolder.empty()) testsupport::UnsetEnvironment("ZARNCAP_CONFIG_DIR");
+  else testsupport::SetEnvironment("ZARNCAP_CONFIG_DIR", savedFolder.c_str());
+  // The search left the camera released: a channel opens on it.
+  Camera("sim:port=2");
+  EXPECT_NE(Open(VIDEO_IN), nullptr);
 }
 
 }  // namespace

@@ -10,4 +10,9 @@ HINSTANCE ModuleHandle() {
   return module;
 }
 
+std::string ModuleFileName() {
+  char path[MAX_PATH] = {};
+  return ::GetModuleFileNameA(ModuleHandle(), path, sizeof path) != 0 ? std::string(path) : std::string();
+}
+
 }  // namespace platform

@@ -22,6 +22,11 @@ namespace platform {
 
 HINSTANCE ModuleHandle() { return g_module.load(); }
 
+std::string ModuleFileName() {
+  char path[MAX_PATH] = {};
+  return ::GetModuleFileNameA(ModuleHandle(), path, sizeof path) != 0 ? std::string(path) : std::string();
+}
+
 void DebugOutput(const char* line) {
   std::string text = std::string("ZARNCAP: ") + (line ? line : "") + "\r\n";
   ::OutputDebugStringA(text.c_str());

@@ -64,7 +64,7 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, HelpOnEveryCommand) {
-  for (const auto& command : {"", "capture", "stream", "formats", "defects", "controls"}) {
+  for (const auto& command : {"", "capture", "stream", "formats", "defects", "controls", "info"}) {
     const CliRun run = std::string(command).empty() ? Zarncap({"--help"}) : Zarncap({command, "--help"});
     EXPECT_EQ(run.status, 0) << command;
     EXPECT_NE(run.out.find("Usage"), std::string::npos) << command;
@@ -478,6 +478,32 @@ TEST_F(CliTest, ControlsAreSetThroughTheDriversDialogAndShowInTheNextPicture) {
   EXPECT_NE(run.out.find("{\"name\": \"contrast\", \"value\": 50"), std::string::npos) << run.out;
   ASSERT_EQ(capture(after), 0);
   EXPECT_GT(LumaMean(after), LumaMean(before) + 10);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CliTest, InfoReadsTheCameraDetailsDialog) {
+  struct Case {
+    const char* camera;
+    std::vector<std::string> args;
+    int status;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"sim:period=2", {"info"}, 0, "Port:           LPT1 (ECP port)\nCamera:         Model A\n"},
+      {"sim:period=2,port=3,sensor=1", {"info", "--json"}, 0,
+       "{\"port\": \"LPT3 (ECP port)\", \"camera\": \"Model B\", \"version\": \"1.0.0\""},
+      {"sim:period=2,port=none", {"info"}, 1, "Port:           Camera not found\n"},
+  };
+  for (const Case& c : cases) {
+    drivertest::ResetDriver(c.camera);
+    const CliRun run = RunCli(c.args, DriverHost());
+    EXPECT_EQ(run.status, c.status) << c.camera << run.err;
+    EXPECT_NE(run.out.find(c.expected), std::string::npos) << c.camera << "\n" << run.out;
+    if (c.status != 0) ExpectOneErrorLine(run, "no camera found");
+  }
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ struct CliRun {
 
 // Runs "zarncap <args>" in-process against host (whose out and err are
 // replaced by captured streams).
-inline CliRun RunCli(std::initializer_list<std::string> args, zarncap::Host host) {
+inline CliRun RunCli(const std::vector<std::string>& args, zarncap::Host host) {
   CapturedStream out, err;
   host.out = out.File();
   host.err = err.File();
@@ -91,6 +91,9 @@ inline CliRun RunCli(std::initializer_list<std::string> args, zarncap::Host host
   run.out = out.Text();
   run.err = err.Text();
   return run;
+}
+inline CliRun RunCli(std::initializer_list<std::string> args, zarncap::Host host) {
+  return RunCli(std::vector<std::string>(args), std::move(host));
 }
 
 }  // namespace tooltest

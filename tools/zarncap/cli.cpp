@@ -138,7 +138,11 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
                               "compression (off, automatic, manual), lighting (normal, low)")
       ->type_name("NAME=VALUE");
   controlsCommand->add_flag("--json", controls.json, "the controls as JSON");
-  for (auto* command : {captureCommand, streamCommand, formatsCommand, defectsCommand, controlsCommand}) {
+  InfoOptions info;
+  auto* infoCommand = app.add_subcommand(
+      "info", "what the driver's camera details dialog shows: port and mode, camera model, driver version");
+  infoCommand->add_flag("--json", info.json, "the details as JSON");
+  for (auto* command : {captureCommand, streamCommand, formatsCommand, defectsCommand, controlsCommand, infoCommand}) {
     command->fallthrough();
     command->footer("The global options --camera, --ini, --port and --trace (see zarncap --help) may also follow the "
                     "command.");
@@ -166,6 +170,7 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
     else if (formatsCommand->parsed()) RunFormats(global, formats, host);
     else if (defectsCommand->parsed()) RunDefects(global, defects, host);
     else if (controlsCommand->parsed()) RunControls(global, controls, host);
+    else if (infoCommand->parsed()) RunInfo(global, info, host);
   } catch (const ToolError& e) {
     std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());
     return e.ExitCode();

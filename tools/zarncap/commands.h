@@ -90,5 +90,9 @@ struct ControlsOptions {
   bool json = false;
 };
 void RunControls(const GlobalOptions& global, const ControlsOptions& options, const Host& host);
+struct InfoOptions {
+  bool json = false;
+};
+void RunInfo(const GlobalOptions& global, const InfoOptions& options, const Host& host);
 
 }  // namespace zarncap

@@ -3,7 +3,6 @@
 // external-in channel), with zarncap as the dialog's owner window acting as
 // the user: it reads each control, types into the edit boxes, clicks the
 // buttons and presses OK. Nothing reaches the driver any other way.
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -12,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "platform/portable/dialog_host.h"
+#include "tools/zarncap/dialog_owner.h"
 #include "tools/zarncap/commands.h"
 #include "tools/zarncap/session.h"
 #include "tools/zarncap/settings_path.h"
@@ -62,15 +62,6 @@ struct DialogRun {
   std::string error;
 };
 
-std::map<int, platform::ControlState> ReadControls(HWND dialog, const platform::DialogUser& user) {
-  std::map<int, platform::ControlState> controls;
-  platform::ControlState state{};
-  for (std::size_t i = 0; i < user.controlCount(dialog); ++i) {
-    if (user.control(dialog, i, &state) && state.id > 0) controls[state.id] = state;
-  }
-  return controls;
-}
-
 std::vector<Shown> Describe(const std::map<int, platform::ControlState>& controls) {
   std::vector<Shown> shown;
   for (const Slider& s : kSliders) {
@@ -97,7 +88,7 @@ std::vector<Shown> Describe(const std::map<int, platform::ControlState>& control
 // error, and the dialog is then cancelled, which puts everything back.
 void Act(HWND dialog, const platform::DialogUser& user, DialogRun* run) {
   for (const auto& [name, value] : run->sets) {
-    const auto controls = ReadControls(dialog, user);
+    const auto controls = DialogOwner::Controls(dialog, user);
     bool known = false;
     for (const Slider& s : kSliders) {
       if (name != s.name) continue;
@@ -131,7 +122,7 @@ void Act(HWND dialog, const platform::DialogUser& user, DialogRun* run) {
       return;
     }
   }
-  run->shown = Describe(ReadControls(dialog, user));
+  run->shown = Describe(DialogOwner::Controls(dialog, user));
   user.click(dialog, IDOK);
 }
 
@@ -188,20 +179,10 @@ void RunControls(const GlobalOptions& global, const ControlsOptions& options, co
     run.sets.emplace_back(set.substr(0, equals), set.substr(equals + 1));
   }
 
-  platform::DialogHost dialogHost{&run, [](void* context, HWND dialog, const platform::DialogUser* user) {
-                                    Act(dialog, *user, static_cast<DialogRun*>(context));
-                                  }};
-  // The driver's dialog model takes this window as the user's once the
-  // environment names it.
-  char address[32];
-  std::snprintf(address, sizeof address, "%" PRIxPTR, reinterpret_cast<std::uintptr_t>(&dialogHost));
-  ::setenv(platform::kDialogHostVariable, address, 1);
-
+  DialogOwner owner([&run](HWND dialog, const platform::DialogUser& user) { Act(dialog, user, &run); });
   Session session(global, host, VIDEO_EXTERNALIN);
-  const LRESULT answer =
-      session.Link().Send(DVM_DIALOG, reinterpret_cast<LPARAM>(platform::AsOwner(&dialogHost)), 0);
+  const LRESULT answer = session.Link().Send(DVM_DIALOG, owner.Window(), 0);
   session.Finish();
-  ::unsetenv(platform::kDialogHostVariable);
   if (!run.error.empty()) throw ToolError(run.error + "; nothing was changed", kExitUsage);
   if (answer != DV_ERR_OK || run.shown.empty()) {
     throw ToolError("the driver's settings dialog did not open (answer " + std::to_string(answer) + ")");

@@ -53,7 +53,7 @@ DriverLink::DriverLink(const OpenRequest& request) {
   parms.dwError = kErrorNotTouched;
   std::string error;
   const char* text = request.openString.empty() ? nullptr : request.openString.c_str();
-  const LPARAM lParam2 = reinterpret_cast<LPARAM>(&parms);
+  const LPARAM lParam2 = request.channel != 0 ? reinterpret_cast<LPARAM>(&parms) : 0;
   driver_ = request.proc != nullptr ? platform::OpenDriverProc(request.proc, text, lParam2, &error)
                                     : platform::OpenDriver(request.library.c_str(), text, lParam2, &error);
   if (driver_ != nullptr) return;

@@ -24,7 +24,7 @@ struct OpenRequest {
   std::string library;                  // the driver library (when proc is null)
   platform::DRIVERPROC proc = nullptr;  // an in-process DriverProc instead
   std::string openString;               // DRV_OPEN's text: "vcap LPT2 /path/x.ini"
-  DWORD channel = VIDEO_IN;
+  DWORD channel = VIDEO_IN;  // 0: a configuration handle, no channel
   std::string cameraSpec;  // for messages only: what ZARNCAP_CAMERA names
 };
 

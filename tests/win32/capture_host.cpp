@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -236,6 +237,8 @@ void CheckStream(HDRVR video) {
 }
 
 int RunCaptureChecks(const std::string& library, const std::string& folder) {
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
   const std::string ini = folder + "/host.ini";
   std::remove(ini.c_str());
   const std::string text = "LPT2 " + ini;

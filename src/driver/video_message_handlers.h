@@ -44,10 +44,9 @@ struct PrivateTextRecord {
   DWORD size;  // low 16 bits count
   DWORD result;
 };
-#if !defined(_WIN64) && (defined(_WIN32) || defined(__i386__))
-static_assert(sizeof(PrivateValueRecord) == 8);
-static_assert(sizeof(PrivateTextRecord) == 12);
-#endif
+// The 32-bit layouts, byte for byte.
+static_assert(sizeof(void*) != 4 || sizeof(PrivateValueRecord) == 8);
+static_assert(sizeof(void*) != 4 || sizeof(PrivateTextRecord) == 12);
 
 // A private message in kPrivateFirst..kPrivateLast, except the unknown
 // numbers 0x41FE..0x4200 which the dispatcher answers itself.

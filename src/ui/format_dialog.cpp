@@ -14,12 +14,12 @@
 #include "colspace/format_header.h"
 #include "core/driver_state.h"
 #include "platform/platform.h"
+#include "ui/device_dialog.h"
 #include "ui/dialog_resources.h"
 
 namespace {
 
-struct FormatSession {
-  NUBODevice* device = nullptr;
+struct FormatSession : DeviceDialogSession {
   BITMAPINFOHEADER saved{};
   BITMAPINFOHEADER working{};
 };
@@ -38,12 +38,6 @@ struct FormatButton {
   DWORD compression;
 };
 constexpr FormatButton kFormats[] = {{1057, 24, BI_RGB}, {1058, 16, BI_RGB}, {1059, 8, BI_RGB}, {1060, 8, FOURCC_I420}};
-
-FormatSession* SessionOf(HWND dialog) { return reinterpret_cast<FormatSession*>(platform::GetDialogData(dialog)); }
-
-bool DeviceIsOurs(const FormatSession* s) {
-  return s != nullptr && s->device != nullptr && CurrentNUBODevice() == s->device && Driver().deviceReady != 0;
-}
 
 int FormatButtonFor(const BITMAPINFOHEADER& h) {
   if (h.biCompression == FOURCC_I420) return 1060;
@@ -73,13 +67,8 @@ void ShowSize(HWND dialog, LONG width, LONG height) {
 }
 
 INT_PTR Open(HWND dialog, FormatSession* s) {
-  platform::SetDialogData(dialog, reinterpret_cast<LONG_PTR>(s));
   DeviceGuard lock(DeviceLock());
-  s->device = CurrentNUBODevice();
-  if (!DeviceIsOurs(s)) {
-    platform::EndDialog(dialog, 0);
-    return FALSE;
-  }
+  if (!BindDialogToDevice(dialog, s)) return FALSE;
   s->saved = StartingFormat();
   s->working = s->saved;
   const int format = FormatButtonFor(s->working);
@@ -141,13 +130,10 @@ INT_PTR Command(HWND dialog, FormatSession* s, WPARAM wParam) {
 INT_PTR CALLBACK FormatDialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_INITDIALOG) return Open(dialog, reinterpret_cast<FormatSession*>(lParam));
   if (msg != WM_COMMAND) return FALSE;
-  FormatSession* s = SessionOf(dialog);
-  if (s == nullptr) return FALSE;
   DeviceGuard lock(DeviceLock());
-  if (!DeviceIsOurs(s)) {
-    platform::EndDialog(dialog, 0);
-    return TRUE;
-  }
+  bool ended = false;
+  auto* s = static_cast<FormatSession*>(SessionOnDevice(dialog, &ended));
+  if (s == nullptr) return ended ? TRUE : FALSE;
   return Command(dialog, s, wParam);
 }
 

@@ -17,13 +17,13 @@
 #include "core/driver_state.h"
 #include "platform/platform.h"
 #include "ui/dialog_controls.h"
+#include "ui/device_dialog.h"
 #include "ui/dialog_resources.h"
 
 namespace {
 
 // One open dialog: the device it works on and what was in force when it opened.
-struct SourceSession {
-  NUBODevice* device = nullptr;
+struct SourceSession : DeviceDialogSession {
   std::int16_t brightness = 0, contrast = 0, colour = 0;
   DWORD transferControl = 0, temporalDifference = 0, autoThreshold = 0;
   std::int16_t quality = 0;
@@ -57,12 +57,6 @@ struct Compression {
 };
 constexpr Compression kCompressions[] = {
     {kCompressionOff, 0, 0}, {kCompressionAutomatic, 1, 1}, {kCompressionManual, 1, 0}};
-
-SourceSession* SessionOf(HWND dialog) { return reinterpret_cast<SourceSession*>(platform::GetDialogData(dialog)); }
-
-bool DeviceIsOurs(const SourceSession* s) {
-  return s != nullptr && s->device != nullptr && CurrentNUBODevice() == s->device && Driver().deviceReady != 0;
-}
 
 int GainLevel(NUBODevice* device) {
   SensorOps* ops = device->sensorOps;
@@ -119,13 +113,8 @@ void RelabelColour(HWND dialog) {
 }
 
 INT_PTR Open(HWND dialog, SourceSession* s) {
-  platform::SetDialogData(dialog, reinterpret_cast<LONG_PTR>(s));
   DeviceGuard lock(DeviceLock());
-  s->device = CurrentNUBODevice();
-  if (!DeviceIsOurs(s)) {
-    platform::EndDialog(dialog, 0);
-    return FALSE;
-  }
+  if (!BindDialogToDevice(dialog, s)) return FALSE;
   NUBODevice* device = s->device;
   GetPictureControls(&s->brightness, &s->contrast, &s->colour);
   s->transferControl = device->transferControl;
@@ -295,13 +284,10 @@ INT_PTR Command(HWND dialog, SourceSession* s, WPARAM wParam) {
 INT_PTR CALLBACK SourceDialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_INITDIALOG) return Open(dialog, reinterpret_cast<SourceSession*>(lParam));
   if (msg != WM_HSCROLL && msg != WM_COMMAND) return FALSE;
-  SourceSession* s = SessionOf(dialog);
-  if (s == nullptr) return FALSE;
   DeviceGuard lock(DeviceLock());
-  if (!DeviceIsOurs(s)) {
-    platform::EndDialog(dialog, 0);  // the device went while the dialog was up
-    return TRUE;
-  }
+  bool ended = false;
+  auto* s = static_cast<SourceSession*>(SessionOnDevice(dialog, &ended));
+  if (s == nullptr) return ended ? TRUE : FALSE;
   return msg == WM_HSCROLL ? Scrolled(dialog, s, wParam, lParam) : Command(dialog, s, wParam);
 }
 

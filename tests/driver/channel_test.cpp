@@ -109,7 +109,9 @@ TEST_F(ChannelTest, DebugLevelAndForce4Bit) {
 TEST_F(ChannelTest, LanguageIsComparedExactly) {
   const std::pair<const char*, DWORD> cases[] = {
       {"Fran\xE7" "ais", 104}, {"Deutsch", 106}, {"Espa\xF1" "ol", 108}, {"Italiano", 110},
-      {"deutsch", 101},        {"Francais", 101}, {"U.S. English", 101}};
+      {"deutsch", 101},        {"Francais", 101}, {"U.S. English", 101},
+      // A settings file saved as UTF-8 still names French and Spanish; broken UTF-8 names nothing.
+      {"Fran\xC3\xA7" "ais", 104}, {"Espa\xC3\xB1" "ol", 108}, {"Fran\xC3" "ais", 101}};
   for (auto [language, sourceId] : cases) {
     ResetDriverForTesting();
     FakeLayers::Install();

@@ -139,7 +139,7 @@ void SendOne(FuzzedDataProvider& in, Arena& arena, const Driver& d) {
       DriverProc(id, nullptr, DVM_GETERRORTEXT, in.ConsumeBool() ? reinterpret_cast<LPARAM>(parms) : 0, 0);
       break;
     }
-    case 6: DriverProc(id, nullptr, DVM_DIALOG, 0, VIDEO_DLG_QUERY); break;
+    case 6: DriverProc(id, nullptr, DVM_DIALOG, 0, in.ConsumeBool() ? VIDEO_DLG_QUERY : 0); break;  // no host: a dialog ends as cancelled
     case 7: {
       arena.blocks.emplace_back(sizeof(VIDEO_STREAM_INIT_PARMS));
       auto* init = reinterpret_cast<VIDEO_STREAM_INIT_PARMS*>(arena.blocks.back().data());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/nubo_device.h"
 #include "core/driver_state.h"
 #include "driver/channel_ops.h"
 
@@ -19,8 +20,12 @@ struct FakeLayers {
   static inline int portDeviceCloses = 0;
   static inline int currentPort = 0;
   static inline std::string lastIniPath;
-  static inline int deviceToken = 0;
-  static NUBODevice* Device() { return reinterpret_cast<NUBODevice*>(&deviceToken); }
+  // A real record, so that what reads the device (the details dialog's
+  // sensor model) reads a device of the first sensor kind.
+  static NUBODevice* Device() {
+    static NUBODevice device;
+    return &device;
+  }
   static inline int portDeviceToken = 0;
 
   static HANDLE OpenPortDevice(int index) {

@@ -507,3 +507,20 @@ TEST_F(CliTest, InfoReadsTheCameraDetailsDialog) {
 }
 
 }  // namespace
+
+namespace {
+
+// A mistyped camera is a usage error in one line, before the driver is loaded.
+TEST_F(CliTest, CameraSpecTyposAreOneLineUsageErrors) {
+  const std::pair<const char*, const char*> cases[] = {{"sim:bogus=1", "unknown key \"bogus\""},
+                                                       {"sim:port=9", "key \"port\""},
+                                                       {"simm", "unknown camera 'simm'"},
+                                                       {"none:port=1", "takes no options"}};
+  for (auto [camera, part] : cases) {
+    const CliRun run = Zarncap({"--camera", camera, "capture", "-o", folder_ / "x.png"});
+    ExpectOneErrorLine(run, part);
+    EXPECT_EQ(run.status, 2) << camera;
+  }
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
+#include "tools/zarncap/camera_spec.h"
 #include "tools/zarncap/library_path.h"
 #include "tools/zarncap/settings_path.h"
 #include "tools/zarncap/tool_error.h"
@@ -18,6 +19,8 @@ Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) :
   const char* environment = std::getenv("ZARNCAP_CAMERA");
   const std::string cameraSpec =
       !global.camera.empty() ? global.camera : (environment != nullptr && *environment != '\0' ? environment : "sim");
+
+  if (auto problem = CameraSpecProblem(cameraSpec); !problem.empty()) throw ToolError(problem, kExitUsage);
 
   std::string iniForDriver = OpenStringIniPath(global.ini);
   if (auto problem = SettingsFileProblem(global.ini); !problem.empty()) {

@@ -1,0 +1,14 @@
+// The camera a run asks for (--camera or ZARNCAP_CAMERA), checked before the
+// driver loads: a mistyped spec is a usage error in one line, not a driver
+// that cannot open its port device.
+#pragma once
+
+#include <string>
+
+namespace zarncap {
+
+// Empty when the spec names a camera the driver can be given: "none", "sim"
+// or "sim:<key=value,...>" with known keys and good values; else what is wrong.
+std::string CameraSpecProblem(const std::string& spec);
+
+}  // namespace zarncap

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/types.h"
+#include "ui/dialog_resources.h"
 
 inline constexpr char kDriverSection[] = "ZARNCAP";
 
@@ -32,7 +33,7 @@ struct LanguageDialogs {
   DWORD sourceDialogId;
   DWORD formatDialogId;
 };
-inline constexpr DWORD kEnglishSourceDialogId = 101;
-inline constexpr DWORD kEnglishFormatDialogId = 102;
+inline constexpr DWORD kEnglishSourceDialogId = kEnglishSourceDialog;
+inline constexpr DWORD kEnglishFormatDialogId = kEnglishFormatDialog;
 // The dialogs for a "Language" value; English for any value not in the table.
 LanguageDialogs DialogsForLanguage(const char* language);

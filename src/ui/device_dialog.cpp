@@ -17,6 +17,23 @@ bool BindDialogToDevice(HWND dialog, DeviceDialogSession* session) {
   return false;
 }
 
+bool ReadDialogNumber(HWND dialog, int id, std::uint64_t* value) {
+  char text[32] = "";
+  platform::GetDlgItemText(dialog, id, text, sizeof text);
+  const char* p = text;
+  while (*p == ' ') ++p;
+  if (*p < '0' || *p > '9') return false;
+  std::uint64_t v = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    v = v * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (v > 0xFFFFFFFFull) return false;
+  }
+  while (*p == ' ') ++p;
+  if (*p != '\0') return false;
+  *value = v;
+  return true;
+}
+
 DeviceDialogSession* SessionOnDevice(HWND dialog, bool* ended) {
   auto* session = reinterpret_cast<DeviceDialogSession*>(platform::GetDialogData(dialog));
   *ended = false;

@@ -4,11 +4,8 @@
 #pragma once
 
 constexpr int kEnglishSourceDialog = 101;
+constexpr int kEnglishFormatDialog = 102;
 constexpr int kDetailsDialog = 120;
-constexpr int kTraceDialog = 121;
 
 // Hands the templates to the platform's dialog model (once is enough; again is harmless).
 void RegisterDriverDialogs();
-// Whether a resource id is one of the five source-settings or format dialogs.
-bool IsSourceDialog(int id);
-bool IsFormatDialog(int id);

@@ -83,18 +83,10 @@ INT_PTR Open(HWND dialog, FormatSession* s) {
   return FALSE;
 }
 
-// An edit box read as an unsigned number; text that is no number reads 0.
+// A size edit box; text that is no number reads 0.
 std::uint64_t ReadSize(HWND dialog, int id) {
-  char text[32] = "";
-  platform::GetDlgItemText(dialog, id, text, sizeof text);
-  const char* p = text;
-  while (*p == ' ') ++p;
   std::uint64_t value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    value = value * 10 + static_cast<std::uint64_t>(*p - '0');
-    if (value > 0xFFFFFFFFull) return 0;
-  }
-  return value;
+  return ReadDialogNumber(dialog, id, &value) ? value : 0;
 }
 
 void Accept(HWND dialog, FormatSession* s) {

@@ -112,6 +112,10 @@ void RelabelColour(HWND dialog) {
   }
 }
 
+void CheckLighting(HWND dialog, int level) {
+  platform::CheckRadioButton(dialog, kLightingLow, kLightingNormal, level != 0 ? kLightingLow : kLightingNormal);
+}
+
 INT_PTR Open(HWND dialog, SourceSession* s) {
   DeviceGuard lock(DeviceLock());
   if (!BindDialogToDevice(dialog, s)) return FALSE;
@@ -147,8 +151,7 @@ INT_PTR Open(HWND dialog, SourceSession* s) {
       platform::ShowWindow(platform::GetDlgItem(dialog, id), SW_HIDE);
     }
   } else {
-    platform::CheckRadioButton(dialog, kLightingLow, kLightingNormal,
-                               c.gainLevel != 0 ? kLightingLow : kLightingNormal);
+    CheckLighting(dialog, c.gainLevel);
   }
   RelabelColour(dialog);
   platform::SetFocus(platform::GetDlgItem(dialog, IDOK));
@@ -180,34 +183,15 @@ INT_PTR Scrolled(HWND dialog, SourceSession* s, WPARAM wParam, LPARAM lParam) {
   return FALSE;  // not one of the four sliders
 }
 
-// A typed number: digits only, blanks around them allowed. Anything else, or
-// a number past what 32 bits can hold, is no number.
-bool ReadTypedNumber(const char* text, std::uint64_t* value) {
-  while (*text == ' ') ++text;
-  if (*text < '0' || *text > '9') return false;
-  std::uint64_t v = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    v = v * 10 + static_cast<std::uint64_t>(*text - '0');
-    if (v > 0xFFFFFFFFull) return false;
-  }
-  while (*text == ' ') ++text;
-  if (*text != '\0') return false;
-  *value = v;
-  return true;
-}
-
 INT_PTR Typed(HWND dialog, SourceSession* s, int edit) {
   if (s->writingText) return FALSE;
   for (const Slider& slider : kSliders) {
     if (slider.edit != edit) continue;
-    char text[32] = "";
-    platform::GetDlgItemText(dialog, edit, text, sizeof text);
     std::uint64_t value = 0;
-    const SliderRange& range = DialogControls().*slider.range;
-    if (!ReadTypedNumber(text, &value) || value > static_cast<std::uint64_t>(range.max)) return FALSE;
-    SliderRange& moving = DialogControls().*slider.range;
+    SliderRange& range = DialogControls().*slider.range;
+    if (!ReadDialogNumber(dialog, edit, &value) || value > static_cast<std::uint64_t>(range.max)) return FALSE;
     platform::SetScrollPos(platform::GetDlgItem(dialog, slider.scroll), static_cast<int>(value), TRUE);
-    moving.pos = static_cast<LONG>(value);
+    range.pos = static_cast<LONG>(value);
     Apply(slider.applies);
     return TRUE;
   }
@@ -230,9 +214,7 @@ INT_PTR LightingChosen(HWND dialog, SourceSession* s, int level) {
   if (SetGainLevel(s->device, level)) {
     c.gainLevel = level;
   } else {
-    // The level in force did not change: its button stays the checked one.
-    platform::CheckRadioButton(dialog, kLightingLow, kLightingNormal,
-                               c.gainLevel != 0 ? kLightingLow : kLightingNormal);
+    CheckLighting(dialog, c.gainLevel);  // the level in force did not change: its button stays checked
   }
   return TRUE;
 }
@@ -249,10 +231,8 @@ void Restore(SourceSession* s) {
     SetTransferControl(s->transferControl, s->temporalDifference, s->autoThreshold);
   }
   if (device->imageQuality != s->quality) SetImageQuality(s->quality);
-  if (GainLevel(device) != s->gainLevel && SetGainLevel(device, s->gainLevel)) {
-    DialogControls().gainLevel = s->gainLevel;
-  }
   DialogControlsState& controls = DialogControls();
+  if (GainLevel(device) != s->gainLevel && SetGainLevel(device, s->gainLevel)) controls.gainLevel = s->gainLevel;
   controls.transferControl = s->transferControl;
   controls.temporalDifference = s->temporalDifference;
   controls.autoThreshold = s->autoThreshold;

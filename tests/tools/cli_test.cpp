@@ -504,6 +504,10 @@ TEST_F(CliTest, InfoReadsTheCameraDetailsDialog) {
     EXPECT_NE(run.out.find(c.expected), std::string::npos) << c.camera << "\n" << run.out;
     if (c.status != 0) ExpectOneErrorLine(run, "no camera found");
   }
+  // The dialog's texts are code page 1252; the JSON is UTF-8.
+  tooltest::WriteText((config_.Path() / "zarncap.ini").string(), "[ZARNCAP]\nLanguage=Fran\xE7" "ais\n");
+  const CliRun run = Zarncap({"info", "--json"}, "sim:period=2");
+  EXPECT_NE(run.out.find("\"language\": \"Fran\xC3\xA7" "ais\""), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 namespace zarncap {
 
-// Empty when the spec names a camera the driver can be given: "none", "sim"
+// Empty when the text names a camera the driver can be given: "none", "sim"
 // or "sim:<key=value,...>" with known keys and good values; else what is wrong.
 std::string CameraSpecProblem(const std::string& spec);
 

@@ -126,12 +126,6 @@ void Act(HWND dialog, const platform::DialogUser& user, DialogRun* run) {
   user.click(dialog, IDOK);
 }
 
-std::string JsonText(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) out += (c == '"' || c == '\\') ? std::string("\\") + c : std::string(1, c);
-  return out + "\"";
-}
-
 // The white-balance gains the driver keeps (tenths), from the settings file.
 std::vector<std::pair<std::string, double>> Gains(const std::string& path) {
   std::vector<std::pair<std::string, double>> gains;
@@ -150,8 +144,8 @@ void Print(const std::vector<Shown>& shown, const std::vector<std::pair<std::str
     for (std::size_t i = 0; i < shown.size(); ++i) {
       const Shown& s = shown[i];
       std::fprintf(out, "%s{\"name\": %s, \"value\": %s, \"range\": %s, \"enabled\": %s}", i ? ", " : "",
-                   JsonText(s.name).c_str(), s.isNumber ? s.value.c_str() : JsonText(s.value).c_str(),
-                   JsonText(s.range).c_str(), s.enabled ? "true" : "false");
+                   DialogOwner::JsonText(s.name).c_str(), s.isNumber ? s.value.c_str() : DialogOwner::JsonText(s.value).c_str(),
+                   DialogOwner::JsonText(s.range).c_str(), s.enabled ? "true" : "false");
     }
     std::fputs("], \"white_balance_gains\": {", out);
     for (std::size_t i = 0; i < gains.size(); ++i) {

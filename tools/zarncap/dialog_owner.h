@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <string>
 
 #include "platform/portable/dialog_host.h"
 
@@ -22,6 +23,8 @@ class DialogOwner {
   // The owner window to pass with DVM_DIALOG or DRV_CONFIGURE.
   LPARAM Window() { return reinterpret_cast<LPARAM>(platform::AsOwner(&host_)); }
 
+  // A dialog's text (code page 1252) as a JSON string (UTF-8, escaped).
+  static std::string JsonText(const std::string& text);
   // Every control with an id, as the dialog shows it now.
   static std::map<int, platform::ControlState> Controls(HWND dialog, const platform::DialogUser& user);
 

@@ -26,12 +26,6 @@ constexpr Field kFields[] = {{"Port", "port", kDetailsPort},
                              {"Build date", "build_date", kDetailsBuildDate},
                              {"Language", "language", kDetailsLanguage}};
 
-std::string JsonText(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) out += (c == '"' || c == '\\') ? std::string("\\") + c : std::string(1, c);
-  return out + "\"";
-}
-
 }  // namespace
 
 void RunInfo(const GlobalOptions& global, const InfoOptions& options, const Host& host) {
@@ -53,10 +47,10 @@ void RunInfo(const GlobalOptions& global, const InfoOptions& options, const Host
   if (options.json) {
     std::fputs("{", host.out);
     for (std::size_t i = 0; i < values.size(); ++i) {
-      std::fprintf(host.out, "%s\"%s\": %s", i ? ", " : "", kFields[i].key, JsonText(values[i]).c_str());
+      std::fprintf(host.out, "%s\"%s\": %s", i ? ", " : "", kFields[i].key, DialogOwner::JsonText(values[i]).c_str());
     }
     std::fprintf(host.out, ", \"camera_found\": %s, \"title\": %s}\n", found ? "true" : "false",
-                 JsonText(caption).c_str());
+                 DialogOwner::JsonText(caption).c_str());
   } else {
     for (std::size_t i = 0; i < values.size(); ++i) {
       std::fprintf(host.out, "%-15s %s\n", (std::string(kFields[i].label) + ":").c_str(), values[i].c_str());

@@ -130,6 +130,16 @@ void CheckInGroup(Dialog* d, Window* button) {
   }
 }
 
+// The platform's way of handing text back: at most size-1 characters and the
+// terminator; the count copied.
+UINT CopyOut(const std::string& text, char* out, std::size_t size) {
+  if (out == nullptr || size == 0) return 0;
+  const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+  return static_cast<UINT>(n);
+}
+
 // ---- the user's side
 Window* Usable(HWND dialog, int id) {
   Dialog* d = LiveDialog(dialog);
@@ -145,8 +155,7 @@ int UserResourceId(HWND dialog) {
 
 void UserCaption(HWND dialog, char* out, std::size_t size) {
   Dialog* d = LiveDialog(dialog);
-  if (out == nullptr || size == 0) return;
-  std::snprintf(out, size, "%s", d != nullptr ? d->text.c_str() : "");
+  CopyOut(d != nullptr ? d->text : "", out, size);
 }
 
 std::size_t UserControlCount(HWND dialog) {
@@ -274,12 +283,8 @@ BOOL SetDlgItemText(HWND dialog, int id, const char* text) {
 
 UINT GetDlgItemText(HWND dialog, int id, char* out, int size) {
   Window* c = Item(dialog, id);
-  if (out == nullptr || size <= 0) return 0;
-  const std::string text = c != nullptr ? c->text : "";
-  const std::size_t n = text.size() < static_cast<std::size_t>(size - 1) ? text.size() : static_cast<std::size_t>(size - 1);
-  std::memcpy(out, text.data(), n);
-  out[n] = '\0';
-  return static_cast<UINT>(n);
+  if (size <= 0) return 0;
+  return CopyOut(c != nullptr ? c->text : "", out, static_cast<std::size_t>(size));
 }
 
 BOOL SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned) {
@@ -372,11 +377,7 @@ DWORD GetProfileString(const char* section, const char* key, const char* default
   if (section != nullptr && key != nullptr && strcasecmp(section, "Intl") == 0 && strcasecmp(key, "sLanguage") == 0) {
     value = SystemLanguageCode();
   }
-  if (out == nullptr || size == 0) return 0;
-  const DWORD n = value.size() < size - 1 ? static_cast<DWORD>(value.size()) : size - 1;
-  std::memcpy(out, value.data(), n);
-  out[n] = '\0';
-  return n;
+  return CopyOut(value, out, size);
 }
 
 }  // namespace platform

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Draws every dialog of ZARNCAP.DLL in every language with Wine's own dialog
 # manager on a virtual display, and saves them as PNGs in build/dialog-shots/
-# (build artefacts). Needs the win32 preset built and xvfb.
+# (build artefacts); then checks the live trace window of the test DLL opened
+# through winmm. Needs the win32 preset built and xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}"
@@ -18,6 +19,8 @@ xvfb-run -a -s "-screen 0 800x600x24" sh -c '
   done
   wine build/win32/tests/win32/dialog_shots.exe build/win32/ZARNCAP.DLL "$1"
   status=$?
+  ZARNCAP_CAMERA="sim:port=2,noise=0" wine build/win32/tests/win32/trace_window_check.exe \
+    build/win32/ZARNCAP_SIM.DLL build/win32/trace-window || status=1
   wineserver -k
   exit $status' sh "$out"
 python3 - "$out" <<'PY'

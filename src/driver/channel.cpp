@@ -12,6 +12,7 @@
 #include "driver/open_string.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
+#include "ui/dialog_resources.h"
 
 namespace {
 
@@ -77,6 +78,16 @@ WORD* KindCounter(DWORD kind) {
   }
 }
 
+// The trace window (when the settings ask for it) lives while channels do.
+void OpenTraceWindow() {
+  RegisterDriverDialogs();
+  DriverTrace(TRACE_OPEN, "");
+}
+
+void CloseTraceWindowWithoutChannels() {
+  if (Driver().channelCount == 0) DriverTrace(TRACE_CLOSE, "");
+}
+
 // Step 2 of the open: settings, language, port and device. Returns false when
 // the open must fail; *cameraNotFound tells whether a configured port and the
 // scan both found nothing.
@@ -90,7 +101,7 @@ bool SetUpDevice(const char* openString, bool* cameraNotFound) {
   IniPathFromOpenString(openString, d.iniPath);
 
   d.debugFlags = static_cast<WORD>(ReadDriverSetting(kDebugLevelSetting, d.iniPath));
-  DriverTrace(TRACE_OPEN, "");
+  OpenTraceWindow();
   if (ReadDriverSetting(kForce4BitSetting, d.iniPath) != 0) {
     d.debugFlags = static_cast<WORD>((d.debugFlags & ~DEBUG_FORCE_BIDIR) | DEBUG_FORCE_4BIT);
   }
@@ -131,6 +142,7 @@ bool SetUpDevice(const char* openString, bool* cameraNotFound) {
 }
 
 LRESULT FailOpen(VIDEO_OPEN_PARMS* openParms, bool cameraNotFound) {
+  CloseTraceWindowWithoutChannels();
   if (cameraNotFound && (Driver().debugFlags & DEBUG_NOCAMERA_BOXES) != 0) {
     platform::MessageBox(nullptr, kNoCameraText, kNoCameraCaption, MB_ICONWARNING);
   }
@@ -179,6 +191,7 @@ DriverInstance* OpenChannel(const char* openString, VIDEO_OPEN_PARMS* openParms)
     }
   }
 
+  OpenTraceWindow();  // it went with the last channel; the device stayed up
   auto instance = InstanceRef(new (std::nothrow) DriverInstance{});
   if (!instance) {
     FailOpen(openParms, false);
@@ -235,7 +248,7 @@ LRESULT CloseChannel(DriverInstance* instance) {
     if (d.channelCount > 0 && --d.channelCount == 0) CloseLastChannel();
   }
   Forget(instance);
-  DriverTrace(TRACE_CLOSE, "");
+  CloseTraceWindowWithoutChannels();
   return 0;
 }
 
@@ -259,6 +272,7 @@ void StartDriverSession() {
 void DisableDevice() {
   if (ChannelOpsTable().disableDevice != nullptr) ChannelOpsTable().disableDevice();
   Driver().deviceReady = 0;
+  DriverTrace(TRACE_CLOSE, "");
 }
 
 void CloseAllChannels() {
@@ -272,7 +286,7 @@ void CloseAllChannels() {
   }
   if (Driver().device != nullptr) CloseLastChannel();
   ZeroChannelCounters();
-  if (!live.empty()) DriverTrace(TRACE_CLOSE, "");
+  DriverTrace(TRACE_CLOSE, "");
 }
 
 void ClosePortDeviceIfUnused() {

@@ -72,6 +72,41 @@ BOOL PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 // A value a dialog procedure keeps with its window (the dialog's user slot).
 void SetDialogData(HWND dialog, LONG_PTR data);
 LONG_PTR GetDialogData(HWND dialog);
+
+// ---- modeless windows
+// A modeless dialog owned by the calling thread. Messages posted to it reach its
+// procedure through that thread's message loop (PumpMessages); null when the
+// dialog cannot be made.
+HWND CreateDialogParam(HINSTANCE module, int resourceId, HWND owner, DLGPROC proc, LPARAM param);
+// Sends WM_DESTROY, then removes the window; messages still queued for it are
+// discarded. Fails unless called on the thread that owns the window.
+BOOL DestroyWindow(HWND window);
+BOOL IsWindow(HWND window);
+// True when the calling thread owns the (live) window.
+bool IsOwnWindow(HWND window);
+// Runs the calling thread's message loop until no posted message is left.
+void PumpMessages();
+// Takes (PM_REMOVE) or reads the first message posted to the window with a
+// number from first to last; FALSE when there is none.
+BOOL PeekMessage(MSG* out, HWND window, UINT first, UINT last, UINT remove);
+LRESULT SendMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT SendDlgItemMessage(HWND dialog, int id, UINT msg, WPARAM wParam, LPARAM lParam);
+// A dialog told of a new size gets WM_SIZE with the new client width and height.
+BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+BOOL GetClientRect(HWND window, RECT* out);
+HMENU GetSystemMenu(HWND window, BOOL revert);
+BOOL AppendMenu(HMENU menu, UINT flags, UINT_PTR id, const char* text);
+UINT EnableMenuItem(HMENU menu, UINT item, UINT flags);  // the earlier state, or -1 without such item
+DWORD CheckMenuItem(HMENU menu, UINT item, UINT flags);
+UINT GetMenuState(HMENU menu, UINT item, UINT flags);   // MF_* bits, or -1 without such item
+BOOL DrawMenuBar(HWND window);
+
+// ---- global memory blocks (moveable, locked to be read or written)
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+void* GlobalLock(HGLOBAL block);
+BOOL GlobalUnlock(HGLOBAL block);
+HGLOBAL GlobalFree(HGLOBAL block);  // null when freed
+
 // The system's own settings ("Intl" and the like), as GetProfileStringA reads them.
 DWORD GetProfileString(const char* section, const char* key, const char* defaultValue, char* out, DWORD size);
 
@@ -86,6 +121,9 @@ HINSTANCE ModuleHandle();
 // A line for the developer watching the driver: stderr on a console system,
 // the debugger's output on Windows.
 void DebugOutput(const char* line);
+// A function to run when the module is unloaded from a process that goes on
+// (a window whose procedure lives in the module must not outlive it).
+void OnModuleUnload(void (*handler)());
 // The path of the module's own file; empty when unknown.
 std::string ModuleFileName();
 // The module's "\StringFileInfo\040904e4\FileVersion" value; empty when there is none.

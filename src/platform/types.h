@@ -45,6 +45,10 @@ struct HWND__;
 using HWND = HWND__*;
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
+struct HMENU__;
+using HMENU = HMENU__*;
+using HGLOBAL = void*;
+using SIZE_T = std::size_t;
 using HMODULE = HINSTANCE;
 using LPBYTE = BYTE*;
 using LPVOID = void*;
@@ -178,6 +182,17 @@ constexpr int IDCANCEL = 2;
 
 // ---- windows and dialogs
 using DLGPROC = INT_PTR(CALLBACK*)(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
+struct RECT {
+  LONG left, top, right, bottom;
+};
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+};
+constexpr UINT WM_DESTROY = 0x0002;
 constexpr UINT WM_SIZE = 0x0005;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_INITDIALOG = 0x0110;
@@ -202,6 +217,40 @@ constexpr UINT BST_CHECKED = 1;
 constexpr WORD LOWORD(DWORD_PTR v) { return static_cast<WORD>(v & 0xFFFF); }
 constexpr WORD HIWORD(DWORD_PTR v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
 constexpr WPARAM MAKEWPARAM(WORD low, WORD high) { return static_cast<WPARAM>(low) | (static_cast<WPARAM>(high) << 16); }
+constexpr LPARAM MAKELPARAM(WORD low, WORD high) {
+  return static_cast<LPARAM>(static_cast<DWORD>(low) | (static_cast<DWORD>(high) << 16));
+}
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
+
+// ---- menus
+constexpr UINT MF_BYCOMMAND = 0x0000;
+constexpr UINT MF_STRING = 0x0000;
+constexpr UINT MF_ENABLED = 0x0000;
+constexpr UINT MF_UNCHECKED = 0x0000;
+constexpr UINT MF_GRAYED = 0x0001;
+constexpr UINT MF_DISABLED = 0x0002;
+constexpr UINT MF_CHECKED = 0x0008;
+constexpr UINT MF_MENUBREAK = 0x0040;
+constexpr UINT MF_SEPARATOR = 0x0800;
+constexpr UINT SC_SIZE = 0xF000;
+constexpr UINT SC_MOVE = 0xF010;
+constexpr UINT SC_CLOSE = 0xF060;
+
+// ---- list boxes
+constexpr UINT LB_ADDSTRING = 0x0180;
+constexpr UINT LB_DELETESTRING = 0x0182;
+constexpr UINT LB_SETCURSEL = 0x0186;
+constexpr UINT LB_GETCURSEL = 0x0188;
+constexpr UINT LB_GETTEXT = 0x0189;
+constexpr UINT LB_GETTEXTLEN = 0x018A;
+constexpr UINT LB_GETCOUNT = 0x018B;
+constexpr int LB_ERR = -1;
+
+// ---- global memory
+constexpr UINT GMEM_MOVEABLE = 0x0002;
+constexpr UINT GMEM_ZEROINIT = 0x0040;
+constexpr UINT GHND = GMEM_MOVEABLE | GMEM_ZEROINIT;
 
 // ---- bitmap compressions
 constexpr DWORD BI_RGB = 0;

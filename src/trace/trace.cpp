@@ -1,5 +1,5 @@
 // DriverTrace: the one trace entry point. Each line is formatted into its own
-// 512-byte block (so at most 511 characters; longer text is cut) and handed to
+// 512-byte block (so at most 511 characters; longer text is cut) and posted to
 // the trace window, which appends it or drops it while paused.
 #include <cstdarg>
 
@@ -11,16 +11,15 @@ namespace {
 
 bool TraceEnabled() { return (Driver().debugFlags & DEBUG_TRACE_WINDOW) != 0; }
 
-void SendLine(const char* format, va_list args) {
-  if (!TraceWindowExists()) return;  // nobody to post to: do not even format
-  char block[kTraceLineBlockSize] = {};
-  FormatTraceLineV(block, sizeof block, format, args);
-  TraceWindowDeliver(block);
-}
-
 }  // namespace
 
 int DriverTrace(int kind, const char* format, ...) {
+  // A window opened while the bit was set goes when asked, even if a later
+  // read of the settings cleared the bit: it must not outlive its channels.
+  if (kind == TRACE_CLOSE) {
+    TraceWindowDestroy();
+    return 1;
+  }
   if (!TraceEnabled()) return 1;
   switch (kind) {
     case TRACE_OPEN:
@@ -29,13 +28,10 @@ int DriverTrace(int kind, const char* format, ...) {
     case TRACE_LINE: {
       va_list args;
       va_start(args, format);
-      SendLine(format, args);
+      TraceWindowPostLine(format, args);
       va_end(args);
       break;
     }
-    case TRACE_CLOSE:
-      TraceWindowDestroy();
-      break;
     default:
       break;
   }

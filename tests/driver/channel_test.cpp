@@ -1,4 +1,5 @@
 #include <cstring>
+#include <string>
 
 #include "driver/channel.h"
 #include "driver/open_string.h"
@@ -219,12 +220,16 @@ TEST_F(ChannelTest, KindsThatNeverOpen) {
       {5, "Video Open : error - unknown channel"},
       {0, "Video Open : error - unknown channel"},
       {0x1F, "Video Open : error - unknown channel"}};
+  SetTraceEcho(true);  // the window goes with the failed open: read the copy of its lines
   for (auto [flags, line] : cases) {
     auto parms = Parms(flags);
+    testing::internal::CaptureStderr();
     EXPECT_EQ(Open(&parms), 0u) << flags;
+    const std::string traced = testing::internal::GetCapturedStderr();
     EXPECT_EQ(parms.dwError, DV_ERR_NOTDETECTED);
-    ASSERT_FALSE(TraceWindowLines().empty());
-    EXPECT_EQ(TraceWindowLines().back(), line);
+    ASSERT_FALSE(traced.empty());
+    EXPECT_NE(traced.find(std::string("trace: ") + line + "\n"), std::string::npos) << traced;
+    EXPECT_FALSE(TraceWindowExists());  // no channel left to trace
   }
   // The device set up by the first of them stays up for the next open.
   EXPECT_EQ(Driver().deviceReady, 1u);
@@ -232,20 +237,26 @@ TEST_F(ChannelTest, KindsThatNeverOpen) {
   EXPECT_EQ(FakeLayers::CallsOf("OpenNUBODevice").size(), 1u);
 }
 
-TEST_F(ChannelTest, AnyCloseClosesTheTraceWindow) {
+TEST_F(ChannelTest, TheTraceWindowGoesWithTheLastChannel) {
   WriteIni("[ZARNCAP]\nDebugLevel=32\n");
   auto a = Parms(VIDEO_IN), b = Parms(VIDEO_EXTERNALIN);
   DWORD_PTR first = Open(&a), second = Open(&b);
   ASSERT_TRUE(TraceWindowExists());
   EXPECT_EQ(Close(first), 1);
-  EXPECT_FALSE(TraceWindowExists());
+  EXPECT_TRUE(TraceWindowExists());  // a channel is still open: its lines still matter
   auto c = Parms(VIDEO_IN);
-  DWORD_PTR third = Open(&c);  // the device is still up: no new window
-  EXPECT_FALSE(TraceWindowExists());
+  DWORD_PTR third = Open(&c);
+  EXPECT_EQ(TraceWindowsCreated(), 1);
   Close(second);
+  EXPECT_TRUE(TraceWindowExists());
   Close(third);
+  EXPECT_FALSE(TraceWindowExists());
   DWORD_PTR fourth = Open(&c);  // a new device set-up opens it again
   EXPECT_TRUE(TraceWindowExists());
+  EXPECT_EQ(TraceWindowsCreated(), 2);
+  // DRV_DISABLE takes it down even with a channel open.
+  DisableDevice();
+  EXPECT_FALSE(TraceWindowExists());
   Close(fourth);
 }
 

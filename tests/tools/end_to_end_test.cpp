@@ -215,7 +215,12 @@ TEST_F(EndToEnd, AReaderThatLeavesEndsTheStreamQuietly) {
                               ") | head -c 1000 >/dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
   EXPECT_EQ(ReadText(status), "0\n");
-  EXPECT_EQ(ReadText(err), "");
+  // Nothing about the pipe; on a loaded machine the camera may fall short of
+  // its rate, which is worth its own warning.
+  std::string said = ReadText(err);
+  const std::string rateWarning = "zarncap: warning: the camera delivers ";
+  if (said.rfind(rateWarning, 0) == 0) said.erase(0, said.find('\n') + 1);
+  EXPECT_EQ(said, "");
 }
 
 // Every zarncap line of the README's usage block runs as written (with a

@@ -8,6 +8,8 @@
 #include "core/driver_state.h"
 #include "trace/trace.h"
 #include "trace/trace_window.h"
+#include "platform/platform.h"
+#include "ui/dialog_resources.h"
 
 namespace {
 
@@ -15,6 +17,7 @@ class TraceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetDriverContext();
+    RegisterDriverDialogs();
     SetTraceEcho(false);
     Driver().debugFlags = DEBUG_TRACE_WINDOW;
   }
@@ -83,12 +86,13 @@ TEST_F(TraceTest, NothingWithoutTheTraceBit) {
   EXPECT_EQ(DriverTrace(99, nullptr), 1);
   EXPECT_TRUE(TraceWindowLines().empty());
 
-  // A window opened earlier survives a close sent after the bit went away.
+  // A window opened earlier goes at a close sent after the bit went away: it
+  // must not outlive the channels it traced.
   Driver().debugFlags = DEBUG_TRACE_WINDOW;
   DriverTrace(TRACE_OPEN, nullptr);
   Driver().debugFlags = 0;
   DriverTrace(TRACE_CLOSE, nullptr);
-  EXPECT_TRUE(TraceWindowExists());
+  EXPECT_FALSE(TraceWindowExists());
 }
 
 TEST_F(TraceTest, OpenLineClose) {
@@ -103,7 +107,7 @@ TEST_F(TraceTest, OpenLineClose) {
   DriverTrace(TRACE_CLOSE, nullptr);
   EXPECT_FALSE(TraceWindowExists());
   DriverTrace(TRACE_LINE, "after the window");
-  EXPECT_EQ(TraceWindowLines().size(), 1u);
+  EXPECT_TRUE(TraceWindowLines().empty());
   DriverTrace(TRACE_OPEN, nullptr);
   EXPECT_EQ(TraceWindowsCreated(), 2);
   EXPECT_TRUE(TraceWindowLines().empty());
@@ -158,6 +162,59 @@ TEST_F(TraceTest, ManyThreadsMayTrace) {
   closer.join();
   EXPECT_LE(TraceWindowLines().size(), kTraceMaxLines);
   EXPECT_TRUE(TraceWindowExists());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TraceTest, WindowMenuAndSize) {
+  DriverTrace(TRACE_OPEN, nullptr);
+  HWND window = TraceWindowHandle();
+  ASSERT_NE(window, nullptr);
+  HMENU menu = platform::GetSystemMenu(window, FALSE);
+  EXPECT_EQ(platform::GetMenuState(menu, IDM_PAUSE, MF_BYCOMMAND) & (MF_CHECKED | MF_GRAYED), 0u);
+  EXPECT_TRUE(TraceWindowCloseGreyed());
+  // Picking any other system command is left to the default handling.
+  EXPECT_EQ(platform::SendMessage(window, WM_SYSCOMMAND, SC_CLOSE, 0), FALSE);
+  EXPECT_TRUE(TraceWindowExists());
+  // The list always fills the window.
+  ASSERT_TRUE(platform::MoveWindow(window, 10, 10, 300, 200, TRUE));
+  RECT client{}, list{};
+  platform::GetClientRect(window, &client);
+  platform::GetClientRect(platform::GetDlgItem(window, kTraceListBoxId), &list);
+  EXPECT_EQ(list.right, client.right);
+  EXPECT_EQ(list.bottom, client.bottom);
+}
+
+TEST_F(TraceTest, BlocksThatAreNotOursAreLeftAlone) {
+  DriverTrace(TRACE_OPEN, nullptr);
+  HWND window = TraceWindowHandle();
+  char foreign[kTraceLineBlockSize] = "not a line of ours";
+  ASSERT_TRUE(platform::PostMessage(window, WM_TRACE_LINE, 0, reinterpret_cast<LPARAM>(foreign)));
+  ASSERT_TRUE(platform::PostMessage(window, WM_TRACE_LINE, 0, 0));
+  DriverTrace(TRACE_LINE, "ours");
+  EXPECT_EQ(TraceWindowLines(), std::vector<std::string>{"ours"});
+}
+
+TEST_F(TraceTest, LinesQueuedAtCloseAreFreedNotShown) {
+  DriverTrace(TRACE_OPEN, nullptr);
+  for (int i = 0; i < 5; ++i) DriverTrace(TRACE_LINE, "queued %d", i);  // not yet delivered
+  DriverTrace(TRACE_CLOSE, nullptr);  // the sanitizer build reports any block left behind
+  EXPECT_FALSE(TraceWindowExists());
+  DriverTrace(TRACE_OPEN, nullptr);
+  EXPECT_TRUE(TraceWindowLines().empty());
+}
+
+TEST_F(TraceTest, AWindowIsDestroyedOnItsOwnThread) {
+  DriverTrace(TRACE_OPEN, nullptr);
+  HWND window = TraceWindowHandle();
+  DriverTrace(TRACE_LINE, "before the close");
+  std::thread([] { DriverTrace(TRACE_CLOSE, nullptr); }).join();
+  EXPECT_EQ(TraceWindowHandle(), nullptr);
+  EXPECT_TRUE(platform::IsWindow(window));  // until its own thread runs its message loop
+  platform::PumpMessages();
+  EXPECT_FALSE(platform::IsWindow(window));
 }
 
 }  // namespace

@@ -5,62 +5,21 @@
 // dialog_host.h). Handles are checked against the windows alive before use.
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "platform/portable/dialog_host.h"
+#include "platform/portable/dialog_windows.h"
 
 namespace platform {
-namespace {
-
-struct Dialog;
-
-struct Window {
-  Dialog* dialog = nullptr;  // the dialog a control belongs to; itself for a dialog
-  int id = -1;
-  ControlKind kind = ControlKind::kLeftText;
-  std::string text;
-  bool visible = true;
-  bool enabled = true;
-  bool checked = false;
-  bool startsGroup = false;
-  int scrollMin = 0, scrollMax = 0, scrollPos = 0;
-};
-
-struct Posted {
-  UINT msg;
-  WPARAM wParam;
-  LPARAM lParam;
-};
-
-struct Dialog : Window {
-  int resourceId = 0;
-  DLGPROC proc = nullptr;
-  std::vector<std::unique_ptr<Window>> controls;
-  std::deque<Posted> posted;
-  bool ended = false;
-  INT_PTR result = 0;
-  LONG_PTR data = 0;
-  Window* focus = nullptr;
-};
-
-struct Registry {
-  std::mutex mutex;
-  std::vector<std::pair<const DialogTemplate*, std::size_t>> templates;
-  std::set<const Window*> alive;
-};
+namespace model {
 
 Registry& Windows() {
   static Registry registry;
   return registry;
 }
-
-HWND Handle(Window* w) { return reinterpret_cast<HWND>(w); }
 
 Window* Live(HWND handle) {
   auto& r = Windows();
@@ -83,6 +42,8 @@ Window* Item(HWND dialog, int id) {
   return nullptr;
 }
 
+namespace {
+
 const DialogTemplate* FindTemplate(int resourceId) {
   auto& r = Windows();
   std::lock_guard lock(r.mutex);
@@ -94,23 +55,74 @@ const DialogTemplate* FindTemplate(int resourceId) {
   return nullptr;
 }
 
-void Remember(const Window* w, bool alive) {
-  auto& r = Windows();
-  std::lock_guard lock(r.mutex);
-  if (alive) r.alive.insert(w);
-  else r.alive.erase(w);
+}  // namespace
+
+std::unique_ptr<Dialog> MakeDialog(int resourceId, DLGPROC proc) {
+  const DialogTemplate* source = FindTemplate(resourceId);
+  if (source == nullptr || proc == nullptr) return nullptr;
+  auto d = std::make_unique<Dialog>();
+  d->dialog = d.get();
+  d->resourceId = resourceId;
+  d->proc = proc;
+  d->text = source->caption;
+  d->modeless = source->modeless;
+  d->rect = RECT{0, 0, source->cx, source->cy};
+  for (std::size_t i = 0; i < source->controlCount; ++i) {
+    const ControlTemplate& t = source->controls[i];
+    auto c = std::make_unique<Window>();
+    c->dialog = d.get();
+    c->id = t.id;
+    c->kind = t.kind;
+    c->text = t.text;
+    c->startsGroup = t.startsGroup;
+    c->rect = RECT{t.rect.x, t.rect.y, t.rect.x + t.rect.cx, t.rect.y + t.rect.cy};
+    d->controls.push_back(std::move(c));
+  }
+  return d;
 }
 
-// Sends a message to the dialog's procedure, then delivers what it posted.
+void Remember(Dialog* d, bool alive) {
+  auto& r = Windows();
+  std::lock_guard lock(r.mutex);
+  auto mark = [&](const void* w) {
+    if (alive) r.alive.insert(w);
+    else r.alive.erase(w);
+  };
+  mark(d);
+  for (auto& c : d->controls) mark(c.get());
+  if (d->systemMenu) mark(d->systemMenu.get());
+}
+
+bool TakePosted(Dialog* d, UINT first, UINT last, MSG* out, bool remove) {
+  auto& r = Windows();
+  std::lock_guard lock(r.mutex);
+  if (r.alive.count(d) == 0) return false;
+  for (auto it = d->posted.begin(); it != d->posted.end(); ++it) {
+    if ((first != 0 || last != 0) && (it->message < first || it->message > last)) continue;
+    *out = *it;
+    if (remove) d->posted.erase(it);
+    return true;
+  }
+  return false;
+}
+
 INT_PTR Send(Dialog* d, UINT msg, WPARAM wParam, LPARAM lParam) {
   INT_PTR answer = d->proc(Handle(d), msg, wParam, lParam);
-  while (!d->ended && !d->posted.empty()) {
-    Posted p = d->posted.front();
-    d->posted.pop_front();
-    d->proc(Handle(d), p.msg, p.wParam, p.lParam);
-  }
+  if (d->modeless) return answer;  // its thread's message loop delivers what it posted
+  MSG p;
+  while (!d->ended && TakePosted(d, 0, 0, &p, true)) d->proc(Handle(d), p.message, p.wParam, p.lParam);
   return answer;
 }
+
+UINT CopyOut(const std::string& text, char* out, std::size_t size) {
+  if (out == nullptr || size == 0) return 0;
+  const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+  return static_cast<UINT>(n);
+}
+
+namespace {
 
 bool IsButton(ControlKind kind) {
   return kind == ControlKind::kDefPushButton || kind == ControlKind::kPushButton ||
@@ -128,16 +140,6 @@ void CheckInGroup(Dialog* d, Window* button) {
     if (i > first && d->controls[i]->startsGroup) break;
     if (d->controls[i]->kind == ControlKind::kAutoRadioButton) d->controls[i]->checked = d->controls[i].get() == button;
   }
-}
-
-// The platform's way of handing text back: at most size-1 characters and the
-// terminator; the count copied.
-UINT CopyOut(const std::string& text, char* out, std::size_t size) {
-  if (out == nullptr || size == 0) return 0;
-  const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
-  std::memcpy(out, text.data(), n);
-  out[n] = '\0';
-  return static_cast<UINT>(n);
 }
 
 // ---- the user's side
@@ -221,6 +223,9 @@ void SetText(Window* w, const char* text) {
 }
 
 }  // namespace
+}  // namespace model
+
+using namespace model;
 
 void RegisterDialogTemplates(const DialogTemplate* templates, std::size_t count) {
   auto& r = Windows();
@@ -232,34 +237,16 @@ void RegisterDialogTemplates(const DialogTemplate* templates, std::size_t count)
 }
 
 INT_PTR DialogBoxParam(HINSTANCE, int resourceId, HWND owner, DLGPROC proc, LPARAM param) {
-  const DialogTemplate* source = FindTemplate(resourceId);
-  if (source == nullptr || proc == nullptr) return -1;
-  auto d = std::make_unique<Dialog>();
-  d->dialog = d.get();
-  d->resourceId = resourceId;
-  d->proc = proc;
-  d->text = source->caption;
-  for (std::size_t i = 0; i < source->controlCount; ++i) {
-    const ControlTemplate& t = source->controls[i];
-    auto c = std::make_unique<Window>();
-    c->dialog = d.get();
-    c->id = t.id;
-    c->kind = t.kind;
-    c->text = t.text;
-    c->startsGroup = t.startsGroup;
-    d->controls.push_back(std::move(c));
-  }
+  std::unique_ptr<Dialog> d = MakeDialog(resourceId, proc);
+  if (d == nullptr) return -1;
+  d->modeless = false;  // whatever the template says, this one runs modally
   Remember(d.get(), true);
-  for (auto& c : d->controls) Remember(c.get(), true);
-
   Send(d.get(), WM_INITDIALOG, 0, param);
   if (!d->ended) {
     if (DialogHost* host = HostOf(owner)) host->shown(host->context, Handle(d.get()), &kUser);
   }
   if (!d->ended) Send(d.get(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   const INT_PTR result = d->ended ? d->result : 0;
-
-  for (auto& c : d->controls) Remember(c.get(), false);
   Remember(d.get(), false);
   return result;
 }
@@ -356,9 +343,13 @@ HWND SetFocus(HWND window) {
 }
 
 BOOL PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  Dialog* d = LiveDialog(window);
-  if (d == nullptr || d->ended) return FALSE;
-  d->posted.push_back({msg, wParam, lParam});
+  auto& r = Windows();
+  std::lock_guard lock(r.mutex);
+  auto* w = reinterpret_cast<const Window*>(window);
+  if (r.alive.count(w) == 0 || w->dialog != w) return FALSE;
+  auto* d = static_cast<Dialog*>(const_cast<Window*>(w));
+  if (d->ended) return FALSE;
+  d->posted.push_back(MSG{window, msg, wParam, lParam, 0});
   return TRUE;
 }
 

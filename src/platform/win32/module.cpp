@@ -8,12 +8,17 @@
 
 namespace {
 std::atomic<HINSTANCE> g_module{nullptr};
+std::atomic<void (*)()> g_unload{nullptr};
 }
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     g_module.store(instance);
     ::DisableThreadLibraryCalls(instance);
+  }
+  // FreeLibrary (not the process ending: then the system takes everything).
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    if (void (*handler)() = g_unload.exchange(nullptr)) handler();
   }
   return TRUE;
 }
@@ -21,6 +26,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 namespace platform {
 
 HINSTANCE ModuleHandle() { return g_module.load(); }
+
+void OnModuleUnload(void (*handler)()) { g_unload.store(handler); }
 
 std::string ModuleFileName() {
   char path[MAX_PATH] = {};

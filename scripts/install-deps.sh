@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libpng-dev libcli11-dev
+  libpng-dev libjpeg-dev libcli11-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   ffmpeg python3
   clang libfuzzer-14-dev libclang-rt-14-dev

@@ -89,13 +89,33 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
   AddGlobalOptions(app, global);
 
   auto* captureCommand = app.add_subcommand("capture", "capture one still picture (the last of --frames frames)");
-  captureCommand->add_option("-o,--output", capture.output, "picture file: .png, .bmp (rgb24, rgb16, pal8) or .yuv "
-                                                             "(YUV formats; YUY2 rows top-down)")
+  captureCommand
+      ->add_option("-o,--output", capture.output,
+                   "picture file: .png, .jpg, .bmp (rgb24, rgb16, pal8) or .yuv (YUV formats; YUY2 rows top-down), or - "
+                   "for standard output; with --count, %04d in the name is the shot's number and strftime fields "
+                   "(%Y%m%d-%H%M%S) its time")
       ->required()
       ->type_name("FILE");
+  captureCommand->add_option("--type", capture.type, "kind of picture, whatever the name (standard output: png)")
+      ->transform(CLI::IsMember({"png", "jpg", "bmp", "yuv"}, CLI::ignore_case))
+      ->type_name("T");
+  captureCommand->add_option("--quality", capture.quality, "JPEG quality")
+      ->check(CLI::Range(1, 100))
+      ->capture_default_str()
+      ->type_name("Q");
+  captureCommand->add_option("--count", capture.count, "shots to take with the driver open once (a time-lapse)")
+      ->check(WholeNumber())
+      ->check(CLI::Range(1, 1000000))
+      ->capture_default_str()
+      ->type_name("N");
+  captureCommand->add_option("--interval", capture.interval, "seconds from the start of one shot to the next")
+      ->check(CLI::Range(0.0, 86400.0))
+      ->capture_default_str()
+      ->type_name("S");
+  captureCommand->add_flag("--no-clobber", capture.noClobber, "never replace an existing file: stop with an error");
   AddSizeAndFormat(captureCommand, capture.size, capture.format);
   captureCommand
-      ->add_option("--frames", capture.frames, "frames to capture; the last is saved, so white balance can settle")
+      ->add_option("--frames", capture.frames, "frames to capture; the last is saved, so white balance can settle (later shots of a series take one)")
       ->check(WholeNumber())
       ->check(CLI::Range(1, 100000))
       ->capture_default_str()

@@ -19,9 +19,11 @@ bool EndsWith(const std::string& path, const std::string& ending) {
 
 }  // namespace
 
-StillKind StillKindOf(const std::string& path, const PixelFormat& format) {
+StillKind StillKindOf(const std::string& path, const std::string& type, const PixelFormat& format) {
+  if (!type.empty()) return StillKindOf("." + type, "", format);
   const std::string name(format.name);
-  if (EndsWith(path, ".png")) return StillKind::kPng;
+  if (path == "-" || EndsWith(path, ".png")) return StillKind::kPng;
+  if (EndsWith(path, ".jpg") || EndsWith(path, ".jpeg")) return StillKind::kJpeg;
   if (EndsWith(path, ".bmp")) {
     if (format.yuv) {
       throw ToolError("a .bmp file holds rgb24, rgb16 or pal8, not " + name + " (use .png or .yuv)", kExitUsage);
@@ -36,7 +38,7 @@ StillKind StillKindOf(const std::string& path, const PixelFormat& format) {
     }
     return StillKind::kYuv;
   }
-  throw ToolError("cannot tell what to write to '" + path + "': the name must end in .png, .bmp or .yuv", kExitUsage);
+  throw ToolError("cannot tell what to write to '" + path + "': the name must end in .png, .jpg, .bmp or .yuv", kExitUsage);
 }
 
 MovieKind MovieKindOf(const std::string& path, const PixelFormat& format) {

@@ -8,12 +8,13 @@
 
 namespace zarncap {
 
-enum class StillKind { kPng, kBmp, kYuv };
+enum class StillKind { kPng, kJpeg, kBmp, kYuv };
 enum class MovieKind { kAvi, kMatroska, kY4m, kY4mStdout };
 
-// By the name's ending (any case); throws ToolError (usage) for an ending the
-// tool does not write or a format the file cannot hold.
-StillKind StillKindOf(const std::string& path, const PixelFormat& format);
+// By --type (png, jpg, bmp, yuv) when given, else by the name's ending (any
+// case; standard output, "-", is PNG); throws ToolError (usage) for an ending
+// the tool does not write or a format the file cannot hold.
+StillKind StillKindOf(const std::string& path, const std::string& type, const PixelFormat& format);
 MovieKind MovieKindOf(const std::string& path, const PixelFormat& format);
 
 }  // namespace zarncap

@@ -65,14 +65,23 @@ void OutputFile::ReleaseStream() {
   if (failed) throw ToolError("cannot write " + path_ + ": " + Reason(errno));
 }
 
-void OutputFile::Commit() {
+void OutputFile::Commit(bool keepExisting) {
   if (done_) return;
   try {
     if (stream_ != nullptr) {
       CheckWritten(stream_, path_);
       ReleaseStream();
     }
-    if (std::rename(tempPath_.c_str(), target_.c_str()) != 0) {
+    if (keepExisting) {
+      // A hard link never replaces: the file appears under its name only if
+      // the name is still free at this very moment.
+      if (::link(tempPath_.c_str(), target_.c_str()) != 0) {
+        const int error = errno;
+        throw ToolError(error == EEXIST ? path_ + " exists; --no-clobber keeps it"
+                                        : "cannot write " + path_ + ": " + Reason(error));
+      }
+      ::unlink(tempPath_.c_str());
+    } else if (std::rename(tempPath_.c_str(), target_.c_str()) != 0) {
       throw ToolError("cannot write " + path_ + ": " + Reason(errno));
     }
   } catch (...) {

@@ -25,8 +25,9 @@ class OutputFile {
   // by name.
   void ReleaseStream();
   // Flushes, closes and renames onto Path; throws ToolError on any failure
-  // (and removes the temporary file).
-  void Commit();
+  // (and removes the temporary file). With keepExisting, a file already at
+  // Path is left as it is and the commit fails.
+  void Commit(bool keepExisting = false);
   // Removes the temporary file now.
   void Discard();
 

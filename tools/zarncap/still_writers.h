@@ -1,4 +1,5 @@
-// Still-picture files: PNG (through libpng) from top-down RGB, and BMP holding
+// Still-picture files: PNG (through libpng) and JPEG (through libjpeg-turbo)
+// from top-down RGB, and BMP holding
 // the device-independent bitmap exactly as the driver delivered it.
 #pragma once
 
@@ -15,6 +16,10 @@ namespace zarncap {
 // Writes an 8-bit RGB PNG of width x height from R, G, B bytes, top row
 // first. Returns false and fills error when libpng fails.
 bool WritePng(std::FILE* file, int width, int height, std::span<const uint8_t> rgb, std::string* error);
+
+// Writes a baseline JPEG of quality 1..100 from R, G, B bytes, top row first.
+// Returns false and fills error when libjpeg fails.
+bool WriteJpeg(std::FILE* file, int width, int height, std::span<const uint8_t> rgb, int quality, std::string* error);
 
 // The bytes of a BMP file for a DIB: the 14-byte file header, the 40-byte info
 // header (size, bit count and palette count filled in from the arguments), the

@@ -85,7 +85,7 @@ TEST_F(CliTest, BadArgumentsAreOneLineUsageErrors) {
   ExpectOneErrorLine(Zarncap({"capture", "-o", png, "--frames", "0"}), "--frames");
   ExpectOneErrorLine(Zarncap({"stream", "-o", folder_ / "a.avi", "--frames", "3", "--seconds", "2"}), "excludes");
   ExpectOneErrorLine(Zarncap({"capture", "-o", png, "--port", "LPT4"}), "--port");
-  ExpectOneErrorLine(Zarncap({"capture", "-o", folder_ / "a.jpg"}), ".png, .bmp or .yuv");
+  ExpectOneErrorLine(Zarncap({"capture", "-o", folder_ / "a.gif"}), ".png, .jpg, .bmp or .yuv");
   ExpectOneErrorLine(Zarncap({"capture", "-o", folder_ / "a.bmp", "--format", "i420", "--size", "160x120"}), ".bmp");
   ExpectOneErrorLine(Zarncap({"capture", "-o", folder_ / "a.yuv"}), ".yuv");
   ExpectOneErrorLine(Zarncap({"stream", "-o", folder_ / "a.mp4"}), ".avi, .mkv or .y4m");

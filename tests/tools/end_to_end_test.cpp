@@ -9,15 +9,14 @@
 #include <algorithm>
 #include <cstdlib>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
-
+#include "tools/movie_probe.h"
 #include "tools/tool_test_util.h"
 #include "tools/zarncap/trace_settings.h"
 
 namespace {
 
+using tooltest::MovieInfo;
+using tooltest::Probe;
 using tooltest::ReadBytes;
 using tooltest::ReadText;
 using tooltest::ScratchFolder;
@@ -71,29 +70,6 @@ PngInfo ReadPng(const std::string& path) {
   info.ok = png_image_finish_read(&image, nullptr, info.rgb.data(), 0, nullptr) != 0;
   info.width = image.width;
   info.height = image.height;
-  return info;
-}
-
-struct MovieInfo {
-  int frames = 0, width = 0, height = 0;
-  AVPixelFormat pixelFormat = AV_PIX_FMT_NONE;
-};
-
-MovieInfo Probe(const std::string& path) {
-  MovieInfo info;
-  AVFormatContext* input = nullptr;
-  if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0) return info;
-  avformat_find_stream_info(input, nullptr);
-  info.width = input->streams[0]->codecpar->width;
-  info.height = input->streams[0]->codecpar->height;
-  info.pixelFormat = static_cast<AVPixelFormat>(input->streams[0]->codecpar->format);
-  AVPacket* packet = av_packet_alloc();
-  while (av_read_frame(input, packet) >= 0) {
-    ++info.frames;
-    av_packet_unref(packet);
-  }
-  av_packet_free(&packet);
-  avformat_close_input(&input);
   return info;
 }
 

@@ -111,7 +111,7 @@ void CheckFree(const std::string& name, const CaptureOptions& options) {
 }
 
 void ShowSettling(const Host& host, int frame, int frames) {
-  if (!host.progress || frames < 2) return;
+  if (!host.progress || host.quiet || frames < 2) return;
   if (frame < frames) std::fprintf(host.err, "\rzarncap: settling frame %d of %d ", frame, frames);
   else std::fprintf(host.err, "\r%*s\r", 40, "");
   std::fflush(host.err);
@@ -144,6 +144,8 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
   Session session(global, host);  // one driver open for every shot
   const Negotiated negotiated = NegotiateFormat(session.Link(), *format, image.width, image.height, image.sizeGiven);
   const int width = negotiated.width, height = negotiated.height;
+  Detail(host, "format %dx%d %s, %zu bytes a frame", width, height, std::string(format->name).c_str(),
+         negotiated.frameBytes);
   const std::vector<RGBQUAD> palette = PaletteFor(*format, session.Link());
 
   std::vector<uint8_t> buffer(negotiated.bufferBytes);
@@ -181,7 +183,7 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
       WriteStill(kind, out->Stream(), name, negotiated, frame, options.quality);
       out->Commit(options.noClobber);
     }
-    std::fprintf(messages, "zarncap: wrote %s (%dx%d %s, frame %d, captured at %u ms)\n",
+    Say(host, messages, "zarncap: wrote %s (%dx%d %s, frame %d, captured at %u ms)\n",
                  toStdout ? "standard output" : name.c_str(), width, height, std::string(format->name).c_str(), frames,
                  header.dwTimeCaptured);
   }

@@ -40,6 +40,8 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
   app.add_option("--port", global.port, "parallel port to try first")
       ->transform(CLI::IsMember({"LPT1", "LPT2", "LPT3"}, CLI::ignore_case))
       ->type_name("LPTn");
+  app.add_flag("-q,--quiet", global.quiet, "errors only: no reports, warnings or progress");
+  app.add_flag("-v,--verbose", global.verbose, "also say what the run chose: driver library, open text, format, rate");
   app.add_flag("--trace", global.trace,
                "print the driver's message trace on stderr for this run (your settings file keeps its own DebugLevel)");
 }
@@ -124,9 +126,22 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
   auto* streamCommand = app.add_subcommand("stream", "record a clip through the driver's stream messages");
   streamCommand
       ->add_option("-o,--output", stream.output,
-                   "movie file: .avi or .mkv (raw video in the driver's format), .y4m, or - for Y4M on stdout")
+                   "movie file: .avi or .mkv (raw video in the driver's format unless --codec says otherwise), .mp4 "
+                   "(H.264), .y4m, or - for Y4M on stdout")
       ->required()
       ->type_name("FILE");
+  streamCommand->add_option("--codec", stream.codec, "raw, mjpeg (.avi, .mkv) or h264 (.mp4, .mkv)")
+      ->transform(CLI::IsMember({"raw", "mjpeg", "h264"}, CLI::ignore_case))
+      ->type_name("C");
+  streamCommand->add_option("--crf", stream.crf, "H.264 quality: 0 (lossless) to 51 (smallest)")
+      ->check(CLI::Range(0, 51))
+      ->capture_default_str()
+      ->type_name("N");
+  streamCommand->add_option("--quality", stream.quality, "Motion JPEG quality")
+      ->check(CLI::Range(1, 100))
+      ->capture_default_str()
+      ->type_name("Q");
+  streamCommand->add_flag("--json", stream.json, "the end-of-run summary as JSON");
   AddSizeAndFormat(streamCommand, stream.size, stream.format);
   streamCommand->add_option("--fps", stream.fps, "frame rate to ask the driver for (it keeps to multiples of the "
                                                  "camera's frame period)")
@@ -164,8 +179,8 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
   infoCommand->add_flag("--json", info.json, "the details as JSON");
   for (auto* command : {captureCommand, streamCommand, formatsCommand, defectsCommand, controlsCommand, infoCommand}) {
     command->fallthrough();
-    command->footer("The global options --camera, --ini, --port and --trace (see zarncap --help) may also follow the "
-                    "command.");
+    command->footer("The global options --camera, --ini, --port, --trace, -q and -v (see zarncap --help) may also "
+                    "follow the command.");
   }
 
   try {
@@ -182,15 +197,22 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
     return kExitUsage;
   }
 
+  if (global.quiet && global.verbose) {
+    std::fprintf(host.err, "zarncap: error: --quiet and --verbose cannot both be given (see zarncap --help)\n");
+    return kExitUsage;
+  }
+  Host run = host;
+  run.quiet = global.quiet;
+  run.verbose = global.verbose;
   capture.sizeGiven = captureCommand->get_option("--size")->count() > 0;
   stream.sizeGiven = streamCommand->get_option("--size")->count() > 0;
   try {
-    if (captureCommand->parsed()) RunCapture(global, capture, host);
-    else if (streamCommand->parsed()) RunStream(global, stream, host);
-    else if (formatsCommand->parsed()) RunFormats(global, formats, host);
-    else if (defectsCommand->parsed()) RunDefects(global, defects, host);
-    else if (controlsCommand->parsed()) RunControls(global, controls, host);
-    else if (infoCommand->parsed()) RunInfo(global, info, host);
+    if (captureCommand->parsed()) RunCapture(global, capture, run);
+    else if (streamCommand->parsed()) RunStream(global, stream, run);
+    else if (formatsCommand->parsed()) RunFormats(global, formats, run);
+    else if (defectsCommand->parsed()) RunDefects(global, defects, run);
+    else if (controlsCommand->parsed()) RunControls(global, controls, run);
+    else if (infoCommand->parsed()) RunInfo(global, info, run);
   } catch (const ToolError& e) {
     std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());
     return e.ExitCode();

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,8 @@ struct GlobalOptions {
   std::string port;            // "LPT1".."LPT3" or ""
   bool trace = false;          // the driver's message trace for this run
   bool resetColour = false;    // white-balance gains back to 1.0 before the run
+  bool quiet = false;          // -q
+  bool verbose = false;        // -v
 };
 
 struct CaptureOptions {
@@ -36,6 +40,10 @@ struct CaptureOptions {
 
 struct StreamOptions {
   std::string output;
+  std::string codec;  // raw, mjpeg, h264; "" = the file's default
+  int crf = 23;       // H.264
+  int quality = 90;   // Motion JPEG
+  bool json = false;  // the end-of-run summary as JSON
   std::string size = "320x240";
   bool sizeGiven = false;
   std::string format = "rgb24";
@@ -55,9 +63,18 @@ struct Host {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
   bool progress = false;  // a live progress line on err while streaming
+  bool quiet = false;     // -q: errors only (no reports, warnings or progress)
+  bool verbose = false;   // -v: also what the run chose (library, open text, format, rate)
   const std::atomic<bool>* interrupted = nullptr;
   std::chrono::milliseconds stallTimeout{5000};  // no frame for this long fails a stream
+  // Room left where a movie grows (tests stand in a filling disk).
+  std::function<uint64_t(const std::string& path)> freeBytes;
 };
+
+// A report or warning line on `to`, unless --quiet.
+void Say(const Host& host, std::FILE* to, const char* format, ...) __attribute__((format(printf, 3, 4)));
+// A line on the error stream with --verbose only.
+void Detail(const Host& host, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // The default stream length when neither --frames nor --seconds is given.
 constexpr double kDefaultStreamSeconds = 10.0;

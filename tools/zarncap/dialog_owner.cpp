@@ -1,5 +1,7 @@
 #include "tools/zarncap/dialog_owner.h"
 
+#include "tools/zarncap/json_text.h"
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -18,28 +20,7 @@ DialogOwner::DialogOwner(Act act) : act_(std::move(act)) {
 
 DialogOwner::~DialogOwner() { ::unsetenv(platform::kDialogHostVariable); }
 
-std::string DialogOwner::JsonText(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else if (c >= 0xA0) {
-      // The dialogs' accented letters (0xA0..0xFF in code page 1252) are Latin-1's.
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c >= 0x80) {
-      out += '?';
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+std::string DialogOwner::JsonText(const std::string& text) { return JsonString(Cp1252ToUtf8(text)); }
 
 std::map<int, platform::ControlState> DialogOwner::Controls(HWND dialog, const platform::DialogUser& user) {
   std::map<int, platform::ControlState> controls;

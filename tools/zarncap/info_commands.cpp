@@ -91,7 +91,7 @@ void RunDefects(const GlobalOptions& global, const DefectsOptions& options, cons
   if (answer != 0) {
     throw ToolError("the driver could not store the defect map in the camera (answer " + std::to_string(answer) + ")");
   }
-  std::fprintf(host.out, "zarncap: the driver stored the defect map from %s in the camera (answer 0)\n",
+  Say(host, host.out, "zarncap: the driver stored the defect map from %s in the camera (answer 0)\n",
                options.store.c_str());
 }
 

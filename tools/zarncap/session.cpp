@@ -11,7 +11,7 @@
 
 namespace zarncap {
 
-Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) : err_(host.err) {
+Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) : host_(host) {
   // The port device reads ZARNCAP_CAMERA when the driver opens it, after the
   // library has loaded; setting it first is all it takes. Without --camera the
   // environment's choice holds.
@@ -52,6 +52,8 @@ Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) :
   request.openString = BuildOpenString(global.port, iniForDriver);
   request.channel = channel;
   request.cameraSpec = cameraSpec;
+  Detail(host, "driver %s, camera %s, open text '%s'", host.proc != nullptr ? "(in process)" : request.library.c_str(),
+         cameraSpec.c_str(), request.openString.c_str());
   try {
     link_ = std::make_unique<DriverLink>(request);
   } catch (const ToolError&) {
@@ -60,7 +62,7 @@ Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) :
     try {
       Finish();
     } catch (const ToolError& error) {
-      std::fprintf(err_, "zarncap: warning: %s\n", error.what());
+      Say(host_, host_.err, "zarncap: warning: %s\n", error.what());
     }
     throw;
   }
@@ -70,7 +72,7 @@ Session::~Session() {
   try {
     Finish();
   } catch (const ToolError& error) {
-    std::fprintf(err_, "zarncap: warning: %s\n", error.what());
+    Say(host_, host_.err, "zarncap: warning: %s\n", error.what());
   }
 }
 

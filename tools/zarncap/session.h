@@ -29,7 +29,7 @@ class Session {
  private:
   std::optional<TraceSettings> trace_;
   std::unique_ptr<DriverLink> link_;
-  std::FILE* err_;
+  Host host_;
 };
 
 }  // namespace zarncap

@@ -1,4 +1,5 @@
 // zarncap stream: frames through the driver's stream messages into a movie.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -9,7 +10,9 @@
 #include <vector>
 
 #include "tools/zarncap/commands.h"
+#include "tools/zarncap/disk_space.h"
 #include "tools/zarncap/file_kinds.h"
+#include "tools/zarncap/json_text.h"
 #include "tools/zarncap/negotiate.h"
 #include "tools/zarncap/output_file.h"
 #include "tools/zarncap/rate_probe.h"
@@ -25,6 +28,27 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(250);
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// The processor time this process has used so far (user and system), in ms.
+double CpuMs() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+  return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+const char* CodecName(VideoCodec codec) {
+  switch (codec) {
+    case VideoCodec::kRaw: return "raw";
+    case VideoCodec::kMjpeg: return "mjpeg";
+    case VideoCodec::kH264: return "h264";
+  }
+  return "";
+}
+
+Container ContainerOf(MovieKind kind) {
+  return kind == MovieKind::kAvi ? Container::kAvi : kind == MovieKind::kMp4 ? Container::kMp4 : Container::kMatroska;
+}
 
 struct Tally {
   long written = 0;
@@ -46,7 +70,8 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
   const PixelFormat* format = image.format;
   if (!(options.fps > 0.0 && options.fps <= 1000.0)) throw ToolError("--fps must be above 0 and at most 1000", kExitUsage);
   if (options.frames < 0 || options.seconds < 0) throw ToolError("--frames and --seconds must be positive", kExitUsage);
-  const MovieKind kind = MovieKindOf(options.output, *format);
+  const MovieKind kind = MovieKindOf(options.output);
+  const VideoCodec codec = MovieCodecOf(kind, options.codec, *format);
   if (kind == MovieKind::kY4mStdout && host.out == stdout && ::isatty(STDOUT_FILENO)) {
     throw ToolError("standard output is a terminal: pipe the Y4M stream into a program (e.g. | ffmpeg -i - ...)",
                     kExitUsage);
@@ -64,29 +89,37 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
   Session session(global, host);
   const Negotiated negotiated = NegotiateFormat(session.Link(), *format, image.width, image.height, image.sizeGiven);
   const int width = negotiated.width, height = negotiated.height;
+  if (codec == VideoCodec::kH264 && (width % 2 != 0 || height % 2 != 0)) {
+    throw ToolError("H.264 needs an even width and height; " + std::to_string(width) + "x" + std::to_string(height) +
+                        " is not (choose another --size, or --codec mjpeg in .mkv)",
+                    kExitUsage);
+  }
+  Detail(host, "format %dx%d %s, %s in %s, asking for %.2f fps", width, height, std::string(format->name).c_str(),
+         CodecName(codec), MovieKindName(kind), options.fps);
   const std::vector<RGBQUAD> palette = PaletteFor(*format, session.Link());
 
   // The movie is made once the first frames show the rate the driver
   // delivers: that rate, not the one asked for, goes into the file.
-  if (kind == MovieKind::kAvi || kind == MovieKind::kMatroska) out->ReleaseStream();
+  const bool y4m = kind == MovieKind::kY4m || kind == MovieKind::kY4mStdout;
+  if (!y4m) out->ReleaseStream();
   auto makeWriter = [&](FrameRate delivered) -> std::unique_ptr<VideoWriter> {
-    switch (kind) {
-      case MovieKind::kY4mStdout: return std::make_unique<Y4mWriter>(host.out, name, width, height, delivered);
-      case MovieKind::kY4m: return std::make_unique<Y4mWriter>(out->Stream(), name, width, height, delivered);
-      case MovieKind::kAvi:
-      case MovieKind::kMatroska:
-        return MakeAvWriter(out->TempPath(), name, kind == MovieKind::kAvi ? Container::kAvi : Container::kMatroska,
-                            *format, width, height, delivered, palette);
+    Detail(host, "the driver delivers %.2f fps; the movie says %u/%u", delivered.Value(), delivered.num, delivered.den);
+    if (kind == MovieKind::kY4mStdout) return std::make_unique<Y4mWriter>(host.out, name, width, height, delivered);
+    if (kind == MovieKind::kY4m) return std::make_unique<Y4mWriter>(out->Stream(), name, width, height, delivered);
+    if (codec == VideoCodec::kRaw) {
+      return MakeAvWriter(out->TempPath(), name, ContainerOf(kind), *format, width, height, delivered, palette);
     }
-    return nullptr;
+    const EncodedMovie movie{ContainerOf(kind), codec, options.crf, options.quality};
+    return MakeEncodedWriter(out->TempPath(), name, movie, width, height, delivered);
   };
-  auto warn = [&host](const std::string& text) { std::fprintf(host.err, "zarncap: warning: %s\n", text.c_str()); };
+  auto warn = [&host](const std::string& text) { Say(host, host.err, "zarncap: warning: %s\n", text.c_str()); };
   auto writer = std::make_unique<RateProbeWriter>(rate, makeWriter, warn);
 
   StreamSession stream(session.Link(), negotiated.bufferBytes, kStreamBuffers);
   stream.Init(static_cast<DWORD>(std::lround(1e6 / options.fps)));
   stream.Start();
   const auto start = Clock::now();
+  const double cpuAtStart = CpuMs();
   auto lastFrame = start, lastPoll = start;
   Tally tally;
   bool interrupted = false;
@@ -111,7 +144,7 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
     if (now - lastPoll >= kPollInterval) {
       lastPoll = now;
       tally.dropped += stream.TakeErrorCount();
-      if (host.progress) Progress(host, tally, now - start);
+      if (host.progress && !host.quiet) Progress(host, tally, now - start);
     }
     if (now - lastFrame > host.stallTimeout) {
       tally.dropped += stream.TakeErrorCount();
@@ -128,6 +161,19 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
       continue;
     }
     lastFrame = Clock::now();
+    if (out) {
+      // The next frame, what the muxer still holds (Matroska keeps a cluster
+      // in memory) and the file's finish must all fit.
+      const uint64_t room = host.freeBytes ? host.freeBytes(out->TempPath()) : FreeBytes(out->TempPath());
+      const uint64_t given = static_cast<uint64_t>(tally.written) * negotiated.frameBytes;
+      const uint64_t onDisk = FileBytes(out->TempPath());
+      const uint64_t held = given > onDisk ? given - onDisk : 0;
+      if (room < held + 2 * static_cast<uint64_t>(negotiated.bufferBytes) + FinishReserve(tally.written)) {
+        stopReason = "the disk holding " + name + " is nearly full (" + std::to_string(room / 1024) +
+                     " KiB left); the movie was finished while it still fit";
+        break;
+      }
+    }
     frame.data = std::span<const uint8_t>(header->lpData, negotiated.frameBytes);
     try {
       writer->WriteFrame(frame, header->dwTimeCaptured);
@@ -150,7 +196,8 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
     return;
   }
   const auto elapsed = Clock::now() - start;
-  if (host.progress) {
+  const double cpuPerFrame = tally.written > 0 ? (CpuMs() - cpuAtStart) / static_cast<double>(tally.written) : 0.0;
+  if (host.progress && !host.quiet) {
     Progress(host, tally, elapsed);
     std::fputc('\n', host.err);
   }
@@ -172,12 +219,26 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
   const double interval =
       tally.written > 1 ? static_cast<double>(static_cast<DWORD>(tally.lastTime - tally.firstTime)) / (tally.written - 1)
                         : 0.0;
-  std::fprintf(report, "zarncap: %ld frame%s written to %s (%dx%d %s, %s)%s, %u dropped, average interval %.1f ms",
-               tally.written, tally.written == 1 ? "" : "s", name.c_str(), width, height, std::string(format->name).c_str(),
-               kind == MovieKind::kAvi ? "avi" : kind == MovieKind::kMatroska ? "matroska" : "y4m",
-               interrupted ? " until interrupted" : "", tally.dropped, interval);
-  if (interval > 0) std::fprintf(report, " (%.2f fps)", 1000.0 / interval);
-  std::fprintf(report, "\n");
+  const double fps = interval > 0 ? 1000.0 / interval : 0.0;
+  if (options.json) {
+    // The summary a script reads, on the report stream (standard error when
+    // the movie goes to standard output).
+    std::fprintf(report,
+                 "{\"file\": %s, \"container\": \"%s\", \"codec\": \"%s\", \"width\": %d, \"height\": %d, "
+                 "\"format\": \"%s\", \"frames\": %ld, \"dropped\": %u, \"seconds\": %.3f, \"fps\": %.3f, "
+                 "\"average_interval_ms\": %.3f, \"cpu_ms_per_frame\": %.3f, \"interrupted\": %s, \"stopped_because\": %s}\n",
+                 JsonString(name).c_str(), MovieKindName(kind), CodecName(codec), width, height,
+                 std::string(format->name).c_str(), tally.written, tally.dropped, Seconds(elapsed), fps, interval,
+                 cpuPerFrame, interrupted ? "true" : "false",
+                 stopReason.empty() ? "null" : JsonString(stopReason).c_str());
+  } else {
+    Say(host, report,
+        "zarncap: %ld frame%s written to %s (%dx%d %s, %s %s)%s, %u dropped, average interval %.1f ms", tally.written,
+        tally.written == 1 ? "" : "s", name.c_str(), width, height, std::string(format->name).c_str(),
+        MovieKindName(kind), CodecName(codec), interrupted ? " until interrupted" : "", tally.dropped, interval);
+    if (fps > 0) Say(host, report, " (%.2f fps)", fps);
+    Say(host, report, ", CPU %.1f ms per frame\n", cpuPerFrame);
+  }
   if (!stopReason.empty()) throw ToolError(stopReason + "; the " + std::to_string(tally.written) + " frames written are in " + name);
   // An interrupted run keeps its file, and says so in its exit status.
   if (interrupted) throw ToolError("interrupted; the " + std::to_string(tally.written) + " frames written are in " + name, kExitInterrupted);

@@ -1,5 +1,6 @@
-// Moving-picture files: Y4M (written here, 4:2:0) and AVI or Matroska through
-// FFmpeg's libavformat, holding raw video in the driver's own pixel format.
+// Moving-picture files: Y4M (written here, 4:2:0), AVI or Matroska through
+// FFmpeg's libavformat holding raw video in the driver's own pixel format, and
+// compressed movies (H.264, Motion JPEG) through libavcodec.
 #pragma once
 
 #include <cstdint>
@@ -50,12 +51,24 @@ class Y4mWriter : public VideoWriter {
   std::vector<uint8_t> i420_, rgb_;
 };
 
-enum class Container { kAvi, kMatroska };
+enum class Container { kAvi, kMatroska, kMp4 };
+enum class VideoCodec { kRaw, kMjpeg, kH264 };
 
 // A libavformat muxer writing rawvideo to path (the container is given, not
 // guessed from the name, so path may be a temporary name).
 std::unique_ptr<VideoWriter> MakeAvWriter(const std::string& path, std::string name, Container container,
                                           const PixelFormat& format, int width, int height, FrameRate rate,
                                           std::span<const RGBQUAD> palette);
+
+struct EncodedMovie {
+  Container container = Container::kMp4;
+  VideoCodec codec = VideoCodec::kH264;
+  int crf = 23;      // H.264's constant rate factor, 0 (lossless) to 51
+  int quality = 90;  // Motion JPEG's quality, 1 to 100
+};
+
+// A compressed movie at path; H.264 needs an even width and height.
+std::unique_ptr<VideoWriter> MakeEncodedWriter(const std::string& path, std::string name, const EncodedMovie& movie,
+                                               int width, int height, FrameRate rate);
 
 }  // namespace zarncap

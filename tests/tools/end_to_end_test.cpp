@@ -233,7 +233,8 @@ TEST_F(EndToEnd, EveryReadmeExampleRuns) {
     ++examples;
   }
   EXPECT_GE(examples, 8);
-  for (const char* file : {"still.png", "still.bmp", "frame.yuv", "clip.avi", "out.mp4", "bars.png"}) {
+  for (const char* file : {"still.png", "still.bmp", "frame.yuv", "still.jpg", "piped.jpg", "shot-0005.jpg", "clip.avi",
+                           "clip.mp4", "clip.mkv", "out.mp4", "bars.png"}) {
     EXPECT_TRUE(std::filesystem::exists(folder_ / file)) << file;
   }
 }

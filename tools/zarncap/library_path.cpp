@@ -1,7 +1,8 @@
 // The executable lives at <build>/tools/zarncap/zarncap and the library at
 // <build>/libzarncap.so; the build compiles that path in (ZARNCAP_BUILD_DRIVER)
 // and the same place is also found relative to the executable, so a moved
-// build tree still works.
+// build tree still works. Installed, the library is found in the library
+// directory relative to the program's (<prefix>/bin -> <prefix>/lib...).
 #include "tools/zarncap/library_path.h"
 
 #include <cstdlib>
@@ -33,6 +34,10 @@ std::vector<std::string> DriverLibraryCandidates() {
     candidates.push_back((folder / ".." / ".." / kLibraryName).lexically_normal().string());
     candidates.push_back((folder / kLibraryName).string());
     candidates.push_back((folder / ".." / "lib" / kLibraryName).lexically_normal().string());
+#ifdef ZARNCAP_INSTALLED_LIBRARY_DIR
+    // Installed: the library directory as seen from the program directory.
+    candidates.push_back((folder / ZARNCAP_INSTALLED_LIBRARY_DIR / kLibraryName).lexically_normal().string());
+#endif
   }
 #ifdef ZARNCAP_BUILD_DRIVER
   candidates.emplace_back(ZARNCAP_BUILD_DRIVER);

@@ -1,0 +1,141 @@
+#!/usr/bin/env python3
+"""zarncap's manual page and bash completion, written from its own --help.
+
+    make_docs.py <zarncap executable> <zarncap.1> <bash completion file>
+
+Everything the two files say about options comes from the help texts, so they
+cannot drift from the command line itself.
+"""
+import datetime
+import re
+import subprocess
+import sys
+
+
+def help_text(exe, *command):
+    return subprocess.run([exe, *command, "--help"], check=True, capture_output=True, text=True).stdout
+
+
+def parse(text):
+    """The summary line, the options (names, value, choices, description) and
+    the subcommands (name, description) of one --help text."""
+    lines = text.splitlines()
+    summary = lines[0] if lines else ""
+    options, subcommands, section, current = [], [], None, None
+    for line in lines[1:]:
+        if line.startswith("Options:"):
+            section = "options"
+            continue
+        if line.startswith("Subcommands:"):
+            section = "subcommands"
+            continue
+        if not line.strip():
+            current = None
+            continue
+        if section and line.startswith("  ") and not line.startswith("   "):
+            match = re.match(r"  (\S.*?)(?:\s{2,}(.*))?$", line)
+            head, description = match.group(1), match.group(2) or ""
+            if section == "options":
+                names, _, value = head.partition(" ")
+                choices = re.search(r"\{([^}]*)\}", value)
+                current = {"names": names.split(","), "value": value, "choices": choices.group(1).split(",") if choices else [],
+                           "description": description.strip()}
+                options.append(current)
+            else:
+                current = {"name": head, "description": description.strip()}
+                subcommands.append(current)
+        elif current is not None and line.startswith("   "):
+            current["description"] = (current["description"] + " " + line.strip()).strip()
+    return summary, options, subcommands
+
+
+def roff(text):
+    return text.replace("\\", "\\e").replace("-", "\\-").replace("'", "\\(aq")
+
+
+def option_items(options):
+    out = []
+    for option in options:
+        label = ", ".join(r"\fB" + roff(n) + r"\fR" for n in option["names"])
+        if option["value"]:
+            label += " " + r"\fI" + roff(option["value"]) + r"\fR"
+        out += [".TP", label, roff(option["description"])]
+    return out
+
+
+def manual(exe, version):
+    summary, options, subcommands = parse(help_text(exe))
+    date = datetime.date.today().strftime("%Y-%m-%d")
+    out = [f'.TH ZARNCAP 1 "{date}" "{roff(version)}" "User Commands"',
+           ".SH NAME", r"zarncap \- " + roff(summary.split(": ", 1)[-1]),
+           ".SH SYNOPSIS", r"\fBzarncap\fR [\fIOPTIONS\fR] \fICOMMAND\fR [\fICOMMAND OPTIONS\fR]",
+           ".SH OPTIONS"] + option_items(options)
+    out.append(".SH COMMANDS")
+    for command in subcommands:
+        _, command_options, _ = parse(help_text(exe, command["name"]))
+        out += [".SS " + roff(command["name"]), roff(command["description"])] + option_items(command_options)
+    out += [".SH ENVIRONMENT",
+            ".TP", r"\fBZARNCAP_CAMERA\fR", roff("the camera the driver's port device reaches: sim, sim:<key=value,...> or none"),
+            ".TP", r"\fBZARNCAP_DRIVER\fR", roff("the driver library to load (else the one installed beside zarncap)"),
+            ".TP", r"\fBZARNCAP_CONFIG_DIR\fR", roff("the folder of the driver's settings files"),
+            ".SH EXIT STATUS",
+            roff("0 done; 1 the run failed (the message says why; frames already recorded are kept); "
+                 "2 a usage error; 130 interrupted."),
+            ".SH SEE ALSO", r"\fBffmpeg\fR(1)"]
+    return "\n".join(out) + "\n"
+
+
+def completion(exe):
+    _, global_options, subcommands = parse(help_text(exe))
+    names = lambda options: " ".join(n for o in options for n in o["names"] if n.startswith("-"))
+    cases, choices, files = [], {}, set()
+    for option in global_options:
+        for name in option["names"]:
+            if option["choices"]:
+                choices[name] = " ".join(option["choices"])
+            elif option["value"].split(":")[0].split(" ")[0] in ("FILE", "PATH"):
+                files.add(name)
+    for command in subcommands:
+        _, options, _ = parse(help_text(exe, command["name"]))
+        cases.append(f'    {command["name"]}) options="$options {names(options)}" ;;')
+        for option in options:
+            for name in option["names"]:
+                if option["choices"]:
+                    choices[name] = " ".join(option["choices"])
+                elif option["value"].split(":")[0].split(" ")[0] in ("FILE", "PATH"):
+                    files.add(name)
+    choice_cases = "\n".join(f'    {name}) COMPREPLY=($(compgen -W "{words}" -- "$cur")); return ;;'
+                             for name, words in sorted(choices.items()))
+    file_names = "|".join(sorted(files))
+    return f"""# bash completion for zarncap (written from its --help)
+_zarncap() {{
+  local cur=${{COMP_WORDS[COMP_CWORD]}} prev=${{COMP_WORDS[COMP_CWORD-1]}} command="" word
+  for word in "${{COMP_WORDS[@]:1:COMP_CWORD-1}}"; do
+    case "$word" in {"|".join(c["name"] for c in subcommands)}) command=$word ;; esac
+  done
+  case "$prev" in
+{choice_cases}
+    {file_names}) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+  esac
+  local options="{names(global_options)}"
+  case "$command" in
+{chr(10).join(cases)}
+    "") if [[ $cur != -* ]]; then COMPREPLY=($(compgen -W "{" ".join(c["name"] for c in subcommands)}" -- "$cur")); return; fi ;;
+  esac
+  COMPREPLY=($(compgen -W "$options" -- "$cur"))
+}}
+complete -F _zarncap zarncap
+"""
+
+
+def main():
+    exe, man_path, completion_path = sys.argv[1:4]
+    version = subprocess.run([exe, "--version"], check=True, capture_output=True, text=True).stdout.strip()
+    with open(man_path, "w") as out:
+        out.write(manual(exe, version))
+    with open(completion_path, "w") as out:
+        out.write(completion(exe))
+
+
+if __name__ == "__main__":
+    main()

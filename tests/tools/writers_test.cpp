@@ -185,6 +185,23 @@ std::string WriteMovie(ScratchFolder& folder, const std::string& name, Container
   return path;
 }
 
+// After a failed write only whole frames stay: what a player can read.
+TEST(Y4m, AFailedWriteKeepsTheWholeFramesOnly) {
+  ScratchFolder folder;
+  const std::string header = Y4mHeader(4, 2, FrameRateOf(10));
+  const size_t frame = Y4mFrameBytes(4, 2);  // "FRAME\n" + 8 + 2 + 2
+  ASSERT_EQ(frame, 18u);
+  const std::pair<size_t, long> cases[] = {{0, 0}, {frame / 2, 0}, {frame, 1}, {2 * frame + 7, 2}};
+  for (auto [body, kept] : cases) {
+    const std::string path = folder / "cut.y4m";
+    tooltest::WriteText(path, header + std::string(body, 'x'));
+    EXPECT_EQ(KeepWholeY4mFrames(path, frame), kept) << body;
+    EXPECT_EQ(ReadBytes(path).size(), header.size() + kept * frame) << body;
+  }
+  tooltest::WriteText(folder / "no-header.y4m", "YUV4MPEG2 W4");
+  EXPECT_EQ(KeepWholeY4mFrames(folder / "no-header.y4m", frame), 0);
+}
+
 TEST(AvWriter, AviBgr24IsStoredTopDownAndDecodesTheRightWayUp) {
   ScratchFolder folder;
   std::vector<uint8_t> data(8 * 4 * 3);

@@ -65,6 +65,12 @@ void OutputFile::ReleaseStream() {
   if (failed) throw ToolError("cannot write " + path_ + ": " + Reason(errno));
 }
 
+void OutputFile::AbandonStream() {
+  if (stream_ == nullptr) return;
+  std::fclose(stream_);
+  stream_ = nullptr;
+}
+
 void OutputFile::Commit(bool keepExisting) {
   if (done_) return;
   try {

@@ -24,6 +24,8 @@ class OutputFile {
   // Closes the stream so that another writer (libavformat) can open TempPath
   // by name.
   void ReleaseStream();
+  // Closes the stream after a failed write, whatever the close says.
+  void AbandonStream();
   // Flushes, closes and renames onto Path; throws ToolError on any failure
   // (and removes the temporary file). With keepExisting, a file already at
   // Path is left as it is and the commit fails.

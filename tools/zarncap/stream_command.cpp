@@ -213,6 +213,15 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
     if (stopReason.empty()) throw;
   }
   writer.reset();
+  if (out && kind == MovieKind::kY4m && !stopReason.empty()) {
+    // A failed write may have left part of a frame on disk: keep the whole ones.
+    out->AbandonStream();
+    tally.written = KeepWholeY4mFrames(out->TempPath(), Y4mFrameBytes(width, height));
+    if (tally.written == 0) {
+      out->Discard();
+      throw ToolError(stopReason);
+    }
+  }
   if (out) out->Commit();
   session.Finish();
 

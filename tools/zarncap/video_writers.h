@@ -36,6 +36,12 @@ class VideoWriter {
 // The Y4M stream header: "YUV4MPEG2 W320 H240 F15:1 Ip A1:1 C420jpeg\n".
 std::string Y4mHeader(int width, int height, FrameRate rate);
 
+// The bytes of one Y4M frame record ("FRAME\n" and the 4:2:0 picture).
+size_t Y4mFrameBytes(int width, int height);
+// Cuts a Y4M file after its last whole frame; the frames it keeps (0 when
+// not even the header is whole).
+long KeepWholeY4mFrames(const std::string& path, size_t frameBytes);
+
 class Y4mWriter : public VideoWriter {
  public:
   // name is how messages call the destination ("standard output", a path).

@@ -1,4 +1,6 @@
 // Y4M: a text header, then "FRAME\n" and the Y, Cb, Cr planes of each frame.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <numeric>
@@ -44,6 +46,25 @@ void Y4mWriter::WriteFrame(const Frame& frame, DWORD) {
   static constexpr char kFrame[] = "FRAME\n";
   Write(kFrame, sizeof kFrame - 1);
   Write(i420_.data(), i420_.size());
+}
+
+size_t Y4mFrameBytes(int width, int height) { return 6 + I420Bytes(width, height); }
+
+long KeepWholeY4mFrames(const std::string& path, size_t frameBytes) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return 0;
+  long headerBytes = 0;
+  for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+    ++headerBytes;
+    if (c == '\n') break;
+  }
+  std::fseek(file, 0, SEEK_END);
+  const long size = std::ftell(file);
+  std::fclose(file);
+  if (headerBytes == 0 || size < headerBytes || frameBytes == 0) return 0;
+  const long frames = (size - headerBytes) / static_cast<long>(frameBytes);
+  if (::truncate(path.c_str(), headerBytes + frames * static_cast<long>(frameBytes)) != 0) return 0;
+  return frames;
 }
 
 void Y4mWriter::Finish() {

@@ -2,15 +2,19 @@
 # Installs what a fresh Debian machine lacks to build, test and run zarncap.
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libpng-dev libjpeg-dev libcli11-dev
+  libpng-dev libjpeg-dev libcpp-httplib-dev libcli11-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   ffmpeg python3
   clang libfuzzer-14-dev libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-i686-posix googletest wine wine32:i386 xvfb
+  chromium fonts-dejavu-core
 )
+# Node.js drives the browser test; a machine that has it keeps its own.
+command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -23,3 +27,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# playwright-core for the browser test (the browser itself is Debian's chromium).
+(cd tests/browser && npm ci --no-audit --no-fund --silent)

@@ -177,7 +177,15 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
   auto* infoCommand = app.add_subcommand(
       "info", "what the driver's camera details dialog shows: port and mode, camera model, driver version");
   infoCommand->add_flag("--json", info.json, "the details as JSON");
-  for (auto* command : {captureCommand, streamCommand, formatsCommand, defectsCommand, controlsCommand, infoCommand}) {
+  PreviewOptions preview;
+  auto* previewCommand = app.add_subcommand(
+      "preview", "a live view in the browser with the camera's controls (a page served on loopback)");
+  previewCommand->add_option("--listen", preview.listen, "address and port to serve on (0.0.0.0:PORT: every address)")
+      ->capture_default_str()
+      ->type_name("HOST:PORT");
+  AddSizeAndFormat(previewCommand, preview.size, preview.format);
+  for (auto* command : {captureCommand, streamCommand, formatsCommand, defectsCommand, controlsCommand, infoCommand,
+                        previewCommand}) {
     command->fallthrough();
     command->footer("The global options --camera, --ini, --port, --trace, -q and -v (see zarncap --help) may also "
                     "follow the command.");
@@ -206,6 +214,7 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
   run.verbose = global.verbose;
   capture.sizeGiven = captureCommand->get_option("--size")->count() > 0;
   stream.sizeGiven = streamCommand->get_option("--size")->count() > 0;
+  preview.sizeGiven = previewCommand->get_option("--size")->count() > 0;
   try {
     if (captureCommand->parsed()) RunCapture(global, capture, run);
     else if (streamCommand->parsed()) RunStream(global, stream, run);
@@ -213,6 +222,7 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
     else if (defectsCommand->parsed()) RunDefects(global, defects, run);
     else if (controlsCommand->parsed()) RunControls(global, controls, run);
     else if (infoCommand->parsed()) RunInfo(global, info, run);
+    else if (previewCommand->parsed()) RunPreview(global, preview, run);
   } catch (const ToolError& e) {
     std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());
     return e.ExitCode();

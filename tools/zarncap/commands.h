@@ -116,5 +116,13 @@ struct InfoOptions {
   bool json = false;
 };
 void RunInfo(const GlobalOptions& global, const InfoOptions& options, const Host& host);
+struct PreviewOptions {
+  std::string listen = "127.0.0.1:8080";
+  std::string size = "320x240";
+  bool sizeGiven = false;
+  std::string format = "rgb24";
+};
+// Serves until host.interrupted is set.
+void RunPreview(const GlobalOptions& global, const PreviewOptions& options, const Host& host);
 
 }  // namespace zarncap

@@ -4,157 +4,24 @@
 // the user: it reads each control, types into the edit boxes, clicks the
 // buttons and presses OK. Nothing reaches the driver any other way.
 #include <cstdio>
-#include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "platform/portable/dialog_host.h"
-#include "tools/zarncap/dialog_owner.h"
 #include "tools/zarncap/commands.h"
 #include "tools/zarncap/session.h"
 #include "tools/zarncap/settings_path.h"
-#include "tools/zarncap/tool_error.h"
-#include "ui/source_dialog.h"
+#include "tools/zarncap/source_controls.h"
 
 namespace zarncap {
 namespace {
 
-struct Slider {
-  const char* name;
-  int scroll;
-  int edit;
-};
-constexpr Slider kSliders[] = {{"brightness", kBrightnessScroll, kBrightnessEdit},
-                               {"contrast", kContrastScroll, kContrastEdit},
-                               {"colour", kColourScroll, kColourEdit},
-                               {"quality", kQualityScroll, kQualityEdit}};
-
-struct Choice {
-  const char* value;
-  int button;
-};
-struct Choices {
-  const char* name;
-  std::vector<Choice> choices;
-};
-const std::vector<Choices>& ChoiceControls() {
-  static const std::vector<Choices> controls = {
-      {"compression", {{"off", kCompressionOff}, {"automatic", kCompressionAutomatic}, {"manual", kCompressionManual}}},
-      {"lighting", {{"normal", kLightingNormal}, {"low", kLightingLow}}},
-  };
-  return controls;
-}
-
-// One control as the dialog shows it.
-struct Shown {
-  std::string name;
-  std::string value;
-  std::string range;  // "0..100" or "off|automatic|manual"
-  bool enabled = true;
-  bool isNumber = false;
-};
-
-struct DialogRun {
-  std::vector<std::pair<std::string, std::string>> sets;  // in the order given
-  std::vector<Shown> shown;
-  std::string error;
-};
-
-std::vector<Shown> Describe(const std::map<int, platform::ControlState>& controls) {
-  std::vector<Shown> shown;
-  for (const Slider& s : kSliders) {
-    const platform::ControlState& scroll = controls.at(s.scroll);
-    shown.push_back({s.name, std::to_string(scroll.scrollPos),
-                     std::to_string(scroll.scrollMin) + ".." + std::to_string(scroll.scrollMax),
-                     scroll.enabled != FALSE, true});
-  }
-  for (const Choices& c : ChoiceControls()) {
-    Shown entry{c.name, "", "", true, false};
-    bool visible = false;
-    for (const Choice& choice : c.choices) {
-      const platform::ControlState& button = controls.at(choice.button);
-      visible = visible || button.visible != FALSE;
-      if (button.checked) entry.value = choice.value;
-      entry.range += std::string(entry.range.empty() ? "" : "|") + choice.value;
-    }
-    if (visible) shown.push_back(entry);  // a camera without lighting levels hides them
-  }
-  return shown;
-}
-
-// Acts on the dialog as the user would; the first value it cannot take is an
-// error, and the dialog is then cancelled, which puts everything back.
-void Act(HWND dialog, const platform::DialogUser& user, DialogRun* run) {
-  for (const auto& [name, value] : run->sets) {
-    const auto controls = DialogOwner::Controls(dialog, user);
-    bool known = false;
-    for (const Slider& s : kSliders) {
-      if (name != s.name) continue;
-      known = true;
-      const platform::ControlState& scroll = controls.at(s.scroll);
-      char* end = nullptr;
-      const long number = std::strtol(value.c_str(), &end, 10);
-      if (value.empty() || *end != '\0' || number < scroll.scrollMin || number > scroll.scrollMax) {
-        run->error = name + " must be a whole number from " + std::to_string(scroll.scrollMin) + " to " +
-                     std::to_string(scroll.scrollMax) + " (got '" + value + "')";
-      } else if (!user.type(dialog, s.edit, value.c_str())) {
-        run->error = name + " cannot be set now" +
-                     (name == "quality" ? std::string(": set compression=manual first") : std::string());
-      }
-    }
-    for (const Choices& c : ChoiceControls()) {
-      if (name != c.name) continue;
-      known = true;
-      const Choice* chosen = nullptr;
-      std::string allowed;
-      for (const Choice& choice : c.choices) {
-        if (value == choice.value) chosen = &choice;
-        allowed += std::string(allowed.empty() ? "" : ", ") + choice.value;
-      }
-      if (chosen == nullptr) run->error = name + " must be one of " + allowed + " (got '" + value + "')";
-      else if (!user.click(dialog, chosen->button)) run->error = "this camera has no " + name + " control";
-    }
-    if (!known) run->error = "no control named '" + name + "' (brightness, contrast, colour, compression, quality, lighting)";
-    if (!run->error.empty()) {
-      user.click(dialog, IDCANCEL);
-      return;
-    }
-  }
-  run->shown = Describe(DialogOwner::Controls(dialog, user));
-  user.click(dialog, IDOK);
-}
-
-// The white-balance gains the driver keeps (tenths), from the settings file.
-std::vector<std::pair<std::string, double>> Gains(const std::string& path) {
-  std::vector<std::pair<std::string, double>> gains;
-  for (auto [name, key] : {std::pair<const char*, const char*>{"red", "RedGain"}, {"green", "GreenGain"},
-                           {"blue", "BlueGain"}}) {
-    const UINT tenths = platform::GetPrivateProfileInt("COLSPACE", key, 10, path.c_str());
-    gains.emplace_back(name, tenths / 10.0);
-  }
-  return gains;
-}
-
-void Print(const std::vector<Shown>& shown, const std::vector<std::pair<std::string, double>>& gains, bool json,
+void Print(const std::vector<ControlValue>& shown, const std::vector<std::pair<std::string, double>>& gains, bool json,
            std::FILE* out) {
   if (json) {
-    std::fputs("{\"controls\": [", out);
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-      const Shown& s = shown[i];
-      std::fprintf(out, "%s{\"name\": %s, \"value\": %s, \"range\": %s, \"enabled\": %s}", i ? ", " : "",
-                   DialogOwner::JsonText(s.name).c_str(), s.isNumber ? s.value.c_str() : DialogOwner::JsonText(s.value).c_str(),
-                   DialogOwner::JsonText(s.range).c_str(), s.enabled ? "true" : "false");
-    }
-    std::fputs("], \"white_balance_gains\": {", out);
-    for (std::size_t i = 0; i < gains.size(); ++i) {
-      std::fprintf(out, "%s\"%s\": %.1f", i ? ", " : "", gains[i].first.c_str(), gains[i].second);
-    }
-    std::fputs("}}\n", out);
+    std::fprintf(out, "%s\n", ControlsJson(shown, gains).c_str());
     return;
   }
-  for (const Shown& s : shown) {
+  for (const ControlValue& s : shown) {
     std::fprintf(out, "%-12s %-10s %-22s%s\n", s.name.c_str(), s.value.c_str(), s.range.c_str(),
                  s.enabled ? "" : "(only with compression manual)");
   }
@@ -166,22 +33,11 @@ void Print(const std::vector<Shown>& shown, const std::vector<std::pair<std::str
 }  // namespace
 
 void RunControls(const GlobalOptions& global, const ControlsOptions& options, const Host& host) {
-  DialogRun run;
-  for (const std::string& set : options.sets) {
-    const std::size_t equals = set.find('=');
-    if (equals == std::string::npos || equals == 0) throw ToolError("--set takes name=value (got '" + set + "')", kExitUsage);
-    run.sets.emplace_back(set.substr(0, equals), set.substr(equals + 1));
-  }
-
-  DialogOwner owner([&run](HWND dialog, const platform::DialogUser& user) { Act(dialog, user, &run); });
+  const ControlSets sets = ParseControlSets(options.sets);
   Session session(global, host, VIDEO_EXTERNALIN);
-  const LRESULT answer = session.Link().Send(DVM_DIALOG, owner.Window(), 0);
+  const std::vector<ControlValue> shown = RunSettingsDialog(session.Link(), sets);
   session.Finish();
-  if (!run.error.empty()) throw ToolError(run.error + "; nothing was changed", kExitUsage);
-  if (answer != DV_ERR_OK || run.shown.empty()) {
-    throw ToolError("the driver's settings dialog did not open (answer " + std::to_string(answer) + ")");
-  }
-  Print(run.shown, Gains(ResolveSettingsPath(global.ini)), options.json, host.out);
+  Print(shown, WhiteBalanceGains(ResolveSettingsPath(global.ini)), options.json, host.out);
 }
 
 }  // namespace zarncap

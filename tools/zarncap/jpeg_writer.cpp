@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 // jpeglib.h expects size_t and FILE declared before it.
@@ -26,8 +27,11 @@ extern "C" void OnJpegError(j_common_ptr info) {
   std::longjmp(errors->back, 1);
 }
 
-// false and the library's message in errors->message when libjpeg fails.
-bool Compress(std::FILE* file, int width, int height, const uint8_t* rgb, int quality, JpegErrors* errors) {
+// Into file, or (file null) into memory at *memory / *memorySize, which the
+// caller frees. false and the library's message in errors->message when
+// libjpeg fails.
+bool Compress(std::FILE* file, unsigned char** memory, unsigned long* memorySize, int width, int height,
+              const uint8_t* rgb, int quality, JpegErrors* errors) {
   jpeg_compress_struct info;
   info.err = jpeg_std_error(&errors->manager);
   errors->manager.error_exit = OnJpegError;
@@ -36,7 +40,8 @@ bool Compress(std::FILE* file, int width, int height, const uint8_t* rgb, int qu
     return false;
   }
   jpeg_create_compress(&info);
-  jpeg_stdio_dest(&info, file);
+  if (file != nullptr) jpeg_stdio_dest(&info, file);
+  else jpeg_mem_dest(&info, memory, memorySize);
   info.image_width = static_cast<JDIMENSION>(width);
   info.image_height = static_cast<JDIMENSION>(height);
   info.input_components = 3;
@@ -62,9 +67,25 @@ bool WriteJpeg(std::FILE* file, int width, int height, std::span<const uint8_t> 
     return false;
   }
   JpegErrors errors{};
-  if (Compress(file, width, height, rgb.data(), quality, &errors)) return true;
+  if (Compress(file, nullptr, nullptr, width, height, rgb.data(), quality, &errors)) return true;
   *error = errors.message;
   return false;
+}
+
+bool EncodeJpeg(int width, int height, std::span<const uint8_t> rgb, int quality, std::vector<uint8_t>* out,
+                std::string* error) {
+  if (rgb.size() < static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
+    *error = "the picture is incomplete";
+    return false;
+  }
+  JpegErrors errors{};
+  unsigned char* memory = nullptr;
+  unsigned long size = 0;
+  const bool ok = Compress(nullptr, &memory, &size, width, height, rgb.data(), quality, &errors);
+  if (ok) out->assign(memory, memory + size);
+  std::free(memory);
+  if (!ok) *error = errors.message;
+  return ok;
 }
 
 }  // namespace zarncap

@@ -20,6 +20,9 @@ bool WritePng(std::FILE* file, int width, int height, std::span<const uint8_t> r
 // Writes a baseline JPEG of quality 1..100 from R, G, B bytes, top row first.
 // Returns false and fills error when libjpeg fails.
 bool WriteJpeg(std::FILE* file, int width, int height, std::span<const uint8_t> rgb, int quality, std::string* error);
+// The same JPEG into memory (out is replaced).
+bool EncodeJpeg(int width, int height, std::span<const uint8_t> rgb, int quality, std::vector<uint8_t>* out,
+                std::string* error);
 
 // The bytes of a BMP file for a DIB: the 14-byte file header, the 40-byte info
 // header (size, bit count and palette count filled in from the arguments), the

@@ -88,7 +88,7 @@ TEST_F(CliTest, BadArgumentsAreOneLineUsageErrors) {
   ExpectOneErrorLine(Zarncap({"capture", "-o", folder_ / "a.gif"}), ".png, .jpg, .bmp or .yuv");
   ExpectOneErrorLine(Zarncap({"capture", "-o", folder_ / "a.bmp", "--format", "i420", "--size", "160x120"}), ".bmp");
   ExpectOneErrorLine(Zarncap({"capture", "-o", folder_ / "a.yuv"}), ".yuv");
-  ExpectOneErrorLine(Zarncap({"stream", "-o", folder_ / "a.mp4"}), ".avi, .mkv or .y4m");
+  ExpectOneErrorLine(Zarncap({"stream", "-o", folder_ / "a.mov"}), ".avi, .mkv, .mp4 or .y4m");
   ExpectOneErrorLine(Zarncap({"stream", "-o", folder_ / "a.mkv", "--format", "pal8"}), "palette");
   EXPECT_EQ(Zarncap({"capture", "-o", png, "--size", "0x240"}).status, 2);
   EXPECT_TRUE(Record().messages.empty());  // refused before the driver was asked anything

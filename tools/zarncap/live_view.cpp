@@ -2,10 +2,10 @@
 // frame as JPEG, and changes format between streams.
 #include "tools/zarncap/live_view.h"
 
-#include <sys/resource.h>
 
 #include <cmath>
 
+#include "tools/zarncap/cpu_time.h"
 #include "tools/zarncap/frame_convert.h"
 #include "tools/zarncap/negotiate.h"
 #include "tools/zarncap/settings_path.h"
@@ -21,12 +21,6 @@ constexpr int kJpegQuality = 80;
 constexpr double kPreviewFps = 15.0;
 constexpr int kPreviewBuffers = 4;
 
-double CpuMs() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-  return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
 
 GlobalOptions ForSettingsChannel(GlobalOptions global) {
   global.trace = false;        // one trace copy per run is the video channel's
@@ -193,7 +187,7 @@ void LiveView::StreamWhileWatched() {
   frame.height = height;
   frame.palette = palette;
   auto windowStart = Clock::now();
-  double windowCpu = CpuMs();
+  double windowCpu = ProcessCpuMs();
   uint64_t windowFrames = 0;
   for (;;) {
     {
@@ -215,7 +209,7 @@ void LiveView::StreamWhileWatched() {
     const double seconds = std::chrono::duration<double>(now - windowStart).count();
     if (seconds >= 1.0) {
       const DWORD dropped = stream.TakeErrorCount();
-      const double cpu = CpuMs();
+      const double cpu = ProcessCpuMs();
       std::lock_guard lock(mutex_);
       figures_.fps = static_cast<double>(windowFrames) / seconds;
       figures_.frames += windowFrames;

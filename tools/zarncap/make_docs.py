@@ -89,21 +89,21 @@ def completion(exe):
     _, global_options, subcommands = parse(help_text(exe))
     names = lambda options: " ".join(n for o in options for n in o["names"] if n.startswith("-"))
     cases, choices, files = [], {}, set()
-    for option in global_options:
-        for name in option["names"]:
-            if option["choices"]:
-                choices[name] = " ".join(option["choices"])
-            elif option["value"].split(":")[0].split(" ")[0] in ("FILE", "PATH"):
-                files.add(name)
-    for command in subcommands:
-        _, options, _ = parse(help_text(exe, command["name"]))
-        cases.append(f'    {command["name"]}) options="$options {names(options)}" ;;')
+
+    def note_values(options):
+        # What follows each option: one of its choices, or a file name.
         for option in options:
             for name in option["names"]:
                 if option["choices"]:
                     choices[name] = " ".join(option["choices"])
                 elif option["value"].split(":")[0].split(" ")[0] in ("FILE", "PATH"):
                     files.add(name)
+
+    note_values(global_options)
+    for command in subcommands:
+        _, options, _ = parse(help_text(exe, command["name"]))
+        cases.append(f'    {command["name"]}) options="$options {names(options)}" ;;')
+        note_values(options)
     choice_cases = "\n".join(f'    {name}) COMPREPLY=($(compgen -W "{words}" -- "$cur")); return ;;'
                              for name, words in sorted(choices.items()))
     file_names = "|".join(sorted(files))

@@ -1,5 +1,4 @@
 // zarncap stream: frames through the driver's stream messages into a movie.
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "tools/zarncap/commands.h"
+#include "tools/zarncap/cpu_time.h"
 #include "tools/zarncap/disk_space.h"
 #include "tools/zarncap/file_kinds.h"
 #include "tools/zarncap/json_text.h"
@@ -28,14 +28,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(250);
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// The processor time this process has used so far (user and system), in ms.
-double CpuMs() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-  return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
 
 const char* CodecName(VideoCodec codec) {
   switch (codec) {
@@ -119,7 +111,7 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
   stream.Init(static_cast<DWORD>(std::lround(1e6 / options.fps)));
   stream.Start();
   const auto start = Clock::now();
-  const double cpuAtStart = CpuMs();
+  const double cpuAtStart = ProcessCpuMs();
   auto lastFrame = start, lastPoll = start;
   Tally tally;
   bool interrupted = false;
@@ -196,7 +188,7 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
     return;
   }
   const auto elapsed = Clock::now() - start;
-  const double cpuPerFrame = tally.written > 0 ? (CpuMs() - cpuAtStart) / static_cast<double>(tally.written) : 0.0;
+  const double cpuPerFrame = tally.written > 0 ? (ProcessCpuMs() - cpuAtStart) / static_cast<double>(tally.written) : 0.0;
   if (host.progress && !host.quiet) {
     Progress(host, tally, elapsed);
     std::fputc('\n', host.err);

@@ -155,8 +155,11 @@ void LiveView::Work() {
     }
     try {
       StreamWhileWatched();
+      lastWarning_.clear();
     } catch (const ToolError& error) {
-      Say(host_, host_.err, "zarncap: warning: the preview stream stopped: %s\n", error.what());
+      // Told once, not at every retry.
+      if (lastWarning_ != error.what()) Say(host_, host_.err, "zarncap: warning: the preview stream stopped: %s\n", error.what());
+      lastWarning_ = error.what();
       std::unique_lock lock(mutex_);
       // Try again after a pause, unless the view closes meanwhile.
       changed_.wait_for(lock, std::chrono::seconds(1), [&] { return closing_.load(); });

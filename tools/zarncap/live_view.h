@@ -105,6 +105,7 @@ class LiveView {
   size_t frameBytes_ = 0, bufferBytes_ = 0;
   LivePicture latest_;
   LiveFigures figures_;
+  std::string lastWarning_;  // the worker's own
   std::thread worker_;
 };
 

@@ -155,7 +155,8 @@ class PreviewServer {
         [this, sent](size_t, httplib::DataSink& sink) {
           const LivePicture picture = view_.Next(*sent, std::chrono::milliseconds(500));
           if (view_.Closing()) return false;
-          if (picture.sequence == 0) return true;  // nothing new yet: asked again
+          // Nothing new yet: asked again, unless the viewer has gone meanwhile.
+          if (picture.sequence == 0) return !sink.is_writable || sink.is_writable();
           *sent = picture.sequence;
           const std::string head = std::string("--") + kBoundary + "\r\nContent-Type: image/jpeg\r\nContent-Length: " +
                                    std::to_string(picture.jpeg->size()) + "\r\n\r\n";

@@ -23,7 +23,7 @@ enum class ModuleSlot : int {
   ColSpace,    // current converter, demosaic plane, chosen kernels (colour)
   Camera,      // current capture device, EEPROM image, defect tables (camera)
   Port,        // port entries, current port (port)
-  Trace,       // the trace window (ui)
+  Trace,       // the trace window and its line blocks (trace)
   Count,
 };
 

@@ -121,7 +121,13 @@ const grew = viewers.slice(1).every((v, i) => v.bytes > midway[i + 1]);
 check('20 viewers all receive, one killed mid-frame', grew, midway.join(','));
 check('20 viewers are counted', (await stats()).viewers === 19, `${(await stats()).viewers}`);
 const after = rssKiB();
-check('memory stays bounded with 20 viewers', after - before < 64 * 1024, `${before} KiB -> ${after} KiB`);
+// Under AddressSanitizer freed memory waits in its quarantine (up to 256 MiB),
+// so the resident size says nothing there; ASan checks the memory itself.
+if (readFileSync(zarncap).includes('__asan_init')) {
+  console.log(`test memory stays bounded with 20 viewers: skipped in a sanitizer build (${before} KiB -> ${after} KiB)`);
+} else {
+  check('memory stays bounded with 20 viewers', after - before < 64 * 1024, `${before} KiB -> ${after} KiB`);
+}
 for (const viewer of viewers) viewer.request.destroy();
 
 // Ctrl-C ends it cleanly.

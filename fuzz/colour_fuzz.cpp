@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HCOLSPACE record = Record();
   if (record == nullptr || !SelectColSpace(record)) return 0;
   const int sets[] = {static_cast<int>(KernelSet::kPortable), static_cast<int>(KernelSet::kSSE2),
-                      static_cast<int>(KernelSet::kAVX2)};
-  ForceKernelSet(static_cast<KernelSet>(sets[in.ConsumeIntegralInRange<int>(0, 2)]));
+                      static_cast<int>(KernelSet::kAVX2), static_cast<int>(KernelSet::kAVX512)};
+  ForceKernelSet(static_cast<KernelSet>(sets[in.ConsumeIntegralInRange<int>(0, 3)]));
   SetPictureControls(in.ConsumeIntegralInRange<int16_t>(0, 100), in.ConsumeIntegralInRange<int16_t>(0, 100),
                      in.ConsumeIntegralInRange<int16_t>(0, 100));
   SetColourGains(in.ConsumeIntegralInRange<int16_t>(0, 1000), in.ConsumeIntegralInRange<int16_t>(0, 1000),

@@ -83,6 +83,7 @@ const ColourKernels* KernelsOf(KernelSet set) {
     case KernelSet::kPortable: return &kPortableKernels;
     case KernelSet::kSSE2: return SSE2Kernels();
     case KernelSet::kAVX2: return AVX2Kernels();
+    case KernelSet::kAVX512: return AVX512Kernels();
   }
   return nullptr;
 }
@@ -94,6 +95,9 @@ bool ProcessorRuns(KernelSet set) {
     case KernelSet::kPortable: return true;
     case KernelSet::kSSE2: return __builtin_cpu_supports("sse2");
     case KernelSet::kAVX2: return __builtin_cpu_supports("avx2");
+    case KernelSet::kAVX512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512vbmi");
   }
   return false;
 #else
@@ -112,7 +116,7 @@ void SelectKernels() {
   if (module.kernelsForced && module.kernels != nullptr) return;
   if (!module.calibrated) {
     std::vector<const ColourKernels*> sets;
-    for (KernelSet set : {KernelSet::kAVX2, KernelSet::kSSE2, KernelSet::kPortable}) {
+    for (KernelSet set : {KernelSet::kAVX512, KernelSet::kAVX2, KernelSet::kSSE2, KernelSet::kPortable}) {
       if (KernelSetSupported(set)) sets.push_back(KernelsOf(set));
     }
     const KernelChoice choice = CalibrateKernels(sets);

@@ -1,5 +1,5 @@
 // The per-pixel loops of the colour layer in interchangeable sets: a portable
-// one, and on x86 an SSE2 one and an AVX2 one that write the same bytes. The
+// one, and on x86 an SSE2, an AVX2 and an AVX-512 one that write the same bytes. The
 // best set the processor runs is chosen when a format is accepted, never per
 // pixel; tests may force a set to compare them.
 #pragma once
@@ -10,8 +10,8 @@
 #include "colspace/colspace_state.h"
 #include "platform/types.h"
 
-enum class KernelSet : int { kPortable = 0, kSSE2 = 1, kAVX2 = 2 };
-inline constexpr int kKernelSetCount = 3;
+enum class KernelSet : int { kPortable = 0, kSSE2 = 1, kAVX2 = 2, kAVX512 = 3 };
+inline constexpr int kKernelSetCount = 4;
 
 // One "PSHU" frame as it arrives: the row de-interleave (in place, as
 // DeinterleaveRows does it), demosaic, sharpening and colour correction into
@@ -88,3 +88,4 @@ const uint16_t* LumaPairTable(const BYTE luma[256]);
 // The sets of this build, for the dispatcher.
 const ColourKernels* SSE2Kernels();  // null when not built
 const ColourKernels* AVX2Kernels();
+const ColourKernels* AVX512Kernels();

@@ -8,10 +8,12 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
 
+#include "colspace/chroma_pairs.h"
 #include "colspace/reconstruct.h"
 #include "colspace/reconstruct_rows.h"
 

@@ -9,6 +9,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>

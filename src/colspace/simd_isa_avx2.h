@@ -74,15 +74,7 @@ struct Isa {
     return _mm256_sub_epi8(_mm256_avg_epu8(a, b), _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1)));
   }
 
-  // Colour difference rows U and V as byte-pair multiply-adds of the limited
-  // R, G, B. Sums are exact or, where they pass 16 bits, saturated, which the
-  // limit to -127 .. 127 after the shift by 5 cannot tell apart:
-  // - paired: (R, B) pairs against (K3, 2 K5) and (G, 0) against (K4, 0),
-  //   then a saturating add; exact while every coefficient fits a signed
-  //   byte and each pair either has opposite signs or weighs at most 128;
-  // - split, for larger coefficients: each K = 32 q + m with m in 0 .. 31,
-  //   so the shifted sum is q . RGB + (m . RGB >> 5), both parts exact while
-  //   the q weigh at most 128 in all.
+  // Colour difference rows U and V as byte-pair multiply-adds (chroma_pairs.h).
   struct Chroma {
     bool split;
     V pairU, singleU, pairV, singleV;  // paired, or the q parts when split
@@ -90,44 +82,13 @@ struct Isa {
   };
   static V BytePair(int lo, int hi) { return _mm256_set1_epi16(static_cast<int16_t>((lo & 0xFF) | ((hi & 0xFF) << 8))); }
   static bool MakeChroma(const int16_t* k, Chroma* c) {
-    *c = Chroma{};
-    // Per row: the R coefficient, the B coefficient (doubled back), the G one.
-    const int rows[2][3] = {{k[3], 2 * k[5], k[4]}, {k[6], 2 * k[8], k[7]}};
-    auto pairedFits = [](const int* row) {
-      for (int i = 0; i < 3; ++i) {
-        if (row[i] < -128 || row[i] > 127) return false;
-      }
-      return (row[0] <= 0) != (row[1] <= 0) || row[0] == 0 || row[1] == 0 ||
-             std::abs(row[0]) + std::abs(row[1]) <= 128;
-    };
-    if (pairedFits(rows[0]) && pairedFits(rows[1])) {
-      c->split = false;
-      c->pairU = BytePair(rows[0][0], rows[0][1]);
-      c->singleU = BytePair(rows[0][2], 0);
-      c->pairV = BytePair(rows[1][0], rows[1][1]);
-      c->singleV = BytePair(rows[1][2], 0);
-      return true;
-    }
-    int q[2][3], m[2][3];
-    for (int r = 0; r < 2; ++r) {
-      int weight = 0;
-      for (int i = 0; i < 3; ++i) {
-        q[r][i] = rows[r][i] >> 5;  // floor
-        m[r][i] = rows[r][i] & 31;
-        if (q[r][i] > 127) return false;
-        weight += std::abs(q[r][i]);
-      }
-      if (weight > 128) return false;
-    }
-    c->split = true;
-    c->pairU = BytePair(q[0][0], q[0][1]);
-    c->singleU = BytePair(q[0][2], 0);
-    c->pairV = BytePair(q[1][0], q[1][1]);
-    c->singleV = BytePair(q[1][2], 0);
-    c->pairUm = BytePair(m[0][0], m[0][1]);
-    c->singleUm = BytePair(m[0][2], 0);
-    c->pairVm = BytePair(m[1][0], m[1][1]);
-    c->singleVm = BytePair(m[1][2], 0);
+    ChromaPairs plan;
+    if (!MakeChromaPairs(k, &plan)) return false;
+    int pairs[8][2];
+    ChromaBytePairs(plan, pairs);
+    c->split = plan.split;
+    V* const fields[8] = {&c->pairU, &c->singleU, &c->pairV, &c->singleV, &c->pairUm, &c->singleUm, &c->pairVm, &c->singleVm};
+    for (int i = 0; i < 8; ++i) *fields[i] = BytePair(pairs[i][0], pairs[i][1]);
     return true;
   }
   // U, V and the limited green of r, g, b (before their limit to 0..255).

@@ -37,7 +37,7 @@ struct Output {
 
 std::vector<KernelSet> SetsToCompare() {
   std::vector<KernelSet> sets;
-  for (KernelSet s : {KernelSet::kSSE2, KernelSet::kAVX2}) {
+  for (KernelSet s : {KernelSet::kSSE2, KernelSet::kAVX2, KernelSet::kAVX512}) {
     if (KernelSetSupported(s)) sets.push_back(s);
   }
   return sets;
@@ -48,6 +48,7 @@ const char* Name(KernelSet s) {
     case KernelSet::kPortable: return "portable";
     case KernelSet::kSSE2: return "sse2";
     case KernelSet::kAVX2: return "avx2";
+    case KernelSet::kAVX512: return "avx512";
   }
   return "?";
 }

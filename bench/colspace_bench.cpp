@@ -1,7 +1,9 @@
 // The colour pipeline's per-frame paths, timed frame by frame through
 // ConvertFrame as capture calls it.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -131,6 +133,19 @@ BENCHMARK(BM_StretchToQCIF);
 
 }  // namespace
 
+// ZARNCAP_BENCH_KERNELS=portable|sse2|avx2|avx512 runs every path on that
+// set instead of the measured choice, to compare the sets in one sitting.
+bool ForceKernelsFromEnvironment() {
+  const char* name = std::getenv("ZARNCAP_BENCH_KERNELS");
+  if (name == nullptr || *name == '\0') return true;
+  const std::pair<const char*, KernelSet> sets[] = {{"portable", KernelSet::kPortable}, {"sse2", KernelSet::kSSE2},
+                                                    {"avx2", KernelSet::kAVX2}, {"avx512", KernelSet::kAVX512}};
+  for (auto [text, set] : sets) {
+    if (std::strcmp(name, text) == 0) return ForceKernelSet(set);
+  }
+  return false;
+}
+
 // The processor and the kernel set each path runs on it, before the figures.
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
@@ -146,6 +161,10 @@ int main(int argc, char** argv) {
   BITMAPINFOHEADER src = Header(164, 124, 8, FOURCC_PSHU);
   BITMAPINFOHEADER out = Header(160, 120, 24, 0);
   SetColSpaceFormat(&src, &out);  // the first format chooses the kernel sets
+  if (!ForceKernelsFromEnvironment()) {
+    std::fprintf(stderr, "ZARNCAP_BENCH_KERNELS names no set this processor runs\n");
+    return 2;
+  }
   std::printf("processor: %s\nkernel sets chosen: %s\n", model.c_str(), DescribeChosenKernels().c_str());
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

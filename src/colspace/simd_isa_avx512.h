@@ -108,48 +108,16 @@ struct Isa {
   }
 
   // Colour difference rows U and V as byte-pair multiply-adds (chroma_pairs.h).
-  struct Chroma {
-    bool split;
-    V pairU, singleU, pairV, singleV;      // paired, or the q parts when split
-    V pairUm, singleUm, pairVm, singleVm;  // the m parts when split
-  };
   static V BytePair(int lo, int hi) { return _mm512_set1_epi16(static_cast<int16_t>((lo & 0xFF) | ((hi & 0xFF) << 8))); }
-  static bool MakeChroma(const int16_t* k, Chroma* c) {
-    ChromaPairs plan;
-    if (!MakeChromaPairs(k, &plan)) return false;
-    int pairs[8][2];
-    ChromaBytePairs(plan, pairs);
-    c->split = plan.split;
-    V* const fields[8] = {&c->pairU, &c->singleU, &c->pairV, &c->singleV, &c->pairUm, &c->singleUm, &c->pairVm, &c->singleVm};
-    for (int i = 0; i < 8; ++i) *fields[i] = BytePair(pairs[i][0], pairs[i][1]);
-    return true;
-  }
-  // U, V and the limited green of r, g, b (before their limit to 0..255).
-  struct Difference {
-    V u, v, green;
-  };
-  template <bool kSplit>
-  static Difference ColourDifference(V r, V g, V b, const Chroma& c) {
-    const V gc = _mm512_min_epi16(_mm512_max_epi16(g, _mm512_setzero_si512()), _mm512_set1_epi16(255));
+  // (r, b) as unsigned byte pairs in pixel order.
+  static V PairRB(V r, V b) {
     // Per 128-bit lane [r0..7 b0..7] -> (r, b) byte pairs in pixel order.
     const V toPairs = _mm512_broadcast_i32x4(_mm_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15));
-    const V rb = _mm512_shuffle_epi8(_mm512_packus_epi16(r, b), toPairs);
-    V du, dv;
-    if constexpr (!kSplit) {
-      du = _mm512_srai_epi16(_mm512_adds_epi16(_mm512_maddubs_epi16(rb, c.pairU), _mm512_maddubs_epi16(gc, c.singleU)), 5);
-      dv = _mm512_srai_epi16(_mm512_adds_epi16(_mm512_maddubs_epi16(rb, c.pairV), _mm512_maddubs_epi16(gc, c.singleV)), 5);
-    } else {
-      const V qu = _mm512_add_epi16(_mm512_maddubs_epi16(rb, c.pairU), _mm512_maddubs_epi16(gc, c.singleU));
-      const V mu = _mm512_add_epi16(_mm512_maddubs_epi16(rb, c.pairUm), _mm512_maddubs_epi16(gc, c.singleUm));
-      const V qv = _mm512_add_epi16(_mm512_maddubs_epi16(rb, c.pairV), _mm512_maddubs_epi16(gc, c.singleV));
-      const V mv = _mm512_add_epi16(_mm512_maddubs_epi16(rb, c.pairVm), _mm512_maddubs_epi16(gc, c.singleVm));
-      du = _mm512_add_epi16(qu, _mm512_srai_epi16(mu, 5));
-      dv = _mm512_add_epi16(qv, _mm512_srai_epi16(mv, 5));
-    }
-    const V lim = _mm512_srai_epi16(_mm512_sub_epi16(_mm512_set1_epi16(235), gc), 2);
-    const V floor = _mm512_set1_epi16(-127);
-    return {_mm512_min_epi16(_mm512_max_epi16(du, floor), lim), _mm512_min_epi16(_mm512_max_epi16(dv, floor), lim), gc};
+    return _mm512_shuffle_epi8(_mm512_packus_epi16(r, b), toPairs);
   }
+  static V MulAddPairs(V bytes, V pairs) { return _mm512_maddubs_epi16(bytes, pairs); }
+  static V AddSat(V a, V b) { return _mm512_adds_epi16(a, b); }
+#include "colspace/simd_chroma_pairs.inc"
 
   // Pair lanes: lane i of an "even" vector is pixel 2i of a block of 2N
   // pixels, of an "odd" one pixel 2i + 1.

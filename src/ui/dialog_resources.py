@@ -160,33 +160,27 @@ def rc_text(text):
     return '"' + text.replace('"', '""') + '"'
 
 
+# Each kind of control as the resource script writes it: {text}, {id} and
+# {rect} are filled in, {group} by the kind's group style when the control
+# starts a group.
+RC_CONTROL = {
+    DEFPUSH: ("DEFPUSHBUTTON {text}, {id}, {rect}", ""),
+    PUSH: ("PUSHBUTTON {text}, {id}, {rect}", ""),
+    GROUP: ("GROUPBOX {text}, {id}, {rect}{group}", ", WS_GROUP"),
+    LTEXT: ("LTEXT {text}, {id}, {rect}{group}", ", SS_LEFT | WS_GROUP"),
+    CTEXT: ("CTEXT {text}, {id}, {rect}", ""),
+    HSCROLL: ("SCROLLBAR {id}, {rect}, SBS_HORZ | WS_TABSTOP", ""),
+    EDIT: ("EDITTEXT {id}, {rect}, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP", ""),
+    RADIO: ('CONTROL {text}, {id}, "BUTTON", BS_AUTORADIOBUTTON | WS_TABSTOP{group}, {rect}', " | WS_GROUP"),
+    ICON: ("ICON {icon}, {id}, {rect}", ""),
+    LISTBOX: ("LISTBOX {id}, {rect}, WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | WS_BORDER", ""),
+}
+
+
 def rc_control(c):
-    x, y, w, h = c["rect"]
-    rect = f"{x}, {y}, {w}, {h}"
-    cid = c["id"]
-    group = " | WS_GROUP" if c["group"] else ""
-    kind = c["kind"]
-    if kind == DEFPUSH:
-        return f"DEFPUSHBUTTON {rc_text(c['text'])}, {cid}, {rect}"
-    if kind == PUSH:
-        return f"PUSHBUTTON {rc_text(c['text'])}, {cid}, {rect}"
-    if kind == GROUP:
-        return f"GROUPBOX {rc_text(c['text'])}, {cid}, {rect}{(', WS_GROUP' if c['group'] else '')}"
-    if kind == LTEXT:
-        return f"LTEXT {rc_text(c['text'])}, {cid}, {rect}{(', SS_LEFT | WS_GROUP' if c['group'] else '')}"
-    if kind == CTEXT:
-        return f"CTEXT {rc_text(c['text'])}, {cid}, {rect}"
-    if kind == HSCROLL:
-        return f"SCROLLBAR {cid}, {rect}, SBS_HORZ | WS_TABSTOP"
-    if kind == EDIT:
-        return f"EDITTEXT {cid}, {rect}, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP"
-    if kind == RADIO:
-        return f"CONTROL {rc_text(c['text'])}, {cid}, \"BUTTON\", BS_AUTORADIOBUTTON | WS_TABSTOP{group}, {rect}"
-    if kind == ICON:
-        return f"ICON {c['text']}, {cid}, {rect}"
-    if kind == LISTBOX:
-        return f"LISTBOX {cid}, {rect}, WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | WS_BORDER"
-    raise ValueError(kind)
+    line, group_style = RC_CONTROL[c["kind"]]
+    return line.format(text=rc_text(c["text"]), icon=c["text"], id=c["id"], rect=", ".join(map(str, c["rect"])),
+                       group=group_style if c["group"] else "")
 
 
 def write_rc(out, version, name):

@@ -11,6 +11,7 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
+#include "tools/zarncap/av_common.h"
 #include "tools/zarncap/tool_error.h"
 #include "tools/zarncap/video_writers.h"
 
@@ -39,17 +40,12 @@ RawFormat RawFormatOf(Layout layout) {
   return {AV_PIX_FMT_NONE, 0, 0};
 }
 
-std::string AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
 
 class AvWriter : public VideoWriter {
  public:
   AvWriter(const std::string& path, std::string name, Container container, const PixelFormat& format, int width,
            int height, FrameRate rate, std::span<const RGBQUAD> palette)
-      : name_(std::move(name)), container_(container), width_(width), height_(height),
+      : name_(std::move(name)), container_(container), clock_(container != Container::kAvi), width_(width), height_(height),
         frameBytes_(FrameBytes(format, width, height)), buffer_(frameBytes_) {
     try {
       Open(path, container, format, width, height, rate, palette);
@@ -63,7 +59,7 @@ class AvWriter : public VideoWriter {
 
   void Open(const std::string& path, Container container, const PixelFormat& format, int width, int height,
             FrameRate rate, std::span<const RGBQUAD> palette) {
-    const char* muxer = container == Container::kAvi ? "avi" : "matroska";
+    const char* muxer = MuxerOf(container);
     int rc = avformat_alloc_output_context2(&context_, nullptr, muxer, path.c_str());
     if (rc < 0 || context_ == nullptr) Fail("cannot start the " + std::string(muxer) + " muxer", rc);
     stream_ = avformat_new_stream(context_, nullptr);
@@ -119,13 +115,8 @@ class AvWriter : public VideoWriter {
     if (frame.width != width_ || frame.height != height_ || !FrameToTopDown(frame, buffer_)) {
       throw ToolError("a frame from the driver does not match the stream's format");
     }
-    int64_t pts = frames_;
-    if (container_ == Container::kMatroska) {
-      if (frames_ == 0) firstTime_ = timeMs;
-      pts = static_cast<int64_t>(static_cast<DWORD>(timeMs - firstTime_));
-      if (frames_ > 0 && pts <= lastPts_) pts = lastPts_ + 1;
-    }
-    lastPts_ = pts;
+    const bool first = clock_.Frames() == 0;
+    const int64_t pts = clock_.Next(timeMs);
     av_packet_unref(packet_);
     packet_->data = buffer_.data();
     packet_->size = static_cast<int>(frameBytes_);
@@ -133,7 +124,7 @@ class AvWriter : public VideoWriter {
     packet_->pts = packet_->dts = av_rescale_q(pts, timeBase_, stream_->time_base);
     packet_->duration = container_ == Container::kAvi ? 1 : 0;
     packet_->flags = AV_PKT_FLAG_KEY;
-    if (!palette_.empty() && frames_ == 0) {
+    if (!palette_.empty() && first) {
       uint8_t* side = av_packet_new_side_data(packet_, AV_PKT_DATA_PALETTE, 256 * 4);
       if (side == nullptr) Fail("cannot attach the palette", AVERROR(ENOMEM));
       std::memcpy(side, palette_.data(), 256 * 4);
@@ -141,7 +132,6 @@ class AvWriter : public VideoWriter {
     const int rc = av_write_frame(context_, packet_);
     av_packet_unref(packet_);
     if (rc < 0) Fail("cannot write a frame", rc);
-    ++frames_;
   }
 
   void Finish() override {
@@ -153,11 +143,12 @@ class AvWriter : public VideoWriter {
 
  private:
   [[noreturn]] void Fail(const std::string& what, int code) {
-    throw ToolError("cannot write " + name_ + ": " + what + " (" + AvError(code) + ")");
+    throw ToolError("cannot write " + name_ + ": " + what + " (" + AvErrorText(code) + ")");
   }
 
   std::string name_;
   Container container_;
+  FrameClock clock_;
   int width_, height_;
   size_t frameBytes_;
   std::vector<uint8_t> buffer_;
@@ -166,9 +157,6 @@ class AvWriter : public VideoWriter {
   AVStream* stream_ = nullptr;
   AVPacket* packet_ = nullptr;
   AVRational timeBase_{1, 1000};
-  int64_t frames_ = 0;
-  int64_t lastPts_ = 0;
-  DWORD firstTime_ = 0;
 };
 
 }  // namespace

@@ -14,26 +14,13 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "tools/zarncap/av_common.h"
 #include "tools/zarncap/tool_error.h"
 #include "tools/zarncap/video_writers.h"
 
 namespace zarncap {
 namespace {
 
-const char* MuxerOf(Container container) {
-  switch (container) {
-    case Container::kAvi: return "avi";
-    case Container::kMatroska: return "matroska";
-    case Container::kMp4: return "mp4";
-  }
-  return "";
-}
-
-std::string AvText(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
 
 // JPEG's quality 1..100 as the encoder's quantiser scale 31..2.
 int MjpegScale(int quality) { return 2 + (100 - quality) * 29 / 99; }
@@ -42,7 +29,8 @@ class EncodedWriter : public VideoWriter {
  public:
   EncodedWriter(const std::string& path, std::string name, const EncodedMovie& movie, int width, int height,
                 FrameRate rate)
-      : name_(std::move(name)), container_(movie.container), width_(width), height_(height),
+      : name_(std::move(name)), container_(movie.container), clock_(movie.container != Container::kAvi), width_(width),
+        height_(height),
         i420_(I420Bytes(width, height)), rgb_(static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
     try {
       Open(path, movie, rate);
@@ -60,16 +48,8 @@ class EncodedWriter : public VideoWriter {
     int rc = av_frame_make_writable(picture_);
     if (rc < 0) Fail("cannot reuse the picture", rc);
     CopyPlanes();
-    int64_t pts = frames_;
-    if (container_ != Container::kAvi) {
-      if (frames_ == 0) firstTime_ = timeMs;
-      pts = static_cast<int64_t>(static_cast<DWORD>(timeMs - firstTime_));
-      if (frames_ > 0 && pts <= lastPts_) pts = lastPts_ + 1;
-    }
-    lastPts_ = pts;
-    picture_->pts = pts;
+    picture_->pts = clock_.Next(timeMs);
     Encode(picture_);
-    ++frames_;
   }
 
   void Finish() override {
@@ -175,11 +155,12 @@ class EncodedWriter : public VideoWriter {
   }
 
   [[noreturn]] void Fail(const std::string& what, int code) {
-    throw ToolError("cannot write " + name_ + ": " + what + " (" + AvText(code) + ")");
+    throw ToolError("cannot write " + name_ + ": " + what + " (" + AvErrorText(code) + ")");
   }
 
   std::string name_;
   Container container_;
+  FrameClock clock_;
   int width_, height_;
   std::vector<uint8_t> i420_, rgb_;
   AVFormatContext* format_ = nullptr;
@@ -187,9 +168,6 @@ class EncodedWriter : public VideoWriter {
   AVCodecContext* encoder_ = nullptr;
   AVFrame* picture_ = nullptr;
   AVPacket* packet_ = nullptr;
-  int64_t frames_ = 0;
-  int64_t lastPts_ = 0;
-  DWORD firstTime_ = 0;
 };
 
 }  // namespace

@@ -107,21 +107,29 @@ void LiveView::SetFormat(const PixelFormat& format, int width, int height) {
   if (!formatError_.empty()) throw ToolError(formatError_, kExitUsage);
 }
 
-void LiveView::Publish(const std::vector<uint8_t>& rgb, int width, int height) {
-  auto picture = std::make_shared<std::vector<uint8_t>>(rgb);
+std::shared_ptr<std::vector<uint8_t>> LiveView::Publish(std::shared_ptr<std::vector<uint8_t>> rgb, int width,
+                                                       int height) {
   auto jpeg = std::make_shared<std::vector<uint8_t>>();
   std::string error;
-  if (!EncodeJpeg(width, height, rgb, kJpegQuality, jpeg.get(), &error)) return;
+  if (!EncodeJpeg(width, height, *rgb, kJpegQuality, jpeg.get(), &error)) return rgb;
   uint64_t sum = 0;
-  for (uint8_t value : rgb) sum += value;
+  for (uint8_t value : *rgb) sum += value;
+  const size_t bytes = rgb->size();
   std::lock_guard lock(mutex_);
   latest_.sequence += 1;
   latest_.jpeg = std::move(jpeg);
-  latest_.rgb = std::move(picture);
+  // The picture before goes back to the worker unless a snapshot still holds
+  // it (copies are taken under this lock, so the count cannot rise meanwhile).
+  std::shared_ptr<const std::vector<uint8_t>> before = std::move(latest_.rgb);
+  latest_.rgb = std::move(rgb);
   latest_.width = width;
   latest_.height = height;
-  figures_.meanLevel = rgb.empty() ? 0.0 : static_cast<double>(sum) / static_cast<double>(rgb.size());
+  figures_.meanLevel = bytes == 0 ? 0.0 : static_cast<double>(sum) / static_cast<double>(bytes);
   changed_.notify_all();
+  if (before && before.use_count() == 1 && before->size() == bytes) {
+    return std::const_pointer_cast<std::vector<uint8_t>>(before);
+  }
+  return std::make_shared<std::vector<uint8_t>>(bytes);
 }
 
 void LiveView::Work() {
@@ -183,7 +191,8 @@ void LiveView::StreamWhileWatched() {
   StreamSession stream(video_.Link(), bufferBytes, kPreviewBuffers);
   stream.Init(static_cast<DWORD>(std::lround(1e6 / kPreviewFps)));
   stream.Start();
-  std::vector<uint8_t> rgb(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+  // The frame is converted straight into the buffer that gets published.
+  auto rgb = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
   Frame frame;
   frame.format = format;
   frame.width = width;
@@ -201,8 +210,8 @@ void LiveView::StreamWhileWatched() {
     if (header != nullptr) {
       if ((header->dwFlags & VHDR_DONE) != 0 && header->dwBytesUsed != 0) {
         frame.data = std::span<const uint8_t>(header->lpData, frameBytes);
-        if (FrameToRgb24(frame, rgb)) {
-          Publish(rgb, width, height);
+        if (FrameToRgb24(frame, *rgb)) {
+          rgb = Publish(std::move(rgb), width, height);
           ++windowFrames;
         }
       }

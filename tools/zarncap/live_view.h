@@ -80,7 +80,8 @@ class LiveView {
  private:
   void Work();
   void StreamWhileWatched();
-  void Publish(const std::vector<uint8_t>& rgb, int width, int height);
+  // Makes rgb the newest picture; returns a buffer for the next frame.
+  std::shared_ptr<std::vector<uint8_t>> Publish(std::shared_ptr<std::vector<uint8_t>> rgb, int width, int height);
 
   Host host_;
   std::string settingsPath_;

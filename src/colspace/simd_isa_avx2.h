@@ -7,6 +7,7 @@ struct Isa {
   using V = __m256i;
   static constexpr int N = 16;   // int16 lanes
   static constexpr bool kGather = true;  // LookUpPairs is one gather
+  static constexpr bool kByteTable = false;  // no byte look-ups in registers
   static constexpr int NB = 32;  // byte lanes
   // Bytes StoreBGR may write past the 3 N it is given.
   static constexpr int kBGRSpill = 4;

@@ -38,7 +38,8 @@ struct BgrPermutes {
 struct Isa {
   using V = __m512i;
   static constexpr int N = 32;   // int16 lanes
-  static constexpr bool kGather = false;  // the kernels read the two-pixel table themselves
+  static constexpr bool kGather = false;
+  static constexpr bool kByteTable = true;  // ByteTable / LookUpBytes below
   static constexpr int NB = 64;  // byte lanes
   // Bytes StoreBGR may write past the 3 N it is given.
   static constexpr int kBGRSpill = 0;
@@ -150,14 +151,19 @@ struct Isa {
     _mm512_mask_storeu_epi8(out + 64, 0xFFFFFFFFull, second);
   }
 
-  // 16 bytes through the two-pixel luminance table, two per read (the
-  // kernels read the table themselves where kGather is false).
-  static void LookUpPairs(const BYTE* in, BYTE* out, const uint16_t* pairs) {
-    for (int k = 0; k < 16; k += 2) {
-      uint16_t g;
-      std::memcpy(&g, in + k, 2);
-      std::memcpy(out + k, pairs + g, 2);
-    }
+  // A 256-byte table held in four vectors and read 64 bytes at a time: each
+  // two-table permute reads half the table by the index's low seven bits, and
+  // bit 7 chooses between the halves.
+  struct ByteTable {
+    V q[4];
+  };
+  static ByteTable LoadByteTable(const BYTE* table) {
+    return {{LoadB(table), LoadB(table + 64), LoadB(table + 128), LoadB(table + 192)}};
+  }
+  static V LookUpBytes(const ByteTable& t, V index) {
+    const V low = _mm512_permutex2var_epi8(t.q[0], index, t.q[1]);
+    const V high = _mm512_permutex2var_epi8(t.q[2], index, t.q[3]);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
   }
 
   // Sum of the N signed lanes.

@@ -6,6 +6,7 @@ struct Isa {
   using V = __m128i;
   static constexpr int N = 8;    // int16 lanes
   static constexpr bool kGather = false;  // LookUpPairs is no gather here
+  static constexpr bool kByteTable = false;  // no byte look-ups in registers
   static constexpr int NB = 16;  // byte lanes
   // Bytes StoreBGR and StoreBGRPairs may write past the pixels they are given.
   static constexpr int kBGRSpill = 2;

@@ -165,7 +165,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ZARNCAP_BENCH_KERNELS names no set this processor runs\n");
     return 2;
   }
-  std::printf("processor: %s\nkernel sets chosen: %s\n", model.c_str(), DescribeChosenKernels().c_str());
+  const std::string chosen = DescribeChosenKernels();
+  std::printf("processor: %s\nkernel sets chosen: %s\n", model.c_str(), chosen.c_str());
+  benchmark::AddCustomContext("processor", model);
+  benchmark::AddCustomContext("kernel sets chosen", chosen);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

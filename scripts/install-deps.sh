@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build, test and run zarncap.
-# Safe to run again: apt-get skips what is already there.
+# Safe to run again: apt-get skips what is already there. Further Debian
+# packages may be named as arguments (scripts/bench.sh adds the benchmark's
+# peers that way).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(
@@ -12,6 +14,7 @@ packages=(
   clang libfuzzer-14-dev libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-i686-posix googletest wine wine32:i386 xvfb
   chromium fonts-dejavu-core
+  "$@"
 )
 # Node.js drives the browser test; a machine that has it keeps its own.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)

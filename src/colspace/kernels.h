@@ -23,7 +23,7 @@ struct MosaicJob {
   int16_t threshold = 0;
   int16_t gain = 0;
   const int16_t* k = nullptr;  // the nine colour coefficients
-  const BYTE* luma = nullptr;
+  const BYTE* luma = nullptr;  // the luminance table, 256 bytes
   const uint16_t* lumaPairs = nullptr;  // two-pixel luminance table, or null
   BYTE* destination = nullptr;
   int64_t sumU = 0;
@@ -41,7 +41,7 @@ struct YUVJob {
   BYTE* frame = nullptr;
   int width = 0;
   int height = 0;
-  const BYTE* luma = nullptr;
+  const BYTE* luma = nullptr;  // the luminance table, 256 bytes
   const uint16_t* lumaPairs = nullptr;  // two-pixel luminance table, or null
   BYTE* destination = nullptr;
   const uint16_t* rgb16Table = nullptr;  // kRGB16: the RGB555 lookup table

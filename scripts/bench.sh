@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# The colour pipeline's paths timed beside their peers (OpenCV's Bayer
+# demosaic, libv4lconvert, swscale) in one run: medians of 7, single thread,
+# then the ratios to the peers. Arguments go to the benchmark program (for
+# example --benchmark_filter=PYUV). ZARNCAP_BENCH_KERNELS=sse2|avx2|avx512
+# runs every path on one kernel set.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh libopencv-dev libv4l-dev
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target colspace_bench
+out=build/bench/colspace.json
+build/bench/bench/colspace_bench --benchmark_repetitions=7 --benchmark_report_aggregates_only=true \
+  --benchmark_out="$out" --benchmark_out_format=json "$@"
+python3 bench/ratios.py "$out"

@@ -176,6 +176,7 @@ DWORD InStreamInit(const VIDEO_STREAM_INIT_PARMS* parms, WORD basePeriod, const 
     s.f.owner = owner;
     s.f.basePeriod = basePeriod;
     s.f.errorCount = 0;
+    s.f.lastError = DV_ERR_OK;  // a stream nobody asked about leaves nothing behind
     s.f.position = 0;
     s.f.head = s.f.tail = nullptr;
     s.f.timerId = 0;

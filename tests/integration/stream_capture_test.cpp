@@ -328,6 +328,24 @@ TEST_F(StreamCaptureTest, AFailingStreamSaysSo) {
   EXPECT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
 }
 
+// A stream that failed and was never asked why leaves nothing to the next.
+TEST_F(StreamCaptureTest, ANewStreamStartsWithACleanErrorReport) {
+  StreamClient failed;
+  HDRVR video = StartStream("sim:period=10,unplug=4", &failed, 10000, 4);
+  ASSERT_NE(video, nullptr);
+  ASSERT_TRUE(failed.WaitFor(MM_DRVM_ERROR, 1));
+  ASSERT_EQ(Send(video, DVM_STREAM_RESET), DV_ERR_OK);
+  ASSERT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
+  StreamClient next;
+  ASSERT_EQ(Init(video, &next, 10000), DV_ERR_OK);
+  DWORD error = 5;
+  DWORD count = 5;
+  EXPECT_EQ(Send(video, DVM_STREAM_GETERROR, P(&error), P(&count)), DV_ERR_OK);
+  EXPECT_EQ(error, 0u);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
+}
+
 // A frame-end failure mid-stream costs one frame; the stream carries on.
 TEST_F(StreamCaptureTest, ATransferFailureMidStreamCostsOneFrame) {
   StreamClient client;

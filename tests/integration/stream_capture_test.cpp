@@ -90,6 +90,13 @@ class StreamCaptureTest : public CaptureHostTest {
     EXPECT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
     return video;
   }
+  // DVM_STREAM_GETERROR's error and count.
+  std::pair<DWORD, DWORD> ErrorReport(HDRVR video) {
+    DWORD error = 5;
+    DWORD count = 5;
+    EXPECT_EQ(Send(video, DVM_STREAM_GETERROR, P(&error), P(&count)), DV_ERR_OK);
+    return {error, count};
+  }
   void AddAll(HDRVR video) {
     for (auto& h : headers_) ASSERT_EQ(Send(video, DVM_STREAM_ADDBUFFER, P(&h), sizeof h), DV_ERR_OK);
   }
@@ -156,9 +163,7 @@ TEST_F(StreamCaptureTest, StarvedTicksAreCountedAndReported) {
   ASSERT_EQ(Send(video, DVM_STREAM_STOP), DV_ERR_OK);
   auto errors = client.Of(MM_DRVM_ERROR);
   for (size_t i = 0; i < errors.size(); ++i) EXPECT_EQ(errors[i].param, i + 1);
-  DWORD error = 5;
-  DWORD count = 0;
-  EXPECT_EQ(Send(video, DVM_STREAM_GETERROR, P(&error), P(&count)), DV_ERR_OK);
+  const auto [error, count] = ErrorReport(video);
   EXPECT_EQ(error, 0u);
   EXPECT_EQ(count, errors.size());
   MMTIME time{};
@@ -319,9 +324,7 @@ TEST_F(StreamCaptureTest, AFailingStreamSaysSo) {
   ASSERT_NE(video, nullptr);
   ASSERT_TRUE(client.WaitFor(MM_DRVM_ERROR, 3));
   ASSERT_EQ(Send(video, DVM_STREAM_STOP), DV_ERR_OK);
-  DWORD error = 0;
-  DWORD count = 0;
-  EXPECT_EQ(Send(video, DVM_STREAM_GETERROR, P(&error), P(&count)), DV_ERR_OK);
+  const auto [error, count] = ErrorReport(video);
   EXPECT_NE(error, 0u);
   EXPECT_GE(count, 3u);
   ASSERT_EQ(Send(video, DVM_STREAM_RESET), DV_ERR_OK);
@@ -338,11 +341,7 @@ TEST_F(StreamCaptureTest, ANewStreamStartsWithACleanErrorReport) {
   ASSERT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
   StreamClient next;
   ASSERT_EQ(Init(video, &next, 10000), DV_ERR_OK);
-  DWORD error = 5;
-  DWORD count = 5;
-  EXPECT_EQ(Send(video, DVM_STREAM_GETERROR, P(&error), P(&count)), DV_ERR_OK);
-  EXPECT_EQ(error, 0u);
-  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(ErrorReport(video), std::make_pair(DWORD{0}, DWORD{0}));
   EXPECT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
 }
 

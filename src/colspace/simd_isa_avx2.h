@@ -32,12 +32,6 @@ struct Isa {
   static V Min(V a, V b) { return _mm256_min_epi16(a, b); }
   static V Max(V a, V b) { return _mm256_max_epi16(a, b); }
   static V CmpGt(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
-  // a and b added to accA and accB in the lanes where y > limit.
-  static void AddWhereGreater(V y, V limit, V a, V b, V& accA, V& accB) {
-    const V where = CmpGt(y, limit);
-    accA = Add(accA, And(a, where));
-    accB = Add(accB, And(b, where));
-  }
   static V And(V a, V b) { return _mm256_and_si256(a, b); }
   static V Or(V a, V b) { return _mm256_or_si256(a, b); }
   // ~a & b

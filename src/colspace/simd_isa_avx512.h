@@ -69,7 +69,8 @@ struct Isa {
   static V Min(V a, V b) { return _mm512_min_epi16(a, b); }
   static V Max(V a, V b) { return _mm512_max_epi16(a, b); }
   static V CmpGt(V a, V b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
-  // a and b added to accA and accB in the lanes where y > limit.
+  // a and b added to accA and accB in the lanes where y > limit, through a
+  // compare mask (sets without one use the shared AddWhereGreater).
   static void AddWhereGreater(V y, V limit, V a, V b, V& accA, V& accB) {
     const __mmask32 where = _mm512_cmpgt_epi16_mask(y, limit);
     accA = _mm512_mask_add_epi16(accA, where, accA, a);

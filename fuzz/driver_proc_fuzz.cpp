@@ -13,6 +13,8 @@
 
 #include "platform/types.h"
 #include "sim/register.h"
+#include "zarncap/formats.h"
+#include "zarncap/messages.h"
 
 #include "driver/driver_proc.h"
 
@@ -84,7 +86,7 @@ LPARAM ConfigureParms(FuzzedDataProvider& in, Arena& arena, bool header) {
     auto* h = static_cast<BITMAPINFOHEADER*>(parms->lpData1);
     const LONG sizes[][2] = {{160, 120}, {320, 240}, {640, 480}, {176, 144}, {80, 60}, {320, 64}};
     const WORD bits[] = {24, 16, 8, 12, 9};
-    const DWORD comp[] = {BI_RGB, BI_RGB, BI_RGB, MakeFourCC('I', '4', '2', '0'), MakeFourCC('Y', 'V', 'U', '9')};
+    const DWORD comp[] = {BI_RGB, BI_RGB, BI_RGB, FOURCC_I420, FOURCC_YVU9};
     const auto& s = sizes[in.ConsumeIntegralInRange<int>(0, 5)];
     const int t = in.ConsumeIntegralInRange<int>(0, 4);
     h->biSize = sizeof *h;
@@ -163,15 +165,15 @@ void SendOne(FuzzedDataProvider& in, Arena& arena, const Driver& d) {
       break;
     case 15: {
       // The private messages take a value record; 0x4201 a 480-byte map as its value.
-      const UINT msg = 0x41F5 + in.ConsumeIntegralInRange<UINT>(0, 13);
+      const UINT msg = kPrivateFirst + in.ConsumeIntegralInRange<UINT>(0, 13);
       struct ValueRecord {
         DWORD_PTR value;
         DWORD result;
       };
       arena.blocks.emplace_back(sizeof(ValueRecord) + 12);
       auto* record = reinterpret_cast<ValueRecord*>(arena.blocks.back().data());
-      record->value = msg == 0x4201 ? reinterpret_cast<DWORD_PTR>(arena.Block(480, in)) : in.ConsumeIntegral<DWORD>();
-      if (msg == 0x41F6) {  // the version text: a text pointer and its size
+      record->value = msg == kPrivateStoreDefectMap ? reinterpret_cast<DWORD_PTR>(arena.Block(kDefectMapBytes, in)) : in.ConsumeIntegral<DWORD>();
+      if (msg == kPrivateVersionText) {  // the version text: a text pointer and its size
         struct TextRecord {
           LPSTR text;
           DWORD size;

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BYTE id = 0, length = 0;
     ParseSegmentHeader(offset, &id, &length);
   }
-  std::vector<BYTE> map(kDefectTableBytes);
+  std::vector<BYTE> map(kDefectMapBytes);
   GetDefectSegment(SEGMENT_DEFECTS_FIRST, kDefectSegmentBytes, map.data());
   GetDefectSegment(SEGMENT_DEFECTS_SECOND, kDefectSegmentBytes, map.data() + kDefectSegmentBytes);
   SetDefectTable(map.data());

@@ -1,6 +1,7 @@
 // The ZARNCAP_CAMERA=sim option parser: one table row per key, each with the
 // values it accepts. Anything it does not know is an error naming the key.
 #include "sim/sim_config.h"
+#include "sim/register.h"
 
 #include <charconv>
 #include <cmath>
@@ -365,6 +366,11 @@ bool ParseSimConfig(const std::string& options, SimConfig* config, std::string* 
   }
   *config = std::move(parsed);
   return true;
+}
+
+bool CheckVirtualCameraOptions(const std::string& options, std::string* why) {
+  SimConfig config;
+  return ParseSimConfig(options, &config, why);
 }
 
 }  // namespace sim

@@ -223,7 +223,9 @@ bool VirtualCamera::Reached(DWORD when) const {
 bool VirtualCamera::WaitUntil(DWORD when) {
   for (uint64_t spins = 0; !Reached(when); ++spins) {
     if (spins >= kMaxSpins) return false;
-    platform::SpinWait();
+    // Not reached means at most a period away: sleep until then.
+    const DWORD now = platform::TimeGetTime();
+    platform::WaitElapsed(now, when - now);
   }
   return true;
 }

@@ -12,7 +12,7 @@ struct SensorOps;
 constexpr std::size_t kEepromImageSize = 512;
 
 struct CameraState {
-  static constexpr ModuleSlot kSlot = ModuleSlot::Camera;
+  static constexpr int kResetRank = 30;  // by layer, highest first (see core/README.md)
   // Back to a freshly loaded layer. The current capture device and sensor
   // table are forgotten, not freed: they belong to whoever made them (the
   // capture engine's device record, or a test), which frees them in any order.

@@ -28,14 +28,14 @@ void UnpackDefects(const DefectTable& table, DefectList& list) {
 // Ascending by position. Equal positions keep their table order, which makes
 // the result repeatable without a sort that needs scratch memory.
 void SortDefects(DefectList& list) {
-  std::int32_t order[kDefectEntryCount];
+  std::int32_t order[kDefectMapEntries];
   for (std::int32_t i = 0; i < list.count; ++i) order[i] = i;
   std::sort(order, order + list.count, [&list](std::int32_t a, std::int32_t b) {
     const auto pa = static_cast<DWORD>(list.items[a].position);
     const auto pb = static_cast<DWORD>(list.items[b].position);
     return pa != pb ? pa < pb : a < b;
   });
-  DefectItem sorted[kDefectEntryCount];
+  DefectItem sorted[kDefectMapEntries];
   for (std::int32_t i = 0; i < list.count; ++i) sorted[i] = list.items[order[i]];
   std::copy(sorted, sorted + list.count, list.items);
 }

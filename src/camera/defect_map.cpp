@@ -21,7 +21,7 @@ DWORD MapBytesFor(DWORD eepromBits) {
 
 int ClampCount(int count) {
   if (count < 0) return 0;
-  return count > kDefectEntryCount ? kDefectEntryCount : count;
+  return count > kDefectMapEntries ? kDefectMapEntries : count;
 }
 
 void SetEepromAccess(SensorOps* ops, int state) {
@@ -55,13 +55,13 @@ BOOL LoadDefectMap(SensorOps* ops, BYTE* destination, int count) {
 
 void SetDefectTable(const BYTE* entries) {
   if (entries == nullptr) return;
-  std::memcpy(Camera().defectTable.Bytes(), entries, kDefectTableBytes);
+  std::memcpy(Camera().defectTable.Bytes(), entries, kDefectMapBytes);
 }
 
 BOOL StoreDefectMap() {
   const DefectTable& table = Camera().defectTable;
   int used = 0;
-  while (used < kDefectEntryCount && table.entries[used].Kind() != 0) ++used;
+  while (used < kDefectMapEntries && table.entries[used].Kind() != 0) ++used;
   const DWORD bytes = static_cast<DWORD>(used) * kDefectEntrySize;
 
   const DWORD capacity = MapBytesFor(ProbeEEPROMSize());
@@ -71,14 +71,14 @@ BOOL StoreDefectMap() {
     return FALSE;
   PutDefectSegment(SEGMENT_DEFECTS_SECOND, capacity, capacity, table.Bytes() + kDefectSegmentBytes);
   if (!SaveEEPROM(1)) return FALSE;
-  return CheckEEPROMContents(CurrentSensorOps(), table.Bytes(), kDefectEntryCount);
+  return CheckEEPROMContents(CurrentSensorOps(), table.Bytes(), kDefectMapEntries);
 }
 
 BOOL CheckEEPROMContents(SensorOps* ops, const BYTE* expected, int count) {
   count = ClampCount(count);
   DefectTable copy{};
   bool equal = false;
-  if (LoadDefectMap(ops, copy.Bytes(), kDefectEntryCount) && expected != nullptr) {
+  if (LoadDefectMap(ops, copy.Bytes(), kDefectMapEntries) && expected != nullptr) {
     // The size is the one LoadDefectMap just probed.
     const DWORD entryBytes = static_cast<DWORD>(count) * kDefectEntrySize;
     DWORD compared = Camera().eepromBits == kEepromBits4096 ? entryBytes : kSmallEepromMapBytes;

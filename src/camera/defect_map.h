@@ -6,11 +6,12 @@
 #include <cstdint>
 
 #include "camera/defect_types.h"
+#include "core/frame_limits.h"
 #include "platform/types.h"
 
 struct SensorOps;
 
-// The process-wide table (kDefectEntryCount entries).
+// The process-wide table (kDefectMapEntries entries).
 DefectTable& GetDefectTable();
 
 // Loads count entries (at most 160) from EEPROM segments 3 and 4 into
@@ -29,4 +30,4 @@ BOOL CheckEEPROMContents(SensorOps* ops, const BYTE* expected, int count);
 BOOL PrepareDefectCorrection(DWORD mode, std::int16_t x0, std::int16_t y0, std::int16_t x1, std::int16_t y1);
 // Repairs the listed defects in a raw frame of the prepared format. Bytes at or
 // beyond bufferSize (or beyond the prepared frame) are never touched.
-void CorrectDefects(BYTE* frame, DWORD bufferSize = 79056);
+void CorrectDefects(BYTE* frame, DWORD bufferSize = kRawBufferSize);

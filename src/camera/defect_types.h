@@ -6,10 +6,10 @@
 #include <cstdint>
 
 #include "platform/types.h"
+#include "zarncap/messages.h"
 
-constexpr int kDefectEntryCount = 160;
 constexpr std::size_t kDefectEntrySize = 3;
-constexpr std::size_t kDefectTableBytes = kDefectEntryCount * kDefectEntrySize;  // 480
+static_assert(kDefectMapBytes == kDefectMapEntries * kDefectEntrySize);
 constexpr std::size_t kDefectSegmentBytes = 240;  // entries 0..79 in segment 3, 80..159 in segment 4
 
 // Sensor geometry: 388 positions make one sensor row; pixels of one colour are
@@ -42,12 +42,12 @@ struct DefectEntry {
 static_assert(sizeof(DefectEntry) == kDefectEntrySize);
 
 struct DefectTable {
-  DefectEntry entries[kDefectEntryCount];
+  DefectEntry entries[kDefectMapEntries];
 
   BYTE* Bytes() { return &entries[0].bytes[0]; }
   const BYTE* Bytes() const { return &entries[0].bytes[0]; }
 };
-static_assert(sizeof(DefectTable) == kDefectTableBytes);
+static_assert(sizeof(DefectTable) == kDefectMapBytes);
 
 struct DefectItem {
   std::int32_t kind;
@@ -57,7 +57,7 @@ struct DefectItem {
 
 struct DefectList {
   std::int32_t count;
-  DefectItem items[kDefectEntryCount];
+  DefectItem items[kDefectMapEntries];
 };
 
 struct CorrectionItem {
@@ -70,7 +70,7 @@ struct CorrectionItem {
 
 struct CorrectionList {
   std::int32_t count;
-  CorrectionItem items[kDefectEntryCount];
+  CorrectionItem items[kDefectMapEntries];
 };
 
 // The mode and sensor window the correction list was prepared for.

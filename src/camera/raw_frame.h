@@ -4,10 +4,9 @@
 // the largest transfer the port can make.
 #pragma once
 
+#include "core/frame_limits.h"
 #include "platform/types.h"
 
-// The raw buffer holds the largest mode-1 frame, 324 x 244.
-constexpr DWORD kRawFrameBufferSize = 79056;
 // The transfer-size probe reads this much and compares the first 64 bytes
 // with those 32 KB on.
 constexpr DWORD kTransferProbeBytes = 0x8400;
@@ -21,7 +20,7 @@ BOOL SendWindowCommand(WORD firstRow, WORD endRow, WORD x0, WORD x1);
 BOOL ReadRawFrame(BYTE* buffer, DWORD size, DWORD* length);
 // Mode 1 in bands of whole rows plus a remainder. Refuses (before any transfer)
 // a frame larger than bufferSize.
-BOOL ReadFrameStrips(BYTE* buffer, DWORD* length, DWORD bufferSize = kRawFrameBufferSize);
+BOOL ReadFrameStrips(BYTE* buffer, DWORD* length, DWORD bufferSize = kRawBufferSize);
 // Every byte less level, negative results clamped to 0.
 void SubtractDarkLevel(BYTE* buffer, DWORD count, WORD level);
 // Finds out whether the port wraps transfers at 32 KB; sets maxTransfer.

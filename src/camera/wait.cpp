@@ -3,7 +3,5 @@
 #include "platform/platform.h"
 
 void WaitMilliseconds(DWORD n) {
-  const DWORD wait = n & 0xFFFF;
-  const DWORD start = platform::TimeGetTime();
-  while (platform::TimeGetTime() - start < wait) platform::SpinWait();
+  platform::WaitElapsed(platform::TimeGetTime(), n & 0xFFFF);
 }

@@ -7,7 +7,8 @@
 
 #include "camera/zarncam.h"
 #include "capture/device_lock.h"
-#include "capture/nubo_device.h"
+#include "capture/capture_state.h"
+#include "capture/device_settings.h"
 #include "colspace/colspace.h"
 #include "colspace/format_header.h"
 #include "colspace/convert.h"

@@ -1,7 +1,6 @@
 // Device set-up and teardown: OpenNUBODevice builds the device in a fixed order
 // of named steps, each of which can fail with its own message; CloseNUBODevice
-// saves the capture settings and releases everything. Also the device's
-// selection and its transfer, stream-mode and quality settings.
+// saves the capture settings and releases everything.
 #include "capture/nubo_device.h"
 
 #include <new>
@@ -25,50 +24,14 @@ void ShowInitFailure(const char* text) {
   }
 }
 
-// Frees what the device owns, in the reverse order of set-up. The converter is
-// freed with the given settings path (none: nothing is saved).
-void FreeDevice(NUBODevice* device, const char* iniPath) {
-  if (Capture().current == device) Capture().current = nullptr;
-  device->rawData = nullptr;
-  if (device->converter != nullptr) FreeColSpace(device->converter, iniPath);
-  if (device->captureDevice != nullptr) FreeCaptureDevice(device->captureDevice);
-  if (device->sensorOps != nullptr) {
-    if (CurrentSensorOps() == device->sensorOps) SelectSensorOps(nullptr);
-    FreeSensorOps(device->sensorOps);
-  }
-  delete device;
-}
-
 NUBODevice* FailOpen(NUBODevice* device, const char* text) {
   ShowInitFailure(text);
-  FreeDevice(device, nullptr);
+  FreeNUBODevice(device, nullptr);
   ReleasePort();
   return nullptr;
 }
 
 }  // namespace
-
-CaptureState& Capture() { return Context().Module<CaptureState>(); }
-
-void CaptureState::Reset() {
-  DeviceGuard lock(DeviceLock());
-  // A device a test left open goes, without saving anything.
-  if (current != nullptr) FreeDevice(current, nullptr);
-  *this = CaptureState{};
-}
-
-void RestartFrameTime() {
-  DeviceGuard lock(DeviceLock());
-  Capture().timeBase = platform::TimeGetTime();
-}
-
-NUBODevice* CurrentNUBODevice() { return Capture().current; }
-
-void ForgetNUBODevice() {
-  DeviceGuard lock(DeviceLock());
-  if (Capture().current != nullptr) Capture().current->rawData = nullptr;
-  Capture().current = nullptr;
-}
 
 NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath, WORD* sensorPeriod,
                            WORD* debugFlags) {
@@ -122,7 +85,7 @@ NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath
   if (!SelectNUBODevice(device)) return FailOpen(device, "SelectNUBODevice failed");
 
   // 10. The defect map from the camera memory; a camera without one still works.
-  LoadDefectMap(device->sensorOps, Camera().defectTable.Bytes(), kDefectEntryCount);
+  LoadDefectMap(device->sensorOps, Camera().defectTable.Bytes(), kDefectMapEntries);
 
   // 11..14. Defaults and the 160 x 120 RGB24 format, the sensor period, the
   // largest transfer the port can make, and the saved capture settings.
@@ -142,7 +105,7 @@ void CloseNUBODevice(NUBODevice* device, const char* iniPath) {
   DeviceGuard lock(DeviceLock());
   if (device != nullptr) {
     WriteNUBOInit(device, iniPath);
-    FreeDevice(device, iniPath);
+    FreeNUBODevice(device, iniPath);
   }
   Capture().currentFormatOnDevice = false;
   ReleasePort();
@@ -157,26 +120,6 @@ void DisableNUBODevice() {
     device->captureDevice = nullptr;
   }
   CloseCaptureDevices();
-}
-
-BOOL SelectNUBODevice(NUBODevice* device) {
-  DeviceGuard lock(DeviceLock());
-  if (device == nullptr) return FALSE;
-  if (Capture().current == device) return TRUE;
-  if (Capture().current != nullptr) {
-    Capture().current->rawData = nullptr;
-    Capture().current = nullptr;
-  }
-  if (!device->hRawBuffer) return FALSE;
-  device->rawData = device->hRawBuffer.get();
-  Capture().current = device;
-  if (SelectCaptureDevice(device->captureDevice) && SelectColSpace(device->converter)) {
-    if (device->sensorOps != nullptr) SelectSensorOps(device->sensorOps);
-    return TRUE;
-  }
-  device->rawData = nullptr;
-  Capture().current = nullptr;
-  return FALSE;
 }
 
 BOOL SetNUBODefaults() {
@@ -208,40 +151,3 @@ BOOL TimeSensorPeriod(WORD* period) {
   return TRUE;
 }
 
-BOOL SetStreamMode(DWORD mode) {
-  DeviceGuard lock(DeviceLock());
-  if (Capture().current != nullptr) Capture().current->streamMode = mode;
-  // Only a streaming camera is polled for readiness before each read.
-  SetSkipReadyPoll(mode != 1 ? 1 : 0);
-  return TRUE;
-}
-
-BOOL SetTransferControl(DWORD transferControl, DWORD temporalDifference, DWORD autoThreshold) {
-  DeviceGuard lock(DeviceLock());
-  NUBODevice* device = Capture().current;
-  if (device == nullptr) return FALSE;
-  device->resync = 1;
-  device->transferControl = transferControl;
-  device->temporalDifference = temporalDifference;
-  device->autoThreshold = autoThreshold;
-  return SetCaptureOptions(0, 0, temporalDifference);
-}
-
-void QualityThresholds(std::int16_t quality, std::int16_t* threshold1, std::int16_t* threshold2) {
-  const int k = ((100 - quality) * 14) / 100 + 2;
-  *threshold1 = static_cast<std::int16_t>(k);
-  *threshold2 = static_cast<std::int16_t>(k / 2);
-}
-
-BOOL SetImageQuality(int quality) {
-  DeviceGuard lock(DeviceLock());
-  auto q = static_cast<std::int16_t>(static_cast<WORD>(quality & 0xFFFF));
-  if (q < 0) q = 0;
-  if (q > 100) q = 100;
-  if (Capture().current != nullptr) Capture().current->imageQuality = q;
-  std::int16_t k1;
-  std::int16_t k2;
-  QualityThresholds(q, &k1, &k2);
-  SetThresholds(k1, k2);
-  return TRUE;
-}

@@ -5,7 +5,8 @@
 
 #include "camera/sensor_ops.h"
 #include "capture/device_lock.h"
-#include "capture/nubo_device.h"
+#include "capture/capture_state.h"
+#include "capture/device_settings.h"
 #include "platform/platform.h"
 
 BOOL ReadNUBOInit(NUBODevice* device, const char* iniPath) {

@@ -13,7 +13,8 @@
 #include "capture/format.h"
 #include "capture/frame.h"
 #include "capture/stream_timing.h"
-#include "capture/nubo_device.h"
+#include "capture/capture_state.h"
+#include "capture/device_settings.h"
 #include "core/driver_context.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
@@ -39,7 +40,7 @@ struct StreamFields {
 };
 
 struct StreamState {
-  static constexpr ModuleSlot kSlot = ModuleSlot::Stream;
+  static constexpr int kResetRank = 60;  // by layer, highest first (see core/README.md)
   void Reset();
 
   std::mutex mutex;

@@ -34,20 +34,6 @@ void WriteInt(const char* key, int value, const char* iniPath) {
 
 }  // namespace
 
-ColSpaceModule& ColSpaceState() { return Context().Module<ColSpaceModule>(); }
-
-void ColSpaceModule::Reset() {
-  ReleaseGreenPlane();
-  *this = ColSpaceModule{};
-}
-
-ColSpace* CurrentColSpace() { return ColSpaceState().current; }
-
-bool IsYUVOutput(DWORD compression) {
-  return compression == FOURCC_YVU9 || compression == FOURCC_I420 || compression == FOURCC_YUY2 ||
-         compression == FOURCC_YV12;
-}
-
 HCOLSPACE InitColSpace(const char* iniPath) {
   auto* cs = new (std::nothrow) ColSpace();
   if (cs == nullptr) return nullptr;
@@ -55,32 +41,17 @@ HCOLSPACE InitColSpace(const char* iniPath) {
   cs->lookupKind = LOOKUP_NONE;
   cs->palettePointer = &cs->palette;
   if (!cs->lookupBlock || !SetColSpaceDefaults(cs) || !ReadColSpaceInit(cs, iniPath)) {
-    if (ColSpaceState().current == cs) ForgetColSpace();
+    if (Colour().current == cs) ForgetColSpace();
     delete cs;
     return nullptr;
   }
   return cs;
 }
 
-BOOL SelectColSpace(HCOLSPACE handle) {
-  if (handle != nullptr && handle == ColSpaceState().current) return TRUE;
-  if (ColSpaceState().current != nullptr) ColSpaceState().current->lookupTable = nullptr;
-  ColSpaceState().current = nullptr;
-  if (handle == nullptr || !handle->lookupBlock) return FALSE;
-  handle->lookupTable = reinterpret_cast<BYTE*>(handle->lookupBlock.get());
-  ColSpaceState().current = handle;
-  return TRUE;
-}
-
-void ForgetColSpace() {
-  if (ColSpaceState().current != nullptr) ColSpaceState().current->lookupTable = nullptr;
-  ColSpaceState().current = nullptr;
-}
-
 BOOL FreeColSpace(HCOLSPACE handle, const char* iniPath) {
   if (handle == nullptr) return FALSE;
   WriteColSpaceInit(handle, iniPath);
-  const bool wasCurrent = handle == ColSpaceState().current;
+  const bool wasCurrent = handle == Colour().current;
   if (wasCurrent) FreeIntermediateImage();
   handle->intermediateBlock.reset();
   handle->intermediateImage = nullptr;
@@ -88,8 +59,8 @@ BOOL FreeColSpace(HCOLSPACE handle, const char* iniPath) {
   handle->lookupBlock.reset();
   // The green plane is the module's, shaped for the current record's format:
   // releasing another record must not pull it from under the current one.
-  if (wasCurrent || ColSpaceState().current == nullptr) ReleaseGreenPlane();
-  if (wasCurrent) ColSpaceState().current = nullptr;
+  if (wasCurrent || Colour().current == nullptr) ReleaseGreenPlane();
+  if (wasCurrent) Colour().current = nullptr;
   delete handle;
   return TRUE;
 }
@@ -156,7 +127,7 @@ BOOL WriteColSpaceInit(HCOLSPACE handle, const char* iniPath) {
 }
 
 void SetPictureControls(int16_t brightness, int16_t contrast, int16_t colour) {
-  ColSpace* cs = ColSpaceState().current;
+  ColSpace* cs = Colour().current;
   if (cs == nullptr) return;
   cs->brightness = brightness;
   cs->contrast = contrast;
@@ -166,7 +137,7 @@ void SetPictureControls(int16_t brightness, int16_t contrast, int16_t colour) {
 }
 
 void GetPictureControls(int16_t* brightness, int16_t* contrast, int16_t* colour) {
-  const ColSpace* cs = ColSpaceState().current;
+  const ColSpace* cs = Colour().current;
   if (cs == nullptr) return;
   *brightness = cs->brightness;
   *contrast = cs->contrast;
@@ -174,7 +145,7 @@ void GetPictureControls(int16_t* brightness, int16_t* contrast, int16_t* colour)
 }
 
 void SetColourGains(int16_t red, int16_t green, int16_t blue) {
-  ColSpace* cs = ColSpaceState().current;
+  ColSpace* cs = Colour().current;
   if (cs == nullptr) return;
   cs->redGain = red * 0.1;
   cs->greenGain = green * 0.1;
@@ -183,7 +154,7 @@ void SetColourGains(int16_t red, int16_t green, int16_t blue) {
 }
 
 void GetColourGains(int16_t* red, int16_t* green, int16_t* blue) {
-  const ColSpace* cs = ColSpaceState().current;
+  const ColSpace* cs = Colour().current;
   if (cs == nullptr) return;
   *red = TruncateToInt16(cs->redGain * 10.0);
   *green = TruncateToInt16(cs->greenGain * 10.0);
@@ -191,35 +162,6 @@ void GetColourGains(int16_t* red, int16_t* green, int16_t* blue) {
 }
 
 void SetAutoWhiteBalance(int32_t on) {
-  if (ColSpaceState().current != nullptr) ColSpaceState().current->autoWhiteBalance = on;
+  if (Colour().current != nullptr) Colour().current->autoWhiteBalance = on;
 }
 
-const double* GetColourMatrix() {
-  ColSpace* cs = ColSpaceState().current;
-  if (cs == nullptr) return nullptr;
-  if (!cs->matrixValid) {
-    BuildColourMatrix(cs->colourMatrix, cs->redGain, cs->greenGain, cs->blueGain, cs->colour);
-    cs->matrixValid = 1;
-  }
-  return cs->colourMatrix;
-}
-
-void UpdateColSpaceTables() {
-  ColSpace* cs = ColSpaceState().current;
-  if (cs == nullptr) return;
-  if (!cs->lumaValid) {
-    BuildLumaTable(cs->lumaTable, cs->gamma, cs->blackLevel, cs->whiteLevel, cs->brightness, cs->contrast);
-    cs->lumaValid = 1;
-    if (IsYUVOutput(cs->outputFormat.biCompression)) {
-      for (BYTE& entry : cs->lumaTable) entry = static_cast<BYTE>(entry + 16);
-    }
-  }
-  GetColourMatrix();
-  if (cs->outputFormat.biCompression == 0) {
-    if (cs->outputFormat.biBitCount == 16 && cs->lookupKind != LOOKUP_RGB16) {
-      BuildRGB16Table(cs->lookupBlock.get());
-      cs->lookupKind = LOOKUP_RGB16;
-    }
-    if (cs->outputFormat.biBitCount == 8) BuildPaletteIndexTable();
-  }
-}

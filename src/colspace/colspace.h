@@ -1,7 +1,9 @@
-// The colour layer's state: the ColSpace record (picture settings, gains, the
-// luminance table, colour matrix, lookup block, palette, formats and geometry),
-// its creation, selection and release, the "COLSPACE" settings section, the
-// accessors the dialogs use, and the lazy rebuild of the derived tables.
+// The colour layer's record, ColSpace (picture settings, gains, the luminance
+// table, colour matrix, lookup block, palette, formats and geometry), and what
+// is done with it: creation, selection and release, the "COLSPACE" settings
+// section, the accessors the dialogs use, and the lazy rebuild of the derived
+// tables. Creation, release and settings live in colspace.cpp, selection in
+// colspace_state.cpp, the rebuild in table_refresh.cpp.
 #pragma once
 
 #include <cstdint>

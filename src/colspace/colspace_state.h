@@ -9,6 +9,7 @@
 
 #include "colspace/colspace.h"
 #include "core/driver_context.h"
+#include "core/frame_limits.h"
 
 struct DemosaicGeometry {
   int32_t width = 0;  // source W
@@ -22,8 +23,8 @@ struct DemosaicGeometry {
 
 struct ColourKernels;
 
-struct ColSpaceModule {
-  static constexpr ModuleSlot kSlot = ModuleSlot::ColSpace;
+struct ColourState {
+  static constexpr int kResetRank = 40;  // by layer, highest first (see core/README.md)
   // Releases the green plane and forgets the current record.
   void Reset();
 
@@ -44,8 +45,5 @@ struct ColSpaceModule {
   bool lumaPairsValid = false;
 };
 
-ColSpaceModule& ColSpaceState();
+ColourState& Colour();
 
-// The raw buffer every frame is converted from holds at most this many bytes;
-// no source format may describe a larger frame.
-constexpr size_t kRawBufferBytes = 79056;

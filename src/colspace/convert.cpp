@@ -82,7 +82,7 @@ BOOL PyuvToYUV(ColSpace& cs, BYTE* frame, BYTE* dest) {
 // The demosaic geometry is module-wide: a frame is reconstructed only when it
 // was shaped for this record's source.
 bool GeometryFits(const ColSpace& cs) {
-  const ColSpaceModule& module = ColSpaceState();
+  const ColourState& module = Colour();
   return module.greenPlane != nullptr && module.geometry.width == SourceWidth(cs) &&
          module.geometry.height == SourceHeight(cs);
 }
@@ -115,7 +115,7 @@ bool PlausibleYUVSource(const BITMAPINFOHEADER& s) {
   if (s.biWidth < 2 || s.biHeight < 2 || s.biWidth % 2 != 0 || s.biHeight % 2 != 0) return false;
   if (s.biWidth > 512) return false;  // the writers' row buffers
   const size_t pixels = static_cast<size_t>(s.biWidth) * static_cast<size_t>(s.biHeight);
-  return pixels >= 8 && pixels * 3 / 2 <= kRawBufferBytes;
+  return pixels >= 8 && pixels * 3 / 2 <= kRawBufferSize;
 }
 
 // A "PSHU" source must be a whole mosaic (even sides) that the row buffer of
@@ -126,7 +126,7 @@ bool PlausibleMosaicSource(const BITMAPINFOHEADER& s) {
   if (s.biWidth >= kDeinterleaveRowBytes) return false;
   const size_t pixels = static_cast<size_t>(s.biWidth) * static_cast<size_t>(s.biHeight);
   const size_t recon = static_cast<size_t>(s.biWidth - 4) * static_cast<size_t>(s.biHeight - 4);
-  return pixels <= kRawBufferBytes && recon >= 8;
+  return pixels <= kRawBufferSize && recon >= 8;
 }
 
 // The result of judging a pair; nothing is stored until it is accepted.

@@ -5,15 +5,8 @@
 #include <cstdint>
 
 #include "platform/types.h"
+#include "zarncap/formats.h"
 
-inline constexpr DWORD FOURCC_PSHU = MakeFourCC('P', 'S', 'H', 'U');
-inline constexpr DWORD FOURCC_PYUV = MakeFourCC('P', 'Y', 'U', 'V');
-inline constexpr DWORD FOURCC_I420 = MakeFourCC('I', '4', '2', '0');
-inline constexpr DWORD FOURCC_IYUV = MakeFourCC('I', 'Y', 'U', 'V');
-inline constexpr DWORD FOURCC_YV12 = MakeFourCC('Y', 'V', '1', '2');
-inline constexpr DWORD FOURCC_YUY2 = MakeFourCC('Y', 'U', 'Y', '2');
-inline constexpr DWORD FOURCC_YVU9 = MakeFourCC('Y', 'V', 'U', '9');
-inline constexpr DWORD FOURCC_CYUV = MakeFourCC('c', 'y', 'u', 'v');
 
 BITMAPINFOHEADER* InitFormatHeader(BITMAPINFOHEADER* header);
 void SetFormatType(BITMAPINFOHEADER* header, int16_t bitCount, DWORD compression);

@@ -61,18 +61,18 @@ constexpr ColourKernels kPortableKernels = {KernelSet::kPortable, "portable", De
 
 // The measured choice: each path through the set that was fastest for it.
 void DeinterleaveChosen(BYTE* frame, int width, int height) {
-  ColSpaceState().mosaicSet->deinterleave(frame, width, height);
+  Colour().mosaicSet->deinterleave(frame, width, height);
 }
-bool MosaicChosen(MosaicJob& job) { return ColSpaceState().mosaicSet->mosaic(job); }
+bool MosaicChosen(MosaicJob& job) { return Colour().mosaicSet->mosaic(job); }
 bool YUVChosen(YUVJob& job, YUVTarget target) {
-  return ColSpaceState().yuvSets[static_cast<int>(target)]->yuv(job, target);
+  return Colour().yuvSets[static_cast<int>(target)]->yuv(job, target);
 }
 bool Double2xChosen(BYTE* image, int height, int width) {
-  const ColourKernels* set = ColSpaceState().rgbSet;
+  const ColourKernels* set = Colour().rgbSet;
   return set->double2x != nullptr && set->double2x(image, height, width);
 }
 bool RGB16Chosen(const BYTE* source, BYTE* destination, size_t pixels) {
-  const ColourKernels* set = ColSpaceState().rgbSet;
+  const ColourKernels* set = Colour().rgbSet;
   return set->rgb16 != nullptr && set->rgb16(source, destination, pixels);
 }
 constexpr ColourKernels kChosenKernels = {KernelSet::kPortable, "measured", DeinterleaveChosen, MosaicChosen,
@@ -112,7 +112,7 @@ const ColourKernels& PortableKernels() { return kPortableKernels; }
 bool KernelSetSupported(KernelSet set) { return KernelsOf(set) != nullptr && ProcessorRuns(set); }
 
 void SelectKernels() {
-  ColSpaceModule& module = ColSpaceState();
+  ColourState& module = Colour();
   if (module.kernelsForced && module.kernels != nullptr) return;
   if (!module.calibrated) {
     std::vector<const ColourKernels*> sets;
@@ -131,7 +131,7 @@ void SelectKernels() {
 }
 
 std::string DescribeChosenKernels() {
-  const ColSpaceModule& module = ColSpaceState();
+  const ColourState& module = Colour();
   if (module.kernelsForced && module.kernels != nullptr) return std::string("all ") + module.kernels->name;
   KernelChoice choice;
   choice.mosaic = module.mosaicSet;
@@ -140,14 +140,14 @@ std::string DescribeChosenKernels() {
 }
 
 const ColourKernels& ActiveKernels() {
-  ColSpaceModule& module = ColSpaceState();
+  ColourState& module = Colour();
   if (module.kernels == nullptr) SelectKernels();
   return *module.kernels;
 }
 
 bool ForceKernelSet(KernelSet set) {
   if (!KernelSetSupported(set)) return false;
-  ColSpaceModule& module = ColSpaceState();
+  ColourState& module = Colour();
   module.kernels = KernelsOf(set);
   module.kernelsForced = true;
   return true;
@@ -159,7 +159,7 @@ constexpr size_t kLumaPairPadding = 2;
 }  // namespace
 
 const uint16_t* LumaPairTable(const BYTE luma[256]) {
-  ColSpaceModule& module = ColSpaceState();
+  ColourState& module = Colour();
   if (module.lumaPairsValid && std::memcmp(module.lumaPairsSource, luma, 256) == 0) return module.lumaPairs.get();
   if (!module.lumaPairs) {
     // The vector sets read each entry as a 32-bit word (a gather keeps its low

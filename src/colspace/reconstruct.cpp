@@ -9,7 +9,7 @@
 #include "colspace/reconstruct_rows.h"
 
 BOOL AllocGreenPlane(LONG width, LONG height, int32_t bytesPerPixel) {
-  ColSpaceModule& module = ColSpaceState();
+  ColourState& module = Colour();
   ReleaseGreenPlane();
   if (width < 5 || height < 5) return FALSE;
   DemosaicGeometry& g = module.geometry;
@@ -28,7 +28,7 @@ BOOL AllocGreenPlane(LONG width, LONG height, int32_t bytesPerPixel) {
 }
 
 void ReleaseGreenPlane() {
-  ColSpaceModule& module = ColSpaceState();
+  ColourState& module = Colour();
   module.greenPlane.reset();
   module.greenPlaneBytes = 0;
   module.geometry = DemosaicGeometry{};
@@ -44,7 +44,7 @@ BOOL DeinterleaveRows(BYTE* frame, LONG width, LONG height) {
 
 BOOL ReconstructRawFrame(BYTE* frame, BYTE* destination) {
   ColSpace* cs = CurrentColSpace();
-  ColSpaceModule& module = ColSpaceState();
+  ColourState& module = Colour();
   if (cs == nullptr || module.greenPlane == nullptr) return FALSE;
   const LONG width = cs->sourceFormat.biWidth;
   const LONG height = cs->sourceFormat.biHeight;

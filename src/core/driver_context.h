@@ -1,8 +1,8 @@
 // The driver-wide context: every piece of the driver's process-wide mutable
 // state lives here. The driver record is a plain member; each module above the
 // core keeps its own state struct in a slot of the context, made on first use,
-// so the core never needs to know the modules' types. One Reset puts the whole
-// driver back to a freshly loaded module.
+// so the core never needs to know the modules or their types. One Reset puts
+// the whole driver back to a freshly loaded module.
 #pragma once
 
 #include <atomic>
@@ -10,40 +10,28 @@
 
 #include "core/driver_state.h"
 
-// The modules that keep state in the context, in the order a reset takes them
-// down: the highest layer first, so a module's reset may still use the layers
-// below it (the capture engine frees its device through the camera and colour
-// layers).
-enum class ModuleSlot : int {
-  Channels,    // live instances (driver)
-  ChannelOps,  // the operations channel open and close call (driver)
-  Dialogs,     // the settings dialog's sliders and working values (ui)
-  Stream,      // stream queue, timer and counters (capture)
-  Capture,     // current device, currentFormat (capture)
-  ColSpace,    // current converter, demosaic plane, chosen kernels (colour)
-  Camera,      // current capture device, EEPROM image, defect tables (camera)
-  Port,        // port entries, current port (port)
-  Trace,       // the trace window and its line blocks (trace)
-  Count,
-};
-
 class DriverContext {
  public:
-  // The state of one module, made on first use. A state type names its slot
-  // as `static constexpr ModuleSlot kSlot` and has a `void Reset()`.
+  // The state of one module, made on first use. A state type has a
+  // `void Reset()` and says when a reset takes it down with
+  // `static constexpr int kResetRank`: higher ranks first, so the highest
+  // layer goes first and a module's reset may still use the layers below it
+  // (the capture engine frees its device through the camera and colour layers).
   template <class State>
   State& Module() {
-    Slot& slot = slots_[static_cast<int>(State::kSlot)];
+    static const int index = NextSlotIndex();
+    Slot& slot = slots_[index];
     void* state = slot.state.load(std::memory_order_acquire);
     if (state == nullptr) {
-      state = Make(slot, [] { return static_cast<void*>(new State); }, ResetOf<State>, DeleteOf<State>);
+      state = Make(slot, State::kResetRank, [] { return static_cast<void*>(new State); }, ResetOf<State>,
+                   DeleteOf<State>);
     }
     return *static_cast<State*>(state);
   }
 
-  // Back to a freshly loaded module: each module resets its own state, highest
-  // layer first, then the driver record (the module handle stays: it belongs
-  // to the loaded library, not to a driver session).
+  // Back to a freshly loaded module: each module resets its own state, by
+  // rank, then the driver record (the module handle stays: it belongs to the
+  // loaded library, not to a driver session).
   void Reset();
 
   DriverContext() = default;
@@ -63,8 +51,10 @@ class DriverContext {
   std::recursive_mutex deviceLock;
 
  private:
+  static constexpr int kMaxModules = 16;
   struct Slot {
     std::atomic<void*> state{nullptr};
+    int resetRank = 0;
     void (*reset)(void*) = nullptr;
     void (*destroy)(void*) = nullptr;
   };
@@ -76,10 +66,12 @@ class DriverContext {
   static void DeleteOf(void* state) {
     delete static_cast<State*>(state);
   }
-  void* Make(Slot& slot, void* (*make)(), void (*reset)(void*), void (*destroy)(void*));
+  // A slot index for each state type, handed out at its first use.
+  static int NextSlotIndex();
+  void* Make(Slot& slot, int resetRank, void* (*make)(), void (*reset)(void*), void (*destroy)(void*));
 
   std::mutex makeMutex_;
-  Slot slots_[static_cast<int>(ModuleSlot::Count)];
+  Slot slots_[kMaxModules];
 };
 
 // The one context of this module, made on first use (the module entry may run

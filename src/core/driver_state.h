@@ -6,8 +6,6 @@
 
 #include "platform/types.h"
 
-struct NUBODevice;
-
 constexpr int kMaxChannelsPerKind = 8;
 constexpr DWORD kNoPortChosen = 69;
 constexpr size_t kIniPathSize = 260;
@@ -41,7 +39,6 @@ struct DriverState {
   char languageName[kLanguageNameSize] = "";
   DWORD sourceDialogId = 101;
   DWORD formatDialogId = 102;
-  NUBODevice* device = nullptr;
   WORD sensorPeriod = 0;
   // Counts DRV_ENABLE messages: channels opened before the latest one belong
   // to an earlier session (see DriverInstance::session).

@@ -17,16 +17,21 @@
 namespace {
 
 struct ChannelState {
-  static constexpr ModuleSlot kSlot = ModuleSlot::Channels;
+  static constexpr int kResetRank = 90;  // by layer, highest first (see core/README.md)
   void Reset() {
     std::lock_guard lock(mutex);
     live.clear();
+    device = nullptr;  // the capture layer's reset frees it
   }
 
   // Open and close run under the driver lock; this one guards the list for
   // lookups from the stream timer's thread, which never takes the driver lock.
   std::mutex mutex;
   std::vector<InstanceRef> live;
+  // The device the channels share, from the first successful open to the
+  // close of the last channel (or DRV_ENABLE, DRV_FREE). Written under the
+  // driver lock.
+  NUBODevice* device = nullptr;
 };
 
 ChannelState& Channels() { return Context().Module<ChannelState>(); }
@@ -45,11 +50,11 @@ void ReleasePortNow() {
 // and releases the port.
 void CloseDevice(const char* iniPath) {
   DriverState& d = Driver();
-  if (d.device == nullptr) return;
-  if (ChannelOpsTable().closeNUBODevice != nullptr) ChannelOpsTable().closeNUBODevice(d.device, iniPath);
+  if (Channels().device == nullptr) return;
+  if (ChannelOpsTable().closeNUBODevice != nullptr) ChannelOpsTable().closeNUBODevice(Channels().device, iniPath);
   else if (ChannelOpsTable().releasePort != nullptr) ChannelOpsTable().releasePort();
   d.openCount = 0;  // the teardown released the port
-  d.device = nullptr;
+  Channels().device = nullptr;
   d.deviceReady = 0;
 }
 
@@ -121,14 +126,14 @@ bool SetUpDevice(const char* openString, bool* cameraNotFound) {
     return false;
   }
 
-  d.device = ops.openNUBODevice ? ops.openNUBODevice(d.lptPort, 0, d.iniPath, &d.sensorPeriod, &d.debugFlags)
+  Channels().device = ops.openNUBODevice ? ops.openNUBODevice(d.lptPort, 0, d.iniPath, &d.sensorPeriod, &d.debugFlags)
                                 : nullptr;
-  if (d.device == nullptr) {
+  if (Channels().device == nullptr) {
     // A failed set-up has released the port.
     d.openCount = 0;
     return false;
   }
-  bool selected = ops.selectNUBODevice != nullptr && ops.selectNUBODevice(d.device);
+  bool selected = ops.selectNUBODevice != nullptr && ops.selectNUBODevice(Channels().device);
   if (!selected || ops.setStreamMode == nullptr || !ops.setStreamMode(0)) {
     // A device that cannot be made current is of no use to the next open
     // either: give it and the port back rather than leak them.
@@ -252,6 +257,8 @@ LRESULT CloseChannel(DriverInstance* instance) {
   return 0;
 }
 
+NUBODevice* ChannelDevice() { return Channels().device; }
+
 InstanceRef FindInstance(DWORD_PTR driverId) {
   if (driverId == 0 || driverId == 1) return nullptr;
   std::lock_guard lock(Channels().mutex);
@@ -284,14 +291,14 @@ void CloseAllChannels() {
   for (const InstanceRef& instance : live) {
     if (ChannelOpsTable().closeStreamOf != nullptr) ChannelOpsTable().closeStreamOf(instance.get());
   }
-  if (Driver().device != nullptr) CloseLastChannel();
+  if (Channels().device != nullptr) CloseLastChannel();
   ZeroChannelCounters();
   DriverTrace(TRACE_CLOSE, "");
 }
 
 void ClosePortDeviceIfUnused() {
   DriverState& d = Driver();
-  if (d.openCount != 0 || d.channelCount != 0 || d.device != nullptr) return;
+  if (d.openCount != 0 || d.channelCount != 0 || Channels().device != nullptr) return;
   if (d.portDevice == INVALID_HANDLE_VALUE) return;
   if (ChannelOpsTable().closePortDevice != nullptr) ChannelOpsTable().closePortDevice(d.portDevice);
   d.portDevice = INVALID_HANDLE_VALUE;

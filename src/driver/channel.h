@@ -8,6 +8,8 @@
 
 #include "platform/types.h"
 
+struct NUBODevice;
+
 struct DriverInstance {
   DWORD fccType;      // FOURCC_VCAP
   DWORD channelKind;  // open flags & 0x0F: VIDEO_EXTERNALIN, VIDEO_EXTERNALOUT, VIDEO_IN, VIDEO_OUT
@@ -29,6 +31,10 @@ LRESULT CloseChannel(DriverInstance* instance);
 // The instance behind a driver id, or nullptr when the id is not a live instance
 // (0, 1, an id already closed, or one this driver never gave out).
 InstanceRef FindInstance(DWORD_PTR driverId);
+
+// The device the open channels share; nullptr before the first successful
+// open and after the last close.
+NUBODevice* ChannelDevice();
 
 // 1 when a camera answers on port n (1..3); a failed probe releases the port.
 BOOL ProbePort(DWORD port);

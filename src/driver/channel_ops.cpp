@@ -4,7 +4,7 @@
 
 namespace {
 struct ChannelOpsState {
-  static constexpr ModuleSlot kSlot = ModuleSlot::ChannelOps;
+  static constexpr int kResetRank = 80;  // by layer, highest first (see core/README.md)
   void Reset() { table = DefaultChannelOps(); }
   ChannelOps table = DefaultChannelOps();
 };

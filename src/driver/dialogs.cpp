@@ -40,12 +40,12 @@ CameraDetails FindCameraDetails() {
   DriverLockHold lock;  // the search works on the driver's record
   DriverState& d = Driver();
   CameraDetails found;
-  if (d.device != nullptr) {
+  if (ChannelDevice() != nullptr) {
     found.portFound = true;
     found.port = d.lptPort;
     found.portMode = GetPortMode();
     found.forcedMode = ModeForced(d.debugFlags);
-    found.sensor = SensorOf(d.device);
+    found.sensor = SensorOf(ChannelDevice());
     return found;
   }
   d.debugFlags = static_cast<WORD>(ReadDriverSetting(kDebugLevelSetting, kDetailsSettings));

@@ -175,10 +175,10 @@ DWORD PrivateMessage(UINT msg, LPARAM lParam1) {
       record->result = ValueMessage(msg, record);
       return record->result;
     }
-    case 0x41FB:
-    case 0x41FC:
+    case kPrivateRefusedFirst:
+    case kPrivateRefusedLast:
       return DV_ERR_NOTSUPPORTED;
-    default:  // 0x41F5, 0x41F7, 0x41F8: accepted, nothing to do
+    default:  // kPrivateFirst, 0x41F7, 0x41F8: accepted, nothing to do
       return DV_ERR_OK;
   }
 }

@@ -27,6 +27,13 @@ DWORD TimeGetTime();  // monotonic milliseconds, modulo 2^32
 // Called by every busy-wait loop between two clock reads. On a virtual clock it
 // moves time on, so waits cost nothing in tests.
 void SpinWait();
+// Returns once TimeGetTime() - start (unsigned, so a clock wrap is harmless)
+// has reached ms: never earlier, by the same clock every caller reads. It
+// sleeps towards the deadline and spins only where the system's sleep is too
+// coarse, so a wait of half a second costs the processor next to nothing. On a
+// test's virtual clock it spins with SpinWait, so the clock moves exactly as a
+// busy-wait would move it.
+void WaitElapsed(DWORD start, DWORD ms);
 MMRESULT TimeGetDevCaps(TIMECAPS* caps, UINT size);
 MMRESULT TimeBeginPeriod(UINT period);
 MMRESULT TimeEndPeriod(UINT period);

@@ -147,9 +147,8 @@ void ResetCamera() {
     PortOutA(entry, kResetLineA);
     PortOutB(entry, kResetLineB);
   }
-  // Let the camera settle; the unsigned difference survives a clock wrap.
-  DWORD start = platform::TimeGetTime();
-  while (static_cast<DWORD>(platform::TimeGetTime() - start) < kResetSettleMs) platform::SpinWait();
+  // Let the camera settle.
+  platform::WaitElapsed(platform::TimeGetTime(), kResetSettleMs);
 }
 
 int ReadDeviceId(BYTE* buffer) {

@@ -32,7 +32,7 @@ constexpr int PORT_ERR_NIBBLE_READ = 9;
 // The port layer's process-wide state. The entries live for the process and
 // keep their flags from one OpenPort to the next.
 struct PortState {
-  static constexpr ModuleSlot kSlot = ModuleSlot::Port;
+  static constexpr int kResetRank = 20;  // by layer, highest first (see core/README.md)
   void Reset() { *this = PortState{}; }
 
   PortEntry entries[kPortCount] = {};

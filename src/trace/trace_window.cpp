@@ -22,7 +22,7 @@ namespace {
 constexpr UINT WM_TRACE_CLOSE = WM_USER + 201;
 
 struct TraceWindowState {
-  static constexpr ModuleSlot kSlot = ModuleSlot::Trace;
+  static constexpr int kResetRank = 10;  // by layer, highest first (see core/README.md)
   void Reset();
 
   std::mutex mutex;  // guards the fields below; never held while a window procedure runs

@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "platform/types.h"
+#include "zarncap/dialogs.h"
 
 constexpr unsigned WM_TRACE_LINE = 0x0400 + 200;
 constexpr unsigned IDM_PAUSE = 100;
-constexpr int kTraceDialogId = 121;
-constexpr int kTraceListBoxId = 1200;
 
 // ---- used by DriverTrace
 // Creates the window unless one exists; returns true when a new one was made.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/types.h"
+#include "zarncap/dialogs.h"
 
 enum class SensorFinding { kNone, kModelA, kModelB, kInitError, kSelectError };
 
@@ -19,12 +20,6 @@ struct CameraDetails {
 using CameraDetailsFinder = CameraDetails (*)();
 
 constexpr UINT WM_DETAILS_FILL = WM_USER + 42;
-constexpr int kDetailsWaitText = 1100;
-constexpr int kDetailsPort = 1110;
-constexpr int kDetailsSensor = 1108;
-constexpr int kDetailsVersion = 1107;
-constexpr int kDetailsBuildDate = 1109;
-constexpr int kDetailsLanguage = 1111;
 
 // Runs the dialog modally over owner; find gives the details when they are
 // asked for. Returns the dialog's result, -1 when it cannot be made.

@@ -11,7 +11,7 @@ struct SliderRange {
 };
 
 struct DialogControlsState {
-  static constexpr ModuleSlot kSlot = ModuleSlot::Dialogs;
+  static constexpr int kResetRank = 70;  // by layer, highest first (see core/README.md)
   void Reset();
 
   SliderRange brightness, contrast, colour, quality;

@@ -3,9 +3,7 @@
 // dialog_resources.py, which also writes the DLL's resource script).
 #pragma once
 
-constexpr int kEnglishSourceDialog = 101;
-constexpr int kEnglishFormatDialog = 102;
-constexpr int kDetailsDialog = 120;
+#include "zarncap/dialogs.h"
 
 // Hands the templates to the platform's dialog model (once is enough; again is harmless).
 void RegisterDriverDialogs();

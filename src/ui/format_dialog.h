@@ -4,9 +4,8 @@
 #pragma once
 
 #include "platform/types.h"
+#include "zarncap/dialogs.h"
 
 INT_PTR ShowFormatDialog(HINSTANCE module, int resourceId, HWND owner);
 INT_PTR CALLBACK FormatDialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
 
-constexpr int kWidthEdit = 1063;
-constexpr int kHeightEdit = 1064;

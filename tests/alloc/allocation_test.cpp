@@ -17,6 +17,7 @@
 #include "platform/portable/testing.h"
 #include "platform/types.h"
 #include "sim/register.h"
+#include "zarncap/formats.h"
 
 #include "driver/driver_proc.h"
 
@@ -98,7 +99,7 @@ class AllocationTest : public ::testing::TestWithParam<const char*> {
     const Format formats[] = {{"160x120 rgb24", 160, 120, 24, BI_RGB},
                               {"320x240 rgb24", 320, 240, 24, BI_RGB},
                               {"640x480 rgb24", 640, 480, 24, BI_RGB},
-                              {"176x144 i420", 176, 144, 12, MakeFourCC('I', '4', '2', '0')},
+                              {"176x144 i420", 176, 144, 12, FOURCC_I420},
                               {"160x120 rgb16", 160, 120, 16, BI_RGB},
                               {"160x120 pal8", 160, 120, 8, BI_RGB}};
     for (const Format& f : formats) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/clean_driver.h"
+
 #include "core/driver_context.h"
 #include "camera/recording_camera.h"
 #include "camera/zarncam.h"
@@ -16,10 +18,7 @@
 class CameraTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetDriverContext();
-    platform::SetClockSource(&clock);
-    platform::SetMessageBoxEcho(false);
-    platform::ClearRecordedMessageBoxes();
+    testsupport::BeginCleanDriver(&clock);
     RecordingCamera::Install(Options());
     Driver().portDevice = OpenPortDevice(kPortDeviceIndex);
     fake = RecordingCamera::Current();
@@ -29,8 +28,7 @@ class CameraTest : public ::testing::Test {
   void TearDown() override {
     CloseCaptureDevices();
     ClosePortDevice(Driver().portDevice);
-    ResetDriverContext();
-    platform::SetClockSource(nullptr);
+    testsupport::EndCleanDriver();
   }
 
   // A capture device on LPT1, made current; the bus and command logs start empty.

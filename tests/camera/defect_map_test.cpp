@@ -12,7 +12,7 @@ class DefectMapTest : public CameraTest {
  protected:
   void SetUp() override {
     CameraTest::SetUp();
-    std::memset(GetDefectTable().Bytes(), 0, kDefectTableBytes);
+    std::memset(GetDefectTable().Bytes(), 0, kDefectMapBytes);
   }
   void TearDown() override {
     FreeSensorOps(ops);
@@ -143,7 +143,7 @@ TEST_F(DefectMapTest, NeighbouringDefectsAreRepairedFromTheOtherDirection) {
   }
 
   // Top rows cannot look up: repaired from the sides.
-  std::memset(GetDefectTable().Bytes(), 0, kDefectTableBytes);
+  std::memset(GetDefectTable().Bytes(), 0, kDefectMapBytes);
   Add(0, 1, Pos(4, 101));
   ASSERT_TRUE(PrepareDefectCorrection(1, 7, 8, 331, 252));
   ASSERT_EQ(List().count, 1);
@@ -165,7 +165,7 @@ TEST_F(DefectMapTest, OneUnrepairableDefectSwitchesRepairOff) {
 }
 
 TEST_F(DefectMapTest, RepairNeverLeavesTheBufferOrTheMode) {
-  for (int i = 0; i < kDefectEntryCount; ++i) Add(i, 1 + i % 7, static_cast<DWORD>(i * 1663 % 0x3FFFF));
+  for (int i = 0; i < kDefectMapEntries; ++i) Add(i, 1 + i % 7, static_cast<DWORD>(i * 1663 % 0x3FFFF));
   for (DWORD mode : {0u, 1u, 2u, 3u}) {
     ASSERT_TRUE(PrepareDefectCorrection(mode, 7, 8, 331, 252));
     auto small = std::make_unique<BYTE[]>(100);
@@ -179,7 +179,7 @@ TEST_F(DefectMapTest, RepairNeverLeavesTheBufferOrTheMode) {
 
 TEST_F(DefectMapTest, StoredMapLoadsBackFromAFreshImage) {
   OpenWithSensor(4096);
-  std::vector<BYTE> map(kDefectTableBytes, 0);
+  std::vector<BYTE> map(kDefectMapBytes, 0);
   for (int i = 0; i < 10; ++i) std::memcpy(&map[3 * i], DefectEntry::Make(1 + i % 7, Pos(10 + i, 21)).bytes, 3);
   for (int i = 80; i < 160; ++i) std::memcpy(&map[3 * i], DefectEntry::Make(3, Pos(100 + i, 33)).bytes, 3);
   SetDefectTable(map.data());
@@ -194,11 +194,11 @@ TEST_F(DefectMapTest, StoredMapLoadsBackFromAFreshImage) {
   EXPECT_EQ(fake->eeprom[256 + 242], 0x56);
   EXPECT_EQ(fake->eeprom[32], 0);  // entries 10.. of segment 3 stay zero
 
-  std::memset(GetDefectTable().Bytes(), 0, kDefectTableBytes);
+  std::memset(GetDefectTable().Bytes(), 0, kDefectMapBytes);
   ClearEEPROMImage();
   fake->sensorWords.clear();
-  ASSERT_TRUE(LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectEntryCount));
-  EXPECT_EQ(std::memcmp(GetDefectTable().Bytes(), map.data(), kDefectTableBytes), 0);
+  ASSERT_TRUE(LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectMapEntries));
+  EXPECT_EQ(std::memcmp(GetDefectTable().Bytes(), map.data(), kDefectMapBytes), 0);
   // The reads are bracketed by the sensor's EEPROM access words.
   ASSERT_GE(fake->sensorWords.size(), 2u);
   EXPECT_EQ(fake->sensorWords.front(), 0x2000);
@@ -212,23 +212,23 @@ TEST_F(DefectMapTest, StoredMapLoadsBackFromAFreshImage) {
 
 TEST_F(DefectMapTest, BadChecksumFailsTheLoad) {
   OpenWithSensor(4096);
-  std::vector<BYTE> map(kDefectTableBytes, 0);
+  std::vector<BYTE> map(kDefectMapBytes, 0);
   std::memcpy(&map[0], DefectEntry::Make(1, Pos(50, 51)).bytes, 3);
   SetDefectTable(map.data());
   ASSERT_TRUE(StoreDefectMap());
   fake->eeprom[3] ^= 0x01;
-  EXPECT_FALSE(LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectEntryCount));
+  EXPECT_FALSE(LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectMapEntries));
   fake->eeprom[3] ^= 0x01;
   fake->eeprom[256 + 2 + 239] ^= 0x40;  // segment 4's last data byte
-  EXPECT_FALSE(LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectEntryCount));
+  EXPECT_FALSE(LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectMapEntries));
   fake->eepromBits = 0;
-  EXPECT_FALSE(LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectEntryCount));
+  EXPECT_FALSE(LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectMapEntries));
   EXPECT_EQ(GetDefectTable().entries[0].Kind(), 0);  // zeroed
 }
 
 TEST_F(DefectMapTest, CheckFailsWhenEntriesFollowAnEmptyOne) {
   OpenWithSensor(4096);
-  std::vector<BYTE> map(kDefectTableBytes, 0);
+  std::vector<BYTE> map(kDefectMapBytes, 0);
   for (int i = 0; i < 10; ++i) std::memcpy(&map[3 * i], DefectEntry::Make(1, Pos(10, 2 * i + 1)).bytes, 3);
   std::memcpy(&map[3 * 20], DefectEntry::Make(1, Pos(60, 61)).bytes, 3);  // after the empty entry 10
   SetDefectTable(map.data());
@@ -239,17 +239,17 @@ TEST_F(DefectMapTest, CheckFailsWhenEntriesFollowAnEmptyOne) {
   EXPECT_EQ(boxes[0].caption, "CheckEEPROMContents()");
   EXPECT_EQ(boxes[0].type, MB_ICONWARNING | 0x1000u);
   // The table keeps the new map even though storing failed.
-  EXPECT_EQ(std::memcmp(GetDefectTable().Bytes(), map.data(), kDefectTableBytes), 0);
+  EXPECT_EQ(std::memcmp(GetDefectTable().Bytes(), map.data(), kDefectMapBytes), 0);
 }
 
 TEST_F(DefectMapTest, SmallEepromHoldsThirtyTwoEntries) {
   OpenWithSensor(1024);
-  std::vector<BYTE> map(kDefectTableBytes, 0);
+  std::vector<BYTE> map(kDefectMapBytes, 0);
   for (int i = 0; i < 40; ++i) std::memcpy(&map[3 * i], DefectEntry::Make(2, Pos(10 + i, 7)).bytes, 3);
   SetDefectTable(map.data());
   ASSERT_TRUE(StoreDefectMap());  // compares the 96 bytes it could store
-  std::vector<BYTE> loaded(kDefectTableBytes, 0xEE);
-  ASSERT_TRUE(LoadDefectMap(ops, loaded.data(), kDefectEntryCount));
+  std::vector<BYTE> loaded(kDefectMapBytes, 0xEE);
+  ASSERT_TRUE(LoadDefectMap(ops, loaded.data(), kDefectMapEntries));
   EXPECT_EQ(std::memcmp(loaded.data(), map.data(), 96), 0);
   EXPECT_TRUE(std::all_of(loaded.begin() + 96, loaded.end(), [](BYTE b) { return b == 0; }));
 }

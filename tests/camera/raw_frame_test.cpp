@@ -9,7 +9,7 @@ class RawFrameTest : public CameraTest {
   void SetUp() override {
     CameraTest::SetUp();
     device = Open();
-    buffer.assign(kRawFrameBufferSize, 0);
+    buffer.assign(kRawBufferSize, 0);
   }
   // Sets mode and size; the window and byte count follow.
   void Format(DWORD mode, WORD width, WORD height, DWORD maxTransfer = kTransferSmall) {

@@ -3,6 +3,8 @@
 // defect repair removes.
 #include <gtest/gtest.h>
 
+#include "support/clean_driver.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -21,10 +23,7 @@ namespace {
 class VirtualCameraTest : public ::testing::Test {
  protected:
   void Start(const char* camera) {
-    ResetDriverContext();
-    platform::SetClockSource(&clock);
-    platform::SetMessageBoxEcho(false);
-    platform::ClearRecordedMessageBoxes();
+    testsupport::BeginCleanDriver(&clock);
     sim::RegisterVirtualCamera();
     testsupport::SetEnvironment("ZARNCAP_CAMERA", camera);
     Driver().portDevice = OpenPortDevice(kPortDeviceIndex);
@@ -36,18 +35,17 @@ class VirtualCameraTest : public ::testing::Test {
     ops = kind == 0 ? CreateSensorOpsKind0(0, kSensorBusAddress) : CreateSensorOpsKind1(0, kSensorBusAddress);
     ASSERT_NE(ops, nullptr);
     ASSERT_EQ(ops->SetCameraMode(ops, kSensorCameraMode), SENSOR_OK);
-    mapLoaded = LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectEntryCount);
-    buffer.assign(kRawFrameBufferSize, 0);
-    ProbeTransferSize(buffer.data(), kRawFrameBufferSize);
+    mapLoaded = LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectMapEntries);
+    buffer.assign(kRawBufferSize, 0);
+    ProbeTransferSize(buffer.data(), kRawBufferSize);
   }
 
   void TearDown() override {
     FreeSensorOps(ops);
     CloseCaptureDevices();
     ClosePortDevice(Driver().portDevice);
-    ResetDriverContext();
+    testsupport::EndCleanDriver();
     testsupport::SetEnvironment("ZARNCAP_CAMERA", "none");
-    platform::SetClockSource(nullptr);
   }
 
   // Sets the format up as the capture engine does and reads one frame.
@@ -59,7 +57,7 @@ class VirtualCameraTest : public ::testing::Test {
     ASSERT_TRUE(PrepareDefectCorrection(mode, x0, y0, x1, y1));
     ASSERT_TRUE(ApplyCaptureSettings());
     DWORD length = 0;
-    ASSERT_TRUE(ReadRawFrame(buffer.data(), kRawFrameBufferSize, &length));
+    ASSERT_TRUE(ReadRawFrame(buffer.data(), kRawBufferSize, &length));
     ASSERT_EQ(length, device->frameBytes);
   }
 
@@ -97,7 +95,7 @@ TEST_F(VirtualCameraTest, RawFrameOfAFlatSceneHasNoStuckPixelAfterRepair) {
     return spread;
   };
   EXPECT_GT(worst(), 20);
-  CorrectDefects(buffer.data(), kRawFrameBufferSize);
+  CorrectDefects(buffer.data(), kRawBufferSize);
   EXPECT_LE(worst(), 1);
 }
 
@@ -108,7 +106,7 @@ TEST_F(VirtualCameraTest, BandedRawFrameIsRepairedToo) {
   EXPECT_EQ(device->maxTransfer, kTransferSmall);
   Capture(1, 292, 220);
   EXPECT_EQ(device->singleRead, 0u);
-  CorrectDefects(buffer.data(), kRawFrameBufferSize);
+  CorrectDefects(buffer.data(), kRawBufferSize);
   for (int y = 0; y < 220; ++y) {
     const BYTE* row = buffer.data() + y * 292;
     ASSERT_LE(Spread(row, row + 146), 1) << y;
@@ -137,7 +135,7 @@ TEST_F(VirtualCameraTest, YuvFrameLosesItsStuckLuminance) {
     stuck += std::abs(buffer[off] - (buffer[off - 1] + buffer[off + 1]) / 2) > 5;
   }
   EXPECT_GT(stuck, 10);
-  CorrectDefects(buffer.data(), kRawFrameBufferSize);
+  CorrectDefects(buffer.data(), kRawBufferSize);
   for (int i = 0; i < list.count; ++i) {
     const CorrectionItem& item = list.items[i];
     if (item.colourClass != 3 || item.x == 0 || item.x == w - 1) continue;
@@ -149,16 +147,16 @@ TEST_F(VirtualCameraTest, YuvFrameLosesItsStuckLuminance) {
 TEST_F(VirtualCameraTest, StoredMapReplacesTheFactoryMap) {
   Start("sim:eeprom=4096,defects=8");
   ASSERT_TRUE(mapLoaded);
-  std::vector<BYTE> map(kDefectTableBytes, 0);
+  std::vector<BYTE> map(kDefectMapBytes, 0);
   for (int i = 0; i < 12; ++i) {
     const DefectEntry entry = DefectEntry::Make(1 + i % 3, 388 * (100 + 2 * i) + 51 + 4 * i);
     std::copy(entry.bytes, entry.bytes + 3, map.begin() + 3 * i);
   }
   SetDefectTable(map.data());
   ASSERT_TRUE(StoreDefectMap());
-  std::fill(buffer.begin(), buffer.begin() + kDefectTableBytes, 0xEE);
+  std::fill(buffer.begin(), buffer.begin() + kDefectMapBytes, 0xEE);
   ClearEEPROMImage();
-  ASSERT_TRUE(LoadDefectMap(ops, buffer.data(), kDefectEntryCount));
+  ASSERT_TRUE(LoadDefectMap(ops, buffer.data(), kDefectMapEntries));
   EXPECT_TRUE(std::equal(map.begin(), map.end(), buffer.begin()));
   EXPECT_TRUE(platform::RecordedMessageBoxes().empty());
 }
@@ -167,7 +165,7 @@ TEST_F(VirtualCameraTest, FactoryMapWithABadChecksumDoesNotLoad) {
   Start("sim:eeprom=4096,badsum");
   EXPECT_FALSE(mapLoaded);
   Driver().debugFlags = DEBUG_EEPROM_BOXES;
-  EXPECT_FALSE(LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectEntryCount));
+  EXPECT_FALSE(LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectMapEntries));
   auto boxes = platform::RecordedMessageBoxes();
   ASSERT_FALSE(boxes.empty());
   EXPECT_EQ(boxes.back().text, "Error in EEPROM checksum, first page");

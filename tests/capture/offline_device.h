@@ -5,6 +5,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include "support/clean_driver.h"
 #include <unistd.h>
 
 #include <string>
@@ -53,7 +55,7 @@ inline std::string TempIni(const char* name) {
 class OfflineDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetDriverContext();
+    testsupport::BeginCleanDriver();
     ScriptedGain() = 0;
     ScriptedGainFails() = false;
     ini_ = TempIni("offline_device.ini");
@@ -62,7 +64,7 @@ class OfflineDeviceTest : public ::testing::Test {
   void TearDown() override {
     InStreamShutdown();
     FreeDevice();
-    ResetDriverContext();
+    testsupport::EndCleanDriver();
   }
 
   NUBODevice* MakeDevice(DWORD maxTransfer) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include "support/clean_driver.h"
 #include <unistd.h>
 
 #include <filesystem>
@@ -18,7 +20,7 @@
 class ColSpaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetDriverContext();
+    testsupport::BeginCleanDriver();
     dir_ = std::filesystem::temp_directory_path() /
            ("zarncap-colspace-" + std::to_string(::getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -29,7 +31,7 @@ class ColSpaceTest : public ::testing::Test {
   void TearDown() override {
     for (HCOLSPACE h : records_) FreeColSpace(h, nullptr);
     records_.clear();
-    ResetDriverContext();
+    testsupport::EndCleanDriver();
     std::filesystem::remove_all(dir_);
   }
   // A new record, current.

@@ -300,8 +300,8 @@ TEST_F(KernelSets, WithoutTheTwoPixelTable) {
     Bytes image(168 * 120 * 3, 0);
     MosaicJob job;
     job.frame = frame.data();
-    job.geometry = &ColSpaceState().geometry;
-    job.plane = ColSpaceState().greenPlane.get();
+    job.geometry = &Colour().geometry;
+    job.plane = Colour().greenPlane.get();
     job.threshold = 1;
     job.gain = 3;
     job.k = k;

@@ -136,7 +136,7 @@ TEST_F(PipelineCompare, YUVOutputs) {
 }
 
 TEST(QCIFCompare, StretchMatchesTheReference) {
-  const Bytes raw = MakeFrame(kRawBufferBytes, 160, 5, true);
+  const Bytes raw = MakeFrame(kRawBufferSize, 160, 5, true);
   Bytes buffer = raw;
   ASSERT_TRUE(StretchToQCIF(buffer.data(), buffer.data() + kQCIFOffset));
   const Bytes expected = ref::QCIF(Bytes(raw.begin(), raw.begin() + kQCIFOffset));

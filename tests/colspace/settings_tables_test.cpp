@@ -263,11 +263,11 @@ TEST_F(SettingsTest, SelectAndFreeKeepOneCurrentRecord) {
   ASSERT_TRUE(FreeColSpace(b, nullptr));
   Released(b);
   EXPECT_EQ(CurrentColSpace(), a);
-  EXPECT_NE(ColSpaceState().greenPlane, nullptr);
+  EXPECT_NE(Colour().greenPlane, nullptr);
   ASSERT_TRUE(FreeColSpace(a, ini_.c_str()));  // saves, then releases
   Released(a);
   EXPECT_EQ(CurrentColSpace(), nullptr);
-  EXPECT_EQ(ColSpaceState().greenPlane, nullptr);
+  EXPECT_EQ(Colour().greenPlane, nullptr);
   EXPECT_EQ(platform::GetPrivateProfileInt("COLSPACE", "Contrast", 0, ini_.c_str()), 50u);
   EXPECT_FALSE(SelectColSpace(nullptr));
   // Nothing current: the accessors do nothing and the matrix is absent.

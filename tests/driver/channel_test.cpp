@@ -77,7 +77,7 @@ TEST_F(ChannelTest, FirstOpenSetsTheDeviceUp) {
   EXPECT_STREQ(Driver().languageName, "Deutsch");
   EXPECT_EQ(Driver().sensorPeriod, 66);
   EXPECT_EQ(Driver().deviceReady, 1u);
-  EXPECT_EQ(Driver().device, FakeLayers::Device());
+  EXPECT_EQ(ChannelDevice(), FakeLayers::Device());
   EXPECT_EQ(FakeLayers::lastIniPath, "C:\\RERA\\MY.INI");
   EXPECT_EQ(FakeLayers::calls,
             (std::vector<std::string>{"OpenPortDevice 0", "SelectPort 2", "OpenPort", "OpenNUBODevice 2 0",
@@ -180,7 +180,7 @@ TEST_F(ChannelTest, DeviceSetUpFailureGivesError7WithoutTheCameraBox) {
   EXPECT_EQ(parms.dwError, DV_ERR_NOTDETECTED);
   EXPECT_TRUE(platform::RecordedMessageBoxes().empty());
   EXPECT_EQ(Driver().deviceReady, 0u);
-  EXPECT_EQ(Driver().device, nullptr);
+  EXPECT_EQ(ChannelDevice(), nullptr);
   // The released port brought the counter to 0: the next open sets up afresh
   // on the port device it still holds, rather than opening (and leaking) another.
   FakeLayers::deviceSetUpWorks = true;

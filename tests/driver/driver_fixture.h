@@ -14,6 +14,8 @@
 #include <string>
 
 #include "support/environment.h"
+#include "driver/channel.h"
+#include "zarncap/messages.h"
 #include "channel_doubles.h"
 #include "driver/driver_proc.h"
 #include "driver/driver_reset.h"

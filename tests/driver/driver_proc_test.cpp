@@ -20,7 +20,7 @@ TEST_F(DriverProcTest, StandardMessageAnswers) {
 TEST_F(DriverProcTest, NoInstanceMessagesReachDefDriverProcUnchanged) {
   HDRVR host = reinterpret_cast<HDRVR>(0x5150);
   for (DWORD_PTR id : {DWORD_PTR{0}, DWORD_PTR{1}}) {
-    for (UINT msg : {0u, 11u, 16384u, 0x41F6u}) {
+    for (UINT msg : {0u, 11u, 16384u, kPrivateVersionText}) {
       EXPECT_EQ(DriverProc(id, host, msg, 0x11, 0x22), 0);
       auto call = platform::LastDefDriverProcCall();
       EXPECT_EQ(call.driverId, id);
@@ -102,7 +102,7 @@ TEST_F(DriverProcTest, EnableForgetsAndDisableCloses) {
   EXPECT_EQ(Driver().deviceReady, 0u);
   EXPECT_EQ(Driver().channelCount, 0);
   EXPECT_EQ(Driver().videoInCount, 0);
-  EXPECT_EQ(Driver().device, nullptr);
+  EXPECT_EQ(ChannelDevice(), nullptr);
   // The camera layer's reset is the one step that reports; a failure makes the answer 1.
   FakeLayers::resetCaptureDevicesWorks = FALSE;
   EXPECT_EQ(DriverProc(0, nullptr, DRV_ENABLE, 0, 0), 1);

@@ -24,16 +24,13 @@
 #include "platform/portable/testing.h"
 #include "platform/types.h"
 #include "sim/register.h"
+#include "zarncap/formats.h"
+#include "zarncap/messages.h"
 
 #include "driver/driver_proc.h"
 
 namespace capture_host {
 
-inline constexpr DWORD FOURCC_I420 = MakeFourCC('I', '4', '2', '0');
-inline constexpr DWORD FOURCC_IYUV = MakeFourCC('I', 'Y', 'U', 'V');
-inline constexpr DWORD FOURCC_YV12 = MakeFourCC('Y', 'V', '1', '2');
-inline constexpr DWORD FOURCC_YUY2 = MakeFourCC('Y', 'U', 'Y', '2');
-inline constexpr DWORD FOURCC_YVU9 = MakeFourCC('Y', 'V', 'U', '9');
 
 inline BITMAPINFOHEADER Header(LONG w, LONG h, WORD bits = 24, DWORD compression = BI_RGB) {
   BITMAPINFOHEADER header{};

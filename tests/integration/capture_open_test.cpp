@@ -130,7 +130,7 @@ TEST_F(CaptureOpenTest, SensorKindIsReportedByThePrivateMessage) {
       DWORD_PTR value;
       DWORD result;
     } record{77, 99};
-    EXPECT_EQ(Send(video, 0x4202, P(&record)), 0);
+    EXPECT_EQ(Send(video, kPrivateSensorKind, P(&record)), 0);
     EXPECT_EQ(record.value, kind[0] == '1' ? 1u : 0u);
     EXPECT_EQ(record.result, 0u);
     Close(video);

@@ -106,7 +106,7 @@ TEST_F(DriverLifecycleTest, VideoMessagesToDeadOrUnknownIdsAnswerInvalidHandle) 
   ASSERT_GT(video, 1u);
   ASSERT_EQ(RawClose(video), 1);
   for (DWORD_PTR id : {video, DWORD_PTR{0x5A5A5A50}}) {
-    for (UINT msg : {DVM_FRAME, DVM_FORMAT, DVM_STREAM_START, DVM_GETVIDEOAPIVER, UINT{0x4202}}) {
+    for (UINT msg : {DVM_FRAME, DVM_FORMAT, DVM_STREAM_START, DVM_GETVIDEOAPIVER, UINT{kPrivateSensorKind}}) {
       EXPECT_EQ(Msg(id, msg), static_cast<LRESULT>(DV_ERR_INVALHANDLE)) << std::hex << msg;
     }
   }

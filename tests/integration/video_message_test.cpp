@@ -109,7 +109,7 @@ TEST_F(VideoMessageTest, ApiVersionErrorTextAndFixedAnswers) {
       {DVM_CONFIGURESTORAGE, "DVM_CONFIGURESTORAGE - not supported"},
       {DVM_GET_CHANNEL_CAPS, "DVM_GET_CHANNEL_CAPS - not supported"},
       {DVM_UPDATE, "DVM_UPDATE - not supported"},
-      {0x41FE, "Unknown streaming message 16894"},
+      {kPrivateUnknownFirst, "Unknown streaming message 16894"},
       {0x5000, "Unknown streaming message 20480"},
       {0x4140, "stream msg, not supported (16704)"},
   };
@@ -117,9 +117,9 @@ TEST_F(VideoMessageTest, ApiVersionErrorTextAndFixedAnswers) {
     EXPECT_EQ(Traced(video_, msg, 0, 0, &r), std::string("trace: ") + line + "\n");
     EXPECT_EQ(r, DV_ERR_NOTSUPPORTED);
   }
-  EXPECT_EQ(Traced(video_, 0x41FB, 0, 0, &r), "");
+  EXPECT_EQ(Traced(video_, kPrivateRefusedFirst, 0, 0, &r), "");
   EXPECT_EQ(r, DV_ERR_NOTSUPPORTED);
-  EXPECT_EQ(Traced(video_, 0x41F5, 0, 0, &r), "");
+  EXPECT_EQ(Traced(video_, kPrivateFirst, 0, 0, &r), "");
   EXPECT_EQ(r, DV_ERR_OK);
 }
 
@@ -192,13 +192,13 @@ struct ValueRecord {
 
 TEST_F(VideoMessageTest, PrivateMessagesReachTheSensorAndTheDefectMap) {
   ValueRecord record{1, 77};
-  EXPECT_EQ(Send(source_, 0x41F9, P(&record)), 0);
+  EXPECT_EQ(Send(source_, kPrivateControlBit2, P(&record)), 0);
   EXPECT_EQ(record.result, 0u);
   record = {0, 77};
-  EXPECT_EQ(Send(source_, 0x41FA, P(&record)), 0);
+  EXPECT_EQ(Send(source_, kPrivateControlBit4, P(&record)), 0);
   EXPECT_EQ(record.result, 0u);
   record = {3, 77};
-  EXPECT_EQ(Send(video_, 0x41FD, P(&record)), 0);
+  EXPECT_EQ(Send(video_, kPrivateGain, P(&record)), 0);
   EXPECT_EQ(record.result, 0u);
 
   // The defect map goes into the camera memory and is checked there.
@@ -208,12 +208,12 @@ TEST_F(VideoMessageTest, PrivateMessagesReachTheSensorAndTheDefectMap) {
   map[1] = static_cast<BYTE>(position & 0xFF);
   map[2] = static_cast<BYTE>(position >> 8);
   record = {reinterpret_cast<DWORD_PTR>(map.data()), 77};
-  EXPECT_EQ(Send(video_, 0x4201, P(&record)), 0);
+  EXPECT_EQ(Send(video_, kPrivateStoreDefectMap, P(&record)), 0);
   EXPECT_EQ(record.result, 0u);
   record = {0, 77};
-  EXPECT_EQ(Send(video_, 0x4201, P(&record)), 1003);
+  EXPECT_EQ(Send(video_, kPrivateStoreDefectMap, P(&record)), 1003);
   EXPECT_EQ(record.result, 1003u);
-  EXPECT_EQ(Send(video_, 0x41FD, 0), DV_ERR_PARAM1);
+  EXPECT_EQ(Send(video_, kPrivateGain, 0), DV_ERR_PARAM1);
 
   char text[64] = "untouched";
   struct {
@@ -221,11 +221,11 @@ TEST_F(VideoMessageTest, PrivateMessagesReachTheSensorAndTheDefectMap) {
     DWORD size;
     DWORD result;
   } version{text, sizeof text, 77};
-  EXPECT_EQ(Send(video_, 0x41F6, P(&version)), 0);
+  EXPECT_EQ(Send(video_, kPrivateVersionText, P(&version)), 0);
   EXPECT_EQ(version.result, 0u);
   EXPECT_EQ(std::string(text), platform::ModuleVersionText());
   version.size = 2;
-  EXPECT_EQ(Send(video_, 0x41F6, P(&version)), 0);
+  EXPECT_EQ(Send(video_, kPrivateVersionText, P(&version)), 0);
   EXPECT_EQ(std::strlen(text), std::min<size_t>(1, platform::ModuleVersionText().size()));
 }
 
@@ -234,7 +234,7 @@ TEST_F(VideoMessageTest, PrivateMessagesReachTheSensorAndTheDefectMap) {
 TEST_F(VideoMessageTest, GainMessageTakesTheLowWordOfTheValue) {
   for (auto [value, level] : {std::pair<DWORD_PTR, const char*>{0xFFFF, "65535"}, {0x10002, "2"}}) {
     ValueRecord record{value, 77};
-    EXPECT_EQ(Send(video_, 0x41FD, P(&record)), 0);
+    EXPECT_EQ(Send(video_, kPrivateGain, P(&record)), 0);
     EXPECT_EQ(record.result, 0u);
     for (HDRVR d : open_) platform::CloseDriver(d, 0, 0);
     open_.clear();
@@ -258,7 +258,7 @@ TEST_F(VideoMessageTest, PrivateMessagesFailWhenTheSensorDoesNotAnswer) {
   ASSERT_NE(video_, nullptr);
   std::vector<BYTE> map(480, 0);
   ValueRecord record{reinterpret_cast<DWORD_PTR>(map.data()), 77};
-  EXPECT_EQ(Send(video_, 0x4201, P(&record)), 1003);
+  EXPECT_EQ(Send(video_, kPrivateStoreDefectMap, P(&record)), 1003);
   EXPECT_EQ(record.result, 1003u);
 }
 

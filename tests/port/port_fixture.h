@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/clean_driver.h"
+
 #include <string>
 #include <vector>
 
@@ -17,8 +19,7 @@
 class PortFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetDriverContext();
-    platform::SetClockSource(&clock);
+    testsupport::BeginCleanDriver(&clock);
     FakePortDevice::Install();
     Driver().portDevice = OpenPortDevice(kPortDeviceIndex);
     ASSERT_NE(Driver().portDevice, INVALID_HANDLE_VALUE);
@@ -27,7 +28,7 @@ class PortFixture : public ::testing::Test {
   }
   void TearDown() override {
     ClosePortDevice(Driver().portDevice);
-    platform::SetClockSource(nullptr);
+    testsupport::EndCleanDriver();
   }
 
   platform::VirtualClock clock{1000};

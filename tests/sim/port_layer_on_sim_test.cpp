@@ -2,6 +2,8 @@
 // the driver reaches it: ZARNCAP_CAMERA, OpenPortDevice and DeviceIoControl.
 #include <gtest/gtest.h>
 
+#include "support/clean_driver.h"
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -41,16 +43,12 @@ std::string Line(const sim::RequestRecord& record) {
 class PortLayerOnSim : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetDriverContext();
-    platform::SetClockSource(&clock);
-    platform::SetMessageBoxEcho(false);
-    platform::ClearRecordedMessageBoxes();
+    testsupport::BeginCleanDriver(&clock);
     platform::RegisterPortDeviceBackend("simstub", &MakeStubBackend);
   }
   void TearDown() override {
     ClosePortDevice(Driver().portDevice);
-    platform::SetClockSource(nullptr);
-    platform::SetMessageBoxEcho(true);
+    testsupport::EndCleanDriver();
     testsupport::UnsetEnvironment("ZARNCAP_CAMERA");
   }
 

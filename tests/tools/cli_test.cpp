@@ -13,10 +13,10 @@
 
 #include "support/environment.h"
 #include "tools/recording_driver.h"
-#include "tools/zarncap/format_map.h"
+#include "tools/zarncap/host/format_map.h"
 #include "tools/tool_test_util.h"
-#include "tools/zarncap/format_table.h"
-#include "tools/zarncap/trace_settings.h"
+#include "tools/zarncap/host/format_table.h"
+#include "tools/zarncap/host/trace_settings.h"
 
 namespace {
 

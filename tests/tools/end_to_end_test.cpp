@@ -11,7 +11,7 @@
 
 #include "tools/movie_probe.h"
 #include "tools/tool_test_util.h"
-#include "tools/zarncap/trace_settings.h"
+#include "tools/zarncap/host/trace_settings.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // Origin and a missing or wrong token.
 #include <gtest/gtest.h>
 
-#include "tools/zarncap/preview_security.h"
-#include "tools/zarncap/tool_error.h"
+#include "tools/zarncap/preview/preview_security.h"
+#include "tools/zarncap/common/tool_error.h"
 
 namespace zarncap {
 namespace {

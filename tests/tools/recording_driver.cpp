@@ -9,13 +9,14 @@
 #include "platform/platform.h"
 #include "platform/portable/testing.h"
 #include "sim/register.h"
+#include "zarncap/formats.h"
+#include "zarncap/messages.h"
 
 #include "driver/driver_proc.h"
 
 namespace drivertest {
 namespace {
 
-constexpr size_t kDefectMapBytes = 480;
 
 struct Recorder {
   std::mutex mutex;

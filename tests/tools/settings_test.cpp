@@ -9,9 +9,9 @@
 #include "platform/platform.h"
 #include "platform/portable/ini_file.h"
 #include "tools/tool_test_util.h"
-#include "tools/zarncap/settings_path.h"
-#include "tools/zarncap/tool_error.h"
-#include "tools/zarncap/trace_settings.h"
+#include "tools/zarncap/host/settings_path.h"
+#include "tools/zarncap/common/tool_error.h"
+#include "tools/zarncap/host/trace_settings.h"
 
 namespace zarncap {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/zarncap/cli.h"
+#include "tools/zarncap/cli/cli.h"
 
 namespace tooltest {
 

@@ -13,10 +13,10 @@ extern "C" {
 }
 
 #include "tools/tool_test_util.h"
-#include "tools/zarncap/output_file.h"
-#include "tools/zarncap/still_writers.h"
-#include "tools/zarncap/tool_error.h"
-#include "tools/zarncap/video_writers.h"
+#include "tools/zarncap/media/output_file.h"
+#include "tools/zarncap/media/still_writers.h"
+#include "tools/zarncap/common/tool_error.h"
+#include "tools/zarncap/media/video_writers.h"
 
 namespace zarncap {
 namespace {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/clean_driver.h"
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,14 +18,12 @@ namespace {
 class TraceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetDriverContext();
+    testsupport::BeginCleanDriver();
     RegisterDriverDialogs();
     SetTraceEcho(false);
     Driver().debugFlags = DEBUG_TRACE_WINDOW;
   }
-  void TearDown() override {
-    ResetDriverContext();
-  }
+  void TearDown() override { testsupport::EndCleanDriver(); }
 };
 
 std::string Format(const char* format, ...) {

@@ -21,12 +21,12 @@
 #include <vector>
 
 #include "host_link.h"
+#include "zarncap/formats.h"
+#include "zarncap/messages.h"
 
 namespace {
 
 constexpr DWORD kFourccVcap = 0x70616376;  // 'vcap'
-constexpr UINT kPrivateVersionText = 0x41F6;
-constexpr UINT kPrivateSensorKind = 0x4202;
 constexpr int kStreamFrames = 5;
 constexpr int kStreamBuffers = 3;
 
@@ -72,12 +72,12 @@ constexpr OutputFormat kFormats[] = {
     {"rgb16", BI_RGB, 16, 160, 120},
     {"pal8", BI_RGB, 8, 160, 120},
     {"pal8", BI_RGB, 8, 176, 144},
-    {"i420", MakeFourCC('I', '4', '2', '0'), 12, 160, 120},
-    {"i420", MakeFourCC('I', '4', '2', '0'), 12, 176, 144},
-    {"iyuv", MakeFourCC('I', 'Y', 'U', 'V'), 12, 160, 120},
-    {"yv12", MakeFourCC('Y', 'V', '1', '2'), 12, 160, 120},
-    {"yuy2", MakeFourCC('Y', 'U', 'Y', '2'), 16, 160, 120},
-    {"yvu9", MakeFourCC('Y', 'V', 'U', '9'), 9, 160, 120},
+    {"i420", FOURCC_I420, 12, 160, 120},
+    {"i420", FOURCC_I420, 12, 176, 144},
+    {"iyuv", FOURCC_IYUV, 12, 160, 120},
+    {"yv12", FOURCC_YV12, 12, 160, 120},
+    {"yuy2", FOURCC_YUY2, 16, 160, 120},
+    {"yvu9", FOURCC_YVU9, 9, 160, 120},
 };
 
 BITMAPINFOHEADER Header(const OutputFormat& f) {
@@ -145,18 +145,11 @@ void CheckPalette(HDRVR video) {
 
 void CheckPrivateMessages(HDRVR video) {
   char text[64] = "untouched";
-  struct {
-    LPSTR text;
-    DWORD size;
-    DWORD result;
-  } version{text, sizeof text, 77};
+  PrivateTextRecord version{text, sizeof text, 77};
   LRESULT r = host::Send(video, kPrivateVersionText, P(&version));
   Report("private version text", r == 0 && version.result == 0 && std::strcmp(text, ZARNCAP_VERSION) == 0,
          std::string("got '") + text + "'");
-  struct {
-    DWORD_PTR value;
-    DWORD result;
-  } kind{77, 77};
+  PrivateValueRecord kind{77, 77};
   r = host::Send(video, kPrivateSensorKind, P(&kind));
   Report("private sensor kind", r == 0 && kind.result == 0 && kind.value <= 1,
          "answered " + std::to_string(r) + ", kind " + std::to_string(kind.value));

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "tools/zarncap/cli.h"
+#include "tools/zarncap/cli/cli.h"
 
 namespace {
 

@@ -71,6 +71,18 @@ DWORD TimeGetTime() { return ::timeGetTime(); }
 
 void SpinWait() { YieldProcessor(); }
 
+void WaitElapsed(DWORD start, DWORD ms) {
+  // Sleep may overshoot by a timer tick, so it takes all but the last 2 ms;
+  // the rest is spun on the clock.
+  constexpr DWORD kSpunMs = 2;
+  for (;;) {
+    const DWORD elapsed = ::timeGetTime() - start;
+    if (elapsed >= ms) return;
+    if (ms - elapsed > kSpunMs) ::Sleep(ms - elapsed - kSpunMs);
+    else YieldProcessor();
+  }
+}
+
 MMRESULT TimeGetDevCaps(TIMECAPS* caps, UINT size) { return ::timeGetDevCaps(caps, size); }
 MMRESULT TimeBeginPeriod(UINT period) { return ::timeBeginPeriod(period); }
 MMRESULT TimeEndPeriod(UINT period) { return ::timeEndPeriod(period); }

@@ -1,0 +1,267 @@
+// The command-line parser.
+#include "tools/zarncap/cli/cli.h"
+
+#include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
+
+#include "tools/zarncap/host/format_table.h"
+#include "tools/zarncap/common/tool_error.h"
+
+namespace zarncap {
+namespace {
+
+std::vector<std::string> FormatChoices() {
+  std::vector<std::string> names;
+  for (const auto& format : AllFormats()) names.emplace_back(format.name);
+  return names;
+}
+
+CLI::Validator SizeValidator() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        int width = 0, height = 0;
+        return ParseSize(text, &width, &height) ? std::string() : "must be WIDTHxHEIGHT, e.g. 320x240";
+      },
+      "");
+}
+
+void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
+  app.add_option("--camera", global.camera,
+                 "camera for this run, as ZARNCAP_CAMERA names it: sim, sim:<key=value,...> or none")
+      ->capture_default_str()
+      ->type_name("SPEC");
+  app.add_option("--ini", global.ini,
+                 "settings file for the driver (must end in .ini, no spaces); a bare name is looked for in the "
+                 "settings folder, a path with a folder is taken from the working folder")
+      ->type_name("PATH");
+  app.add_flag("--reset-colour", global.resetColour,
+               "put the white-balance gains the driver keeps in the settings file back to 1.0 before the run");
+  app.add_option("--port", global.port, "parallel port to try first")
+      ->transform(CLI::IsMember({"LPT1", "LPT2", "LPT3"}, CLI::ignore_case))
+      ->type_name("LPTn");
+  app.add_flag("-q,--quiet", global.quiet, "errors only: no reports, warnings or progress");
+  app.add_flag("-v,--verbose", global.verbose, "also say what the run chose: driver library, open text, format, rate");
+  app.add_flag("--trace", global.trace,
+               "print the driver's message trace on stderr for this run (your settings file keeps its own DebugLevel)");
+}
+
+// A count of frames: digits only, so "1.5" is told it is no whole number
+// rather than that it is out of range.
+CLI::Validator WholeNumber() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+          return "must be a whole number (got '" + text + "')";
+        }
+        return "";
+      },
+      "N");
+}
+
+CLI::App* AddSizeAndFormat(CLI::App* command, std::string& size, std::string& format) {
+  command->add_option("--size", size, "image size")->check(SizeValidator())->capture_default_str()->type_name("WxH");
+  command->add_option("--format", format, "pixel format")
+      ->transform(CLI::IsMember(FormatChoices(), CLI::ignore_case))
+      ->capture_default_str()
+      ->type_name("F");
+  return command;
+}
+
+std::string OneLine(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) text.replace(at, 1, "; ");
+  return text;
+}
+
+// Each command with its options; the values land in the records given.
+CLI::App* AddCaptureCommand(CLI::App& app, CaptureOptions& capture) {
+  CLI::App* captureCommand = app.add_subcommand("capture", "capture one still picture (the last of --frames frames)");
+  captureCommand
+      ->add_option("-o,--output", capture.output,
+                   "picture file: .png, .jpg, .bmp (rgb24, rgb16, pal8) or .yuv (YUV formats; YUY2 rows top-down), or - "
+                   "for standard output; with --count, %04d in the name is the shot's number and strftime fields "
+                   "(%Y%m%d-%H%M%S) its time")
+      ->required()
+      ->type_name("FILE");
+  captureCommand->add_option("--type", capture.type, "kind of picture, whatever the name (standard output: png)")
+      ->transform(CLI::IsMember({"png", "jpg", "bmp", "yuv"}, CLI::ignore_case))
+      ->type_name("T");
+  captureCommand->add_option("--quality", capture.quality, "JPEG quality")
+      ->check(CLI::Range(1, 100))
+      ->capture_default_str()
+      ->type_name("Q");
+  captureCommand->add_option("--count", capture.count, "shots to take with the driver open once (a time-lapse)")
+      ->check(WholeNumber())
+      ->check(CLI::Range(1, 1000000))
+      ->capture_default_str()
+      ->type_name("N");
+  captureCommand->add_option("--interval", capture.interval, "seconds from the start of one shot to the next")
+      ->check(CLI::Range(0.0, 86400.0))
+      ->capture_default_str()
+      ->type_name("S");
+  captureCommand->add_flag("--no-clobber", capture.noClobber, "never replace an existing file: stop with an error");
+  AddSizeAndFormat(captureCommand, capture.size, capture.format);
+  captureCommand
+      ->add_option("--frames", capture.frames, "frames to capture; the last is saved, so white balance can settle (later shots of a series take one)")
+      ->check(WholeNumber())
+      ->check(CLI::Range(1, 100000))
+      ->capture_default_str()
+      ->type_name("N");
+
+  return captureCommand;
+}
+
+CLI::App* AddStreamCommand(CLI::App& app, StreamOptions& stream) {
+  CLI::App* streamCommand = app.add_subcommand("stream", "record a clip through the driver's stream messages");
+  streamCommand
+      ->add_option("-o,--output", stream.output,
+                   "movie file: .avi or .mkv (raw video in the driver's format unless --codec says otherwise), .mp4 "
+                   "(H.264), .y4m, or - for Y4M on stdout")
+      ->required()
+      ->type_name("FILE");
+  streamCommand->add_option("--codec", stream.codec, "raw, mjpeg (.avi, .mkv) or h264 (.mp4, .mkv)")
+      ->transform(CLI::IsMember({"raw", "mjpeg", "h264"}, CLI::ignore_case))
+      ->type_name("C");
+  streamCommand->add_option("--crf", stream.crf, "H.264 quality: 0 (lossless) to 51 (smallest)")
+      ->check(CLI::Range(0, 51))
+      ->capture_default_str()
+      ->type_name("N");
+  streamCommand->add_option("--quality", stream.quality, "Motion JPEG quality")
+      ->check(CLI::Range(1, 100))
+      ->capture_default_str()
+      ->type_name("Q");
+  streamCommand->add_flag("--json", stream.json, "the end-of-run summary as JSON");
+  AddSizeAndFormat(streamCommand, stream.size, stream.format);
+  streamCommand->add_option("--fps", stream.fps, "frame rate to ask the driver for (it keeps to multiples of the "
+                                                 "camera's frame period)")
+      ->check(CLI::Range(0.01, 1000.0))
+      ->capture_default_str()
+      ->type_name("R");
+  auto* framesOption = streamCommand->add_option("--frames", stream.frames, "frames to record")
+                           ->check(WholeNumber())
+                           ->check(CLI::Range(1, 10000000))
+                           ->type_name("N");
+  auto* secondsOption =
+      streamCommand->add_option("--seconds", stream.seconds, "seconds to record (default 10 when --frames is not given)")
+          ->check(CLI::Range(0.001, 1e6))
+          ->type_name("S");
+  framesOption->excludes(secondsOption);
+
+  return streamCommand;
+}
+
+// Every command's options, and which command the line chose.
+struct CommandLine {
+  GlobalOptions global;
+  CaptureOptions capture;
+  StreamOptions stream;
+  DefectsOptions defects;
+  FormatsOptions formats;
+  ControlsOptions controls;
+  InfoOptions info;
+  PreviewOptions preview;
+  CLI::App* captureCommand = nullptr;
+  CLI::App* streamCommand = nullptr;
+  CLI::App* formatsCommand = nullptr;
+  CLI::App* defectsCommand = nullptr;
+  CLI::App* controlsCommand = nullptr;
+  CLI::App* infoCommand = nullptr;
+  CLI::App* previewCommand = nullptr;
+};
+
+void AddCommands(CLI::App& app, CommandLine& line) {
+  AddGlobalOptions(app, line.global);
+  line.captureCommand = AddCaptureCommand(app, line.capture);
+  line.streamCommand = AddStreamCommand(app, line.stream);
+  line.formatsCommand = app.add_subcommand("formats", "list the sizes and formats the driver accepts, by asking it");
+  line.formatsCommand->add_flag("--json", line.formats.json, "the sizes of each format as JSON");
+  line.defectsCommand = app.add_subcommand("defects", "store a defect map in the camera");
+  line.defectsCommand->add_option("--store", line.defects.store, "file of exactly 480 bytes (160 entries of 3 bytes)")
+      ->required()
+      ->type_name("FILE");
+  line.controlsCommand = app.add_subcommand(
+      "controls", "show the camera's picture controls, or set them, through the driver's settings dialog");
+  line.controlsCommand->add_option("--set", line.controls.sets,
+                                   "NAME=VALUE to set (repeatable): brightness, contrast, colour, quality (0..100), "
+                                   "compression (off, automatic, manual), lighting (normal, low)")
+      ->type_name("NAME=VALUE");
+  line.controlsCommand->add_flag("--json", line.controls.json, "the controls as JSON");
+  line.infoCommand = app.add_subcommand(
+      "info", "what the driver's camera details dialog shows: port and mode, camera model, driver version");
+  line.infoCommand->add_flag("--json", line.info.json, "the details as JSON");
+  line.previewCommand = app.add_subcommand(
+      "preview", "a live view in the browser with the camera's controls (a page served on loopback)");
+  line.previewCommand
+      ->add_option("--listen", line.preview.listen, "address and port to serve on (0.0.0.0:PORT: every address)")
+      ->capture_default_str()
+      ->type_name("HOST:PORT");
+  AddSizeAndFormat(line.previewCommand, line.preview.size, line.preview.format);
+  for (auto* command : {line.captureCommand, line.streamCommand, line.formatsCommand, line.defectsCommand,
+                        line.controlsCommand, line.infoCommand, line.previewCommand}) {
+    command->fallthrough();
+    command->footer("The global options --camera, --ini, --port, --trace, -q and -v (see zarncap --help) may also "
+                    "follow the command.");
+  }
+}
+
+// Runs the command the line chose; the exit status.
+int RunChosenCommand(CommandLine& line, const Host& host) {
+  Host run = host;
+  run.quiet = line.global.quiet;
+  run.verbose = line.global.verbose;
+  line.capture.sizeGiven = line.captureCommand->get_option("--size")->count() > 0;
+  line.stream.sizeGiven = line.streamCommand->get_option("--size")->count() > 0;
+  line.preview.sizeGiven = line.previewCommand->get_option("--size")->count() > 0;
+  try {
+    if (line.captureCommand->parsed()) RunCapture(line.global, line.capture, run);
+    else if (line.streamCommand->parsed()) RunStream(line.global, line.stream, run);
+    else if (line.formatsCommand->parsed()) RunFormats(line.global, line.formats, run);
+    else if (line.defectsCommand->parsed()) RunDefects(line.global, line.defects, run);
+    else if (line.controlsCommand->parsed()) RunControls(line.global, line.controls, run);
+    else if (line.infoCommand->parsed()) RunInfo(line.global, line.info, run);
+    else if (line.previewCommand->parsed()) RunPreview(line.global, line.preview, run);
+  } catch (const ToolError& e) {
+    std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());
+    return e.ExitCode();
+  } catch (const std::exception& e) {
+    std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());
+    return kExitFailure;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunZarncap(int argc, const char* const* argv, const Host& host) {
+  CLI::App app("zarncap: take pictures and clips from the parallel-port colour camera (or the virtual one) through "
+               "the zarncap capture driver",
+               "zarncap");
+  app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("zarncap ") + ZARNCAP_VERSION);
+  app.fallthrough();
+  CommandLine line;
+  AddCommands(app, line);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForVersion& e) {
+    std::fprintf(host.out, "%s\n", e.what());
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) {  // --help
+      std::fputs(app.help().c_str(), host.out);
+      return 0;
+    }
+    std::fprintf(host.err, "zarncap: error: %s (see zarncap --help)\n", OneLine(e.what()).c_str());
+    return kExitUsage;
+  }
+
+  if (line.global.quiet && line.global.verbose) {
+    std::fprintf(host.err, "zarncap: error: --quiet and --verbose cannot both be given (see zarncap --help)\n");
+    return kExitUsage;
+  }
+  return RunChosenCommand(line, host);
+}
+
+}  // namespace zarncap

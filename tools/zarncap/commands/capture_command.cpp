@@ -1,0 +1,193 @@
+// zarncap capture: single frames with DVM_FRAME; the last of them is saved.
+// A series (--count) keeps one driver open and takes a shot per --interval.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "tools/zarncap/commands/commands.h"
+#include "tools/zarncap/media/file_kinds.h"
+#include "tools/zarncap/media/frame_convert.h"
+#include "tools/zarncap/host/negotiate.h"
+#include "tools/zarncap/media/output_file.h"
+#include "tools/zarncap/host/session.h"
+#include "tools/zarncap/commands/shot_names.h"
+#include "tools/zarncap/media/still_writers.h"
+#include "tools/zarncap/common/tool_error.h"
+
+namespace zarncap {
+namespace {
+
+// The camera answers DV_ERR_SYNC while its next frame is not ready yet; a
+// frame that is not ready within this time is not coming.
+constexpr auto kFrameWait = std::chrono::seconds(3);
+constexpr auto kRetryPause = std::chrono::milliseconds(5);
+
+bool Interrupted(const Host& host) { return host.interrupted != nullptr && host.interrupted->load(); }
+
+void CaptureOne(DriverLink& link, VIDEOHDR* header, int number, const Host& host) {
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    if (Interrupted(host)) throw ToolError("interrupted", kExitInterrupted);
+    header->dwFlags = 0;
+    header->dwBytesUsed = 0;
+    const DWORD answer = link.CaptureFrame(header);
+    if (answer == DV_ERR_OK) {
+      if ((header->dwFlags & VHDR_DONE) == 0) {
+        throw ToolError("the driver answered frame " + std::to_string(number) + " without marking it done");
+      }
+      return;
+    }
+    if (answer != DV_ERR_SYNC) {
+      throw ToolError("the driver delivered no frame " + std::to_string(number) + " (DVM_FRAME answered " +
+                      VideoErrorText(answer) + ")");
+    }
+    if (std::chrono::steady_clock::now() - start > kFrameWait) {
+      throw ToolError("the camera delivered no frame " + std::to_string(number) + " within " +
+                      std::to_string(std::chrono::seconds(kFrameWait).count()) + " s (DVM_FRAME kept answering " +
+                      VideoErrorText(answer) + ")");
+    }
+    std::this_thread::sleep_for(kRetryPause);
+  }
+}
+
+// The picture as top-down RGB, for the compressed still formats.
+std::vector<uint8_t> RgbOf(const Frame& frame) {
+  std::vector<uint8_t> rgb(static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height) * 3);
+  if (!FrameToRgb24(frame, rgb)) throw ToolError("the frame from the driver is incomplete");
+  return rgb;
+}
+
+void WriteStill(StillKind kind, std::FILE* file, const std::string& name, const Negotiated& format, const Frame& frame,
+                int quality) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  switch (kind) {
+    case StillKind::kPng:
+      if (!WritePng(file, frame.width, frame.height, RgbOf(frame), &error)) {
+        throw ToolError("cannot write " + name + ": " + error);
+      }
+      return;
+    case StillKind::kJpeg:
+      if (!WriteJpeg(file, frame.width, frame.height, RgbOf(frame), quality, &error)) {
+        throw ToolError("cannot write " + name + ": " + error);
+      }
+      return;
+    case StillKind::kBmp: {
+      BITMAPINFOHEADER header = format.header;
+      header.biWidth = frame.width;
+      header.biHeight = frame.height;
+      header.biBitCount = frame.format->bitCount;
+      bytes = BuildBmp(header, frame.palette, frame.data);
+      break;
+    }
+    case StillKind::kYuv:
+      bytes.resize(format.frameBytes);
+      if (!FrameToTopDown(frame, bytes)) throw ToolError("the frame from the driver is incomplete");
+      break;
+  }
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) CheckWritten(file, name);
+}
+
+// Waits until `when`, or less when interrupted.
+void WaitUntil(std::chrono::steady_clock::time_point when, const Host& host) {
+  while (std::chrono::steady_clock::now() < when && !Interrupted(host)) {
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        when - std::chrono::steady_clock::now(), std::chrono::milliseconds(50)));
+  }
+  if (Interrupted(host)) throw ToolError("interrupted", kExitInterrupted);
+}
+
+void CheckFree(const std::string& name, const CaptureOptions& options) {
+  struct stat info;
+  if (options.noClobber && ::lstat(name.c_str(), &info) == 0) {
+    throw ToolError(name + " exists; --no-clobber keeps it");
+  }
+}
+
+void ShowSettling(const Host& host, int frame, int frames) {
+  if (!host.progress || host.quiet || frames < 2) return;
+  if (frame < frames) std::fprintf(host.err, "\rzarncap: settling frame %d of %d ", frame, frames);
+  else std::fprintf(host.err, "\r%*s\r", 40, "");
+  std::fflush(host.err);
+}
+
+}  // namespace
+
+void RunCapture(const GlobalOptions& global, const CaptureOptions& options, const Host& host) {
+  const ImageRequest image = ParseImageRequest(options.size, options.format, options.sizeGiven);
+  const PixelFormat* format = image.format;
+  if (options.frames < 1) throw ToolError("--frames must be at least 1", kExitUsage);
+  if (options.count < 1) throw ToolError("--count must be at least 1", kExitUsage);
+  if (options.quality < 1 || options.quality > 100) throw ToolError("--quality must be 1 to 100", kExitUsage);
+  const bool toStdout = options.output == "-";
+  if (options.count > 1 && (toStdout || !NamesEachShot(options.output))) {
+    throw ToolError("with --count, the file name needs a number or time field for each shot, e.g. shot-%04d.png",
+                    kExitUsage);
+  }
+  const StillKind kind = StillKindOf(options.output, options.type, *format);
+  // Messages go to standard error when the picture goes to standard output.
+  std::FILE* messages = toStdout ? host.err : host.out;
+
+  // The first file's folder is checked before the camera starts.
+  const auto firstName = ShotName(options.output, 1, std::time(nullptr));
+  std::unique_ptr<OutputFile> out;
+  if (!toStdout) {
+    CheckFree(firstName, options);
+    out = std::make_unique<OutputFile>(firstName);
+  }
+  Session session(global, host);  // one driver open for every shot
+  const Negotiated negotiated = NegotiateFormat(session.Link(), *format, image.width, image.height, image.sizeGiven);
+  const int width = negotiated.width, height = negotiated.height;
+  Detail(host, "format %dx%d %s, %zu bytes a frame", width, height, std::string(format->name).c_str(),
+         negotiated.frameBytes);
+  const std::vector<RGBQUAD> palette = PaletteFor(*format, session.Link());
+
+  std::vector<uint8_t> buffer(negotiated.bufferBytes);
+  VIDEOHDR header{};
+  header.lpData = buffer.data();
+  header.dwBufferLength = static_cast<DWORD>(buffer.size());
+  Frame frame;
+  frame.format = format;
+  frame.width = width;
+  frame.height = height;
+  frame.data = std::span<const uint8_t>(buffer.data(), negotiated.frameBytes);
+  frame.palette = palette;
+
+  const auto start = std::chrono::steady_clock::now();
+  const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(options.interval));
+  for (int shot = 1; shot <= options.count; ++shot) {
+    if (shot > 1) WaitUntil(start + (shot - 1) * interval, host);
+    // White balance settles over the first shot's frames; the camera stays
+    // open, so each later shot needs one frame.
+    const int frames = shot == 1 ? options.frames : 1;
+    for (int i = 1; i <= frames; ++i) {
+      CaptureOne(session.Link(), &header, i, host);
+      ShowSettling(host, i, frames);
+    }
+    const std::string name = shot == 1 ? firstName : ShotName(options.output, shot, std::time(nullptr));
+    if (toStdout) {
+      WriteStill(kind, host.out, "standard output", negotiated, frame, options.quality);
+      CheckWritten(host.out, "standard output");
+    } else {
+      if (shot > 1) {
+        CheckFree(name, options);
+        out = std::make_unique<OutputFile>(name);
+      }
+      WriteStill(kind, out->Stream(), name, negotiated, frame, options.quality);
+      out->Commit(options.noClobber);
+    }
+    Say(host, messages, "zarncap: wrote %s (%dx%d %s, frame %d, captured at %u ms)\n",
+                 toStdout ? "standard output" : name.c_str(), width, height, std::string(format->name).c_str(), frames,
+                 header.dwTimeCaptured);
+  }
+  session.Finish();
+}
+
+}  // namespace zarncap

@@ -1,0 +1,98 @@
+// The commands of zarncap and the options they take. Each command throws
+// ToolError with a message for the user when it cannot be carried out.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+#include "tools/zarncap/common/run_context.h"
+
+namespace zarncap {
+
+struct CaptureOptions {
+  std::string output;
+  std::string size = "320x240";
+  bool sizeGiven = false;  // --size on the command line (else the default, or the largest the format takes)
+  std::string format = "rgb24";
+  int frames = 30;  // the frame kept: white balance settles over the ones before
+  std::string type;  // png, jpg, bmp or yuv; "" = by the name's ending
+  int quality = 90;  // JPEG quality
+  int count = 1;     // shots, each into its own file
+  double interval = 0.0;  // seconds from one shot's start to the next
+  bool noClobber = false;  // an existing file is kept and the run fails
+};
+
+struct StreamOptions {
+  std::string output;
+  std::string codec;  // raw, mjpeg, h264; "" = the file's default
+  int crf = 23;       // H.264
+  int quality = 90;   // Motion JPEG
+  bool json = false;  // the end-of-run summary as JSON
+  std::string size = "320x240";
+  bool sizeGiven = false;
+  std::string format = "rgb24";
+  double fps = 15.0;
+  int frames = 0;        // 0: not given
+  double seconds = 0.0;  // 0: not given
+};
+
+struct DefectsOptions {
+  std::string store;
+};
+
+// The default stream length when neither --frames nor --seconds is given.
+constexpr double kDefaultStreamSeconds = 10.0;
+// Stream buffers queued with the driver.
+constexpr int kStreamBuffers = 6;
+// Exit status of a run stopped by an interrupt before it had anything to keep.
+constexpr int kExitInterrupted = 130;
+
+// "320x240" -> 320, 240; false for anything else (sizes 1..4096).
+bool ParseSize(const std::string& text, int* width, int* height);
+
+struct PixelFormat;
+class DriverLink;
+// --size and --format as a command gives them; a bad value is a usage error.
+struct ImageRequest {
+  int width = 0;
+  int height = 0;
+  const PixelFormat* format = nullptr;
+  bool sizeGiven = true;  // false: the default size, which may give way to one the format takes
+};
+ImageRequest ParseImageRequest(const std::string& size, const std::string& format, bool sizeGiven = true);
+// The driver's palette when the format is 8-bit (empty otherwise); a driver
+// that gives none for an 8-bit format is an error.
+std::vector<RGBQUAD> PaletteFor(const PixelFormat& format, DriverLink& link);
+
+void RunCapture(const GlobalOptions& global, const CaptureOptions& options, const Host& host);
+void RunStream(const GlobalOptions& global, const StreamOptions& options, const Host& host);
+struct FormatsOptions {
+  bool json = false;  // the map as JSON
+};
+void RunFormats(const GlobalOptions& global, const FormatsOptions& options, const Host& host);
+void RunDefects(const GlobalOptions& global, const DefectsOptions& options, const Host& host);
+struct ControlsOptions {
+  std::vector<std::string> sets;  // "name=value", applied in order, then OK
+  bool json = false;
+};
+void RunControls(const GlobalOptions& global, const ControlsOptions& options, const Host& host);
+struct InfoOptions {
+  bool json = false;
+};
+void RunInfo(const GlobalOptions& global, const InfoOptions& options, const Host& host);
+struct PreviewOptions {
+  std::string listen = "127.0.0.1:8080";
+  std::string size = "320x240";
+  bool sizeGiven = false;
+  std::string format = "rgb24";
+};
+// Serves until host.interrupted is set.
+void RunPreview(const GlobalOptions& global, const PreviewOptions& options, const Host& host);
+
+}  // namespace zarncap

@@ -1,0 +1,43 @@
+// zarncap controls: the video source settings as a user sees them, read from
+// and set through the driver's own settings dialog (DVM_DIALOG on the
+// external-in channel), with zarncap as the dialog's owner window acting as
+// the user: it reads each control, types into the edit boxes, clicks the
+// buttons and presses OK. Nothing reaches the driver any other way.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/zarncap/commands/commands.h"
+#include "tools/zarncap/host/session.h"
+#include "tools/zarncap/host/settings_path.h"
+#include "tools/zarncap/host/source_controls.h"
+
+namespace zarncap {
+namespace {
+
+void Print(const std::vector<ControlValue>& shown, const std::vector<std::pair<std::string, double>>& gains, bool json,
+           std::FILE* out) {
+  if (json) {
+    std::fprintf(out, "%s\n", ControlsJson(shown, gains).c_str());
+    return;
+  }
+  for (const ControlValue& s : shown) {
+    std::fprintf(out, "%-12s %-10s %-22s%s\n", s.name.c_str(), s.value.c_str(), s.range.c_str(),
+                 s.enabled ? "" : "(only with compression manual)");
+  }
+  std::fprintf(out, "%-12s", "gains");
+  for (const auto& [name, gain] : gains) std::fprintf(out, " %s %.1f", name.c_str(), gain);
+  std::fputs("   (white balance the driver keeps; --reset-colour puts them back to 1.0)\n", out);
+}
+
+}  // namespace
+
+void RunControls(const GlobalOptions& global, const ControlsOptions& options, const Host& host) {
+  const ControlSets sets = ParseControlSets(options.sets);
+  Session session(global, host, VIDEO_EXTERNALIN);
+  const std::vector<ControlValue> shown = RunSettingsDialog(session.Link(), sets);
+  session.Finish();
+  Print(shown, WhiteBalanceGains(ResolveSettingsPath(global.ini)), options.json, host.out);
+}
+
+}  // namespace zarncap

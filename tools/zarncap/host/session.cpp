@@ -1,0 +1,91 @@
+// Opening the driver for a command.
+#include "tools/zarncap/host/session.h"
+
+#include <cstdlib>
+
+#include "platform/platform.h"
+#include "tools/zarncap/host/camera_spec.h"
+#include "tools/zarncap/host/library_path.h"
+#include "tools/zarncap/host/settings_path.h"
+#include "tools/zarncap/common/tool_error.h"
+
+namespace zarncap {
+
+Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) : host_(host) {
+  // The port device reads ZARNCAP_CAMERA when the driver opens it, after the
+  // library has loaded; setting it first is all it takes. Without --camera the
+  // environment's choice holds.
+  if (!global.camera.empty()) ::setenv("ZARNCAP_CAMERA", global.camera.c_str(), 1);
+  const char* environment = std::getenv("ZARNCAP_CAMERA");
+  const std::string cameraSpec =
+      !global.camera.empty() ? global.camera : (environment != nullptr && *environment != '\0' ? environment : "sim");
+
+  if (auto problem = CameraSpecProblem(cameraSpec); !problem.empty()) throw ToolError(problem, kExitUsage);
+
+  std::string iniForDriver = OpenStringIniPath(global.ini);
+  if (auto problem = SettingsFileProblem(global.ini); !problem.empty()) {
+    throw ToolError("cannot keep settings in " + global.ini + ": " + problem);
+  }
+  if (global.resetColour) {
+    // The driver keeps the gains its white balance settles on; one run on an
+    // odd scene would tint every later one without this way back.
+    const std::string path = ResolveSettingsPath(global.ini);
+    for (const char* key : {"RedGain", "GreenGain", "BlueGain"}) {
+      if (!platform::WritePrivateProfileString("COLSPACE", key, "10", path.c_str())) {
+        throw ToolError("cannot reset the colour gains in " + path);
+      }
+    }
+  }
+  if (!global.ini.empty()) {
+    if (auto problem = OpenStringProblem(iniForDriver, !global.port.empty()); !problem.empty()) {
+      throw ToolError("cannot pass the settings file " + global.ini + " to the driver: " + problem);
+    }
+  }
+  if (global.trace) {
+    trace_.emplace(ResolveSettingsPath(global.ini));
+    iniForDriver = trace_->CopyPath();
+  }
+
+  OpenRequest request;
+  request.proc = host.proc;
+  request.library = host.library.empty() ? LocateDriverLibrary() : host.library;
+  request.openString = BuildOpenString(global.port, iniForDriver);
+  request.channel = channel;
+  request.cameraSpec = cameraSpec;
+  Detail(host, "driver %s, camera %s, open text '%s'", host.proc != nullptr ? "(in process)" : request.library.c_str(),
+         cameraSpec.c_str(), request.openString.c_str());
+  try {
+    link_ = std::make_unique<DriverLink>(request);
+  } catch (const ToolError&) {
+    // A failed open may still have written settings (the 4-bit retry does):
+    // they belong in the user's file all the same.
+    try {
+      Finish();
+    } catch (const ToolError& error) {
+      Say(host_, host_.err, "zarncap: warning: %s\n", error.what());
+    }
+    throw;
+  }
+}
+
+Session::~Session() {
+  try {
+    Finish();
+  } catch (const ToolError& error) {
+    Say(host_, host_.err, "zarncap: warning: %s\n", error.what());
+  }
+}
+
+void Session::Finish() {
+  if (link_) link_->Close();
+  if (trace_) {
+    // Carried back once, even if that fails: the copy goes with trace_.
+    struct Reset {
+      std::optional<TraceSettings>& trace;
+      ~Reset() { trace.reset(); }
+    } reset{trace_};
+    trace_->CarryBack();
+  }
+}
+
+}  // namespace zarncap

@@ -1,0 +1,35 @@
+// One run's connection to the driver, opened as the global options say: the
+// camera chosen through ZARNCAP_CAMERA before the library loads, the port and
+// settings file in the open string, and --trace's settings copy.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "tools/zarncap/common/run_context.h"
+#include "tools/zarncap/host/driver_link.h"
+#include "tools/zarncap/host/trace_settings.h"
+
+namespace zarncap {
+
+class Session {
+ public:
+  // Opens a channel (video-in unless told); throws ToolError.
+  Session(const GlobalOptions& global, const Host& host, DWORD channel = VIDEO_IN);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  // Closes the driver if Finish did not (a failed run still keeps the
+  // driver's own settings changes, as it would without --trace).
+  ~Session();
+
+  DriverLink& Link() { return *link_; }
+  // Closes the driver and carries --trace's settings back; throws ToolError.
+  void Finish();
+
+ private:
+  std::optional<TraceSettings> trace_;
+  std::unique_ptr<DriverLink> link_;
+  Host host_;
+};
+
+}  // namespace zarncap

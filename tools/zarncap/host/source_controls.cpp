@@ -1,0 +1,163 @@
+// The settings dialog worked as a user would; see source_controls.h.
+#include "tools/zarncap/host/source_controls.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "platform/platform.h"
+#include "platform/portable/dialog_host.h"
+#include "tools/zarncap/host/dialog_owner.h"
+#include "tools/zarncap/common/json_text.h"
+#include "tools/zarncap/common/tool_error.h"
+#include "zarncap/dialogs.h"
+
+namespace zarncap {
+namespace {
+
+struct Slider {
+  const char* name;
+  int scroll;
+  int edit;
+};
+constexpr Slider kSliders[] = {{"brightness", kBrightnessScroll, kBrightnessEdit},
+                               {"contrast", kContrastScroll, kContrastEdit},
+                               {"colour", kColourScroll, kColourEdit},
+                               {"quality", kQualityScroll, kQualityEdit}};
+
+struct Choice {
+  const char* value;
+  int button;
+};
+struct Choices {
+  const char* name;
+  std::vector<Choice> choices;
+};
+const std::vector<Choices>& ChoiceControls() {
+  static const std::vector<Choices> controls = {
+      {"compression", {{"off", kCompressionOff}, {"automatic", kCompressionAutomatic}, {"manual", kCompressionManual}}},
+      {"lighting", {{"normal", kLightingNormal}, {"low", kLightingLow}}},
+  };
+  return controls;
+}
+
+struct DialogRun {
+  std::vector<std::pair<std::string, std::string>> sets;  // in the order given
+  std::vector<ControlValue> shown;
+  std::string error;
+};
+
+std::vector<ControlValue> Describe(const std::map<int, platform::ControlState>& controls) {
+  std::vector<ControlValue> shown;
+  for (const Slider& s : kSliders) {
+    const platform::ControlState& scroll = controls.at(s.scroll);
+    shown.push_back({s.name, std::to_string(scroll.scrollPos),
+                     std::to_string(scroll.scrollMin) + ".." + std::to_string(scroll.scrollMax),
+                     scroll.enabled != FALSE, true});
+  }
+  for (const Choices& c : ChoiceControls()) {
+    ControlValue entry{c.name, "", "", true, false};
+    bool visible = false;
+    for (const Choice& choice : c.choices) {
+      const platform::ControlState& button = controls.at(choice.button);
+      visible = visible || button.visible != FALSE;
+      if (button.checked) entry.value = choice.value;
+      entry.range += std::string(entry.range.empty() ? "" : "|") + choice.value;
+    }
+    if (visible) shown.push_back(entry);  // a camera without lighting levels hides them
+  }
+  return shown;
+}
+
+// Acts on the dialog as the user would; the first value it cannot take is an
+// error, and the dialog is then cancelled, which puts everything back.
+void Act(HWND dialog, const platform::DialogUser& user, DialogRun* run) {
+  for (const auto& [name, value] : run->sets) {
+    const auto controls = DialogOwner::Controls(dialog, user);
+    bool known = false;
+    for (const Slider& s : kSliders) {
+      if (name != s.name) continue;
+      known = true;
+      const platform::ControlState& scroll = controls.at(s.scroll);
+      char* end = nullptr;
+      const long number = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || number < scroll.scrollMin || number > scroll.scrollMax) {
+        run->error = name + " must be a whole number from " + std::to_string(scroll.scrollMin) + " to " +
+                     std::to_string(scroll.scrollMax) + " (got '" + value + "')";
+      } else if (!user.type(dialog, s.edit, value.c_str())) {
+        run->error = name + " cannot be set now" +
+                     (name == "quality" ? std::string(": set compression=manual first") : std::string());
+      }
+    }
+    for (const Choices& c : ChoiceControls()) {
+      if (name != c.name) continue;
+      known = true;
+      const Choice* chosen = nullptr;
+      std::string allowed;
+      for (const Choice& choice : c.choices) {
+        if (value == choice.value) chosen = &choice;
+        allowed += std::string(allowed.empty() ? "" : ", ") + choice.value;
+      }
+      if (chosen == nullptr) run->error = name + " must be one of " + allowed + " (got '" + value + "')";
+      else if (!user.click(dialog, chosen->button)) run->error = "this camera has no " + name + " control";
+    }
+    if (!known) run->error = "no control named '" + name + "' (brightness, contrast, colour, compression, quality, lighting)";
+    if (!run->error.empty()) {
+      user.click(dialog, IDCANCEL);
+      return;
+    }
+  }
+  run->shown = Describe(DialogOwner::Controls(dialog, user));
+  user.click(dialog, IDOK);
+}
+
+}  // namespace
+
+ControlSets ParseControlSets(const std::vector<std::string>& texts) {
+  ControlSets sets;
+  for (const std::string& set : texts) {
+    const std::size_t equals = set.find('=');
+    if (equals == std::string::npos || equals == 0) throw ToolError("--set takes name=value (got '" + set + "')", kExitUsage);
+    sets.emplace_back(set.substr(0, equals), set.substr(equals + 1));
+  }
+  return sets;
+}
+
+std::vector<ControlValue> RunSettingsDialog(DriverLink& externalIn, const ControlSets& sets) {
+  DialogRun run;
+  run.sets = sets;
+  DialogOwner owner([&run](HWND dialog, const platform::DialogUser& user) { Act(dialog, user, &run); });
+  const LRESULT answer = externalIn.Send(DVM_DIALOG, owner.Window(), 0);
+  if (!run.error.empty()) throw ToolError(run.error + "; nothing was changed", kExitUsage);
+  if (answer != DV_ERR_OK || run.shown.empty()) {
+    throw ToolError("the driver's settings dialog did not open (answer " + std::to_string(answer) + ")");
+  }
+  return run.shown;
+}
+
+// The white-balance gains the driver keeps (tenths), from the settings file.
+std::vector<std::pair<std::string, double>> WhiteBalanceGains(const std::string& path) {
+  std::vector<std::pair<std::string, double>> gains;
+  for (auto [name, key] : {std::pair<const char*, const char*>{"red", "RedGain"}, {"green", "GreenGain"},
+                           {"blue", "BlueGain"}}) {
+    const UINT tenths = platform::GetPrivateProfileInt("COLSPACE", key, 10, path.c_str());
+    gains.emplace_back(name, tenths / 10.0);
+  }
+  return gains;
+}
+
+std::string ControlsJson(const std::vector<ControlValue>& controls,
+                         const std::vector<std::pair<std::string, double>>& gains) {
+  JsonWriter json;
+  json.BeginObject().Key("controls").BeginArray();
+  for (const ControlValue& c : controls) {
+    json.BeginObject().Key("name").Raw(DialogOwner::JsonText(c.name)).Key("value");
+    json.Raw(c.isNumber ? c.value : DialogOwner::JsonText(c.value));
+    json.Key("range").Raw(DialogOwner::JsonText(c.range)).Key("enabled").Bool(c.enabled).EndObject();
+  }
+  json.EndArray().Key("white_balance_gains").BeginObject();
+  for (const auto& [name, gain] : gains) json.Key(name).Number(gain, 1);
+  return json.EndObject().EndObject().Text();
+}
+
+}  // namespace zarncap

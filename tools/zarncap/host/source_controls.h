@@ -1,0 +1,39 @@
+// The camera's picture controls as the driver's "Video Capture Settings"
+// dialog shows them, read and set through that dialog only: zarncap is the
+// dialog's owner window and acts as a user would (types into the edit boxes,
+// clicks the buttons, presses OK). Shared by `zarncap controls` and the
+// preview's control panel.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/zarncap/host/driver_link.h"
+
+namespace zarncap {
+
+struct ControlValue {
+  std::string name;   // brightness, contrast, colour, quality, compression, lighting
+  std::string value;  // "50", "automatic"
+  std::string range;  // "0..100" or "off|automatic|manual"
+  bool enabled = true;
+  bool isNumber = false;
+};
+
+using ControlSets = std::vector<std::pair<std::string, std::string>>;
+
+// "name=value" texts as sets; throws ToolError (usage) for one without '='.
+ControlSets ParseControlSets(const std::vector<std::string>& texts);
+// Opens the settings dialog on an external-in channel, applies sets in order
+// and presses OK; the controls as the dialog shows them then. A value the
+// dialog cannot take cancels it (nothing changes) and throws ToolError (usage).
+std::vector<ControlValue> RunSettingsDialog(DriverLink& externalIn, const ControlSets& sets);
+
+// The white-balance gains the driver keeps in the settings file at path.
+std::vector<std::pair<std::string, double>> WhiteBalanceGains(const std::string& settingsPath);
+// {"controls": [...], "white_balance_gains": {...}}
+std::string ControlsJson(const std::vector<ControlValue>& controls,
+                         const std::vector<std::pair<std::string, double>>& gains);
+
+}  // namespace zarncap

@@ -1,0 +1,215 @@
+// zarncap preview: a live view in the browser with the camera's controls,
+// served from the preview's own small HTTP server (cpp-httplib).
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "tools/zarncap/commands/commands.h"
+#include "tools/zarncap/host/format_map.h"
+#include "tools/zarncap/common/json_text.h"
+#include "tools/zarncap/preview/live_view.h"
+#include "tools/zarncap/preview/preview_page.h"
+#include "tools/zarncap/preview/preview_security.h"
+#include "tools/zarncap/media/still_writers.h"
+#include "tools/zarncap/common/tool_error.h"
+
+namespace zarncap {
+namespace {
+
+constexpr const char* kBoundary = "zarncapframe";
+
+bool Accepts(const FormatSizes& sizes, int width, int height) {
+  auto in = [](const Run& run, int v) { return v >= run.first && v <= run.last && (v - run.first) % run.step == 0; };
+  for (const SizeBlock& block : sizes.blocks) {
+    if (!in(block.heights, height)) continue;
+    for (const Run& widths : block.widths) {
+      if (in(widths, width)) return true;
+    }
+  }
+  return false;
+}
+
+// The sizes the selector offers for a format: the usual ones it accepts and its largest.
+std::vector<std::string> OfferedSizes(const FormatSizes& sizes) {
+  static constexpr int kUsual[][2] = {{80, 60}, {128, 96}, {160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 480}};
+  std::vector<std::string> offered;
+  for (const auto& [w, h] : kUsual) {
+    if (Accepts(sizes, w, h)) offered.push_back(std::to_string(w) + "x" + std::to_string(h));
+  }
+  int width = 0, height = 0;
+  const std::string largest = LargestSize(sizes, &width, &height) ? std::to_string(width) + "x" + std::to_string(height) : "";
+  if (!largest.empty() && (offered.empty() || offered.back() != largest)) offered.push_back(largest);
+  return offered;
+}
+
+std::string FormatsJson(LiveView& view) {
+  const LiveFigures now = view.Figures();
+  JsonWriter json;
+  json.BeginObject().Key("formats").BeginArray();
+  for (const FormatSizes& sizes : view.Accepted()) {
+    const std::vector<std::string> offered = OfferedSizes(sizes);
+    if (offered.empty()) continue;
+    json.BeginObject().Key("format").String(std::string(sizes.format->name)).Key("sizes").BeginArray();
+    for (const std::string& size : offered) json.String(size);
+    json.EndArray().EndObject();
+  }
+  json.EndArray().Key("current").BeginObject().Key("format").String(now.format);
+  json.Key("size").String(std::to_string(now.width) + "x" + std::to_string(now.height));
+  return json.EndObject().EndObject().Text();
+}
+
+std::string StatsJson(const LiveFigures& f) {
+  JsonWriter json;
+  json.BeginObject().Key("fps").Number(f.fps, 2);
+  json.Key("frames").Number(static_cast<long long>(f.frames)).Key("dropped").Number(static_cast<long long>(f.dropped));
+  json.Key("cpu_ms_per_frame").Number(f.cpuMsPerFrame, 3).Key("mean_level").Number(f.meanLevel, 2);
+  json.Key("viewers").Number(f.viewers).Key("format").String(f.format).Key("width").Number(f.width);
+  return json.Key("height").Number(f.height).EndObject().Text();
+}
+
+std::string PngOf(const LivePicture& picture) {
+  char* bytes = nullptr;
+  size_t size = 0;
+  std::FILE* memory = ::open_memstream(&bytes, &size);
+  if (memory == nullptr) return {};
+  std::string error;
+  const bool ok = WritePng(memory, picture.width, picture.height, *picture.rgb, &error);
+  std::fclose(memory);
+  std::string png = ok ? std::string(bytes, size) : std::string();
+  std::free(bytes);
+  return png;
+}
+
+void Refuse(httplib::Response& response, int status, const std::string& why) {
+  response.status = status;
+  response.set_content(why + "\n", "text/plain; charset=utf-8");
+}
+
+class PreviewServer {
+ public:
+  PreviewServer(LiveView& view, PreviewAddress address, std::string token)
+      : view_(view), address_(std::move(address)), token_(std::move(token)) {
+    // Every viewer holds a worker for as long as it watches.
+    server_.new_task_queue = [] { return new httplib::ThreadPool(LiveView::kMaxViewers + 8); };
+    server_.set_read_timeout(5, 0);
+    server_.set_write_timeout(5, 0);
+    server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+      const RequestFacts facts{request.get_header_value("Host"), request.get_header_value("Origin"),
+                               request.get_header_value("X-Zarncap-Token"), request.method != "GET" && request.method != "HEAD"};
+      const std::string why = RefusalOf(facts, address_, token_);
+      if (why.empty()) return httplib::Server::HandlerResponse::Unhandled;
+      Refuse(response, 403, why);
+      return httplib::Server::HandlerResponse::Handled;
+    });
+    server_.Get("/", [this](const httplib::Request&, httplib::Response& response) {
+      response.set_header("Cache-Control", "no-store");
+      response.set_content(PreviewPage(token_), "text/html; charset=utf-8");
+    });
+    server_.Get("/stream.mjpg", [this](const httplib::Request&, httplib::Response& response) { Stream(response); });
+    server_.Get("/api/controls", [this](const httplib::Request&, httplib::Response& response) { Controls({}, response); });
+    server_.Post("/api/controls", [this](const httplib::Request& request, httplib::Response& response) {
+      ControlSets sets;
+      for (const auto& [name, value] : request.params) sets.emplace_back(name, value);
+      Controls(sets, response);
+    });
+    server_.Get("/api/formats", [this](const httplib::Request&, httplib::Response& response) {
+      response.set_content(FormatsJson(view_), "application/json");
+    });
+    server_.Post("/api/format", [this](const httplib::Request& request, httplib::Response& response) { Format(request, response); });
+    server_.Get("/api/stats", [this](const httplib::Request&, httplib::Response& response) {
+      response.set_content(StatsJson(view_.Figures()), "application/json");
+    });
+    server_.Get("/api/snapshot.png", [this](const httplib::Request&, httplib::Response& response) {
+      const LivePicture picture = view_.Latest();
+      if (picture.sequence == 0) return Refuse(response, 503, "no frame yet: open the live view first");
+      response.set_header("Content-Disposition", "attachment; filename=\"snapshot.png\"");
+      response.set_content(PngOf(picture), "image/png");
+    });
+  }
+
+  // Binds (a port of 0 takes a free one); throws ToolError.
+  void Bind() {
+    if (address_.port == 0) {
+      address_.port = server_.bind_to_any_port(address_.host);
+      if (address_.port > 0) return;
+    } else if (server_.bind_to_port(address_.host, address_.port)) {
+      return;
+    }
+    throw ToolError("cannot listen on " + address_.host + ":" + std::to_string(address_.port) +
+                    " (in use, or not an address of this machine)");
+  }
+  void Serve() { server_.listen_after_bind(); }
+  void Stop() { server_.stop(); }
+  const PreviewAddress& Address() const { return address_; }
+
+ private:
+  void Stream(httplib::Response& response) {
+    if (!view_.Join()) return Refuse(response, 503, "too many viewers");
+    auto sent = std::make_shared<uint64_t>(0);
+    response.set_header("Cache-Control", "no-store");
+    response.set_chunked_content_provider(
+        std::string("multipart/x-mixed-replace; boundary=") + kBoundary,
+        [this, sent](size_t, httplib::DataSink& sink) {
+          const LivePicture picture = view_.Next(*sent, std::chrono::milliseconds(500));
+          if (view_.Closing()) return false;
+          // Nothing new yet: asked again, unless the viewer has gone meanwhile.
+          if (picture.sequence == 0) return !sink.is_writable || sink.is_writable();
+          *sent = picture.sequence;
+          const std::string head = std::string("--") + kBoundary + "\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                                   std::to_string(picture.jpeg->size()) + "\r\n\r\n";
+          return sink.write(head.data(), head.size()) &&
+                 sink.write(reinterpret_cast<const char*>(picture.jpeg->data()), picture.jpeg->size()) &&
+                 sink.write("\r\n", 2);
+        },
+        [this](bool) { view_.Leave(); });
+  }
+
+  void Controls(const ControlSets& sets, httplib::Response& response) {
+    try {
+      const std::vector<ControlValue> controls = view_.Controls(sets);
+      response.set_content(ControlsJson(controls, WhiteBalanceGains(view_.SettingsPath())), "application/json");
+    } catch (const ToolError& error) {
+      Refuse(response, error.ExitCode() == kExitUsage ? 400 : 500, error.what());
+    }
+  }
+
+  void Format(const httplib::Request& request, httplib::Response& response) {
+    try {
+      const ImageRequest image =
+          ParseImageRequest(request.get_param_value("size"), request.get_param_value("format"), true);
+      view_.SetFormat(*image.format, image.width, image.height);
+      response.set_content(FormatsJson(view_), "application/json");
+    } catch (const ToolError& error) {
+      Refuse(response, 400, error.what());
+    }
+  }
+
+  LiveView& view_;
+  PreviewAddress address_;
+  std::string token_;
+  httplib::Server server_;
+};
+
+}  // namespace
+
+void RunPreview(const GlobalOptions& global, const PreviewOptions& options, const Host& host) {
+  PreviewAddress address = ParseListen(options.listen);
+  const ImageRequest image = ParseImageRequest(options.size, options.format, options.sizeGiven);
+  LiveView view(global, host, *image.format, image.width, image.height, image.sizeGiven);
+  PreviewServer server(view, address, NewToken());
+  server.Bind();
+  const std::vector<std::string> names = ServerNames(server.Address());
+  Say(host, host.out, "zarncap: preview at http://%s/ (Ctrl-C ends it)\n", names.front().c_str());
+  std::fflush(host.out);
+  std::thread listener([&server] { server.Serve(); });
+  while (host.interrupted == nullptr || !host.interrupted->load()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  view.Close();  // viewers' streams end, the worker stops the driver's stream
+  server.Stop();
+  listener.join();
+}
+
+}  // namespace zarncap

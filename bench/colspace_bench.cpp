@@ -44,7 +44,7 @@ void MosaicFrame(benchmark::State& state, LONG outW, LONG outH, int bits) {
   Record();
   BITMAPINFOHEADER src = Header(324, 244, 8, FOURCC_PSHU);
   BITMAPINFOHEADER out = Header(outW, outH, bits, 0);
-  if (!SetColSpaceFormat(&src, &out)) {
+  if (!SetColSpaceFormat(CurrentColSpace(), &src, &out)) {
     state.SkipWithError("format refused");
     return;
   }
@@ -53,7 +53,7 @@ void MosaicFrame(benchmark::State& state, LONG outW, LONG outH, int bits) {
   std::vector<uint8_t> dest(GetFormatImageSize(&out));
   for (auto _ : state) {
     std::memcpy(raw.data(), camera.data(), camera.size());
-    if (!ConvertFrame(raw.data(), dest.data())) state.SkipWithError("conversion failed");
+    if (!ConvertFrame(CurrentColSpace(), raw.data(), dest.data())) state.SkipWithError("conversion failed");
     benchmark::DoNotOptimize(dest.data());
     benchmark::ClobberMemory();
   }
@@ -84,7 +84,7 @@ void YUVFrame(benchmark::State& state, LONG w, LONG h, int bits, DWORD compressi
   Record();
   BITMAPINFOHEADER src = Header(w, h, 16, FOURCC_PYUV);
   BITMAPINFOHEADER out = Header(w, h, bits, compression);
-  if (!SetColSpaceFormat(&src, &out)) {
+  if (!SetColSpaceFormat(CurrentColSpace(), &src, &out)) {
     state.SkipWithError("format refused");
     return;
   }
@@ -96,7 +96,7 @@ void YUVFrame(benchmark::State& state, LONG w, LONG h, int bits, DWORD compressi
       StretchToQCIF(raw.data(), raw.data() + kQCIFOffset);
       frame = raw.data() + kQCIFOffset;
     }
-    if (!ConvertFrame(frame, dest.data())) state.SkipWithError("conversion failed");
+    if (!ConvertFrame(CurrentColSpace(), frame, dest.data())) state.SkipWithError("conversion failed");
     benchmark::DoNotOptimize(dest.data());
     benchmark::ClobberMemory();
   }
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
   Record();
   BITMAPINFOHEADER src = Header(164, 124, 8, FOURCC_PSHU);
   BITMAPINFOHEADER out = Header(160, 120, 24, 0);
-  SetColSpaceFormat(&src, &out);  // the first format chooses the kernel sets
+  SetColSpaceFormat(CurrentColSpace(), &src, &out);  // the first format chooses the kernel sets
   if (!ForceKernelsFromEnvironment()) {
     std::fprintf(stderr, "ZARNCAP_BENCH_KERNELS names no set this processor runs\n");
     return 2;

@@ -58,11 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   InitFormatHeader(&client);
   SetFormatType(&client, type.bits, type.compression);
   SetFormatSize(&client, scale == 1 ? 2 * w : w, scale == 1 ? 2 * h : h);
-  if (!SetColSpaceFormat(&camera, &client)) return 0;
+  if (!SetColSpaceFormat(CurrentColSpace(), &camera, &client)) return 0;
 
   std::vector<BYTE> raw = in.ConsumeBytes<BYTE>(79056);
   raw.resize(79056, 0x40);
   std::vector<BYTE> out(GetFormatImageSize(&client));
-  ConvertFrame(raw.data(), out.data());
+  ConvertFrame(CurrentColSpace(), raw.data(), out.data());
   return 0;
 }

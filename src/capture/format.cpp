@@ -51,9 +51,10 @@ DWORD SetFormat(const VIDEOCONFIGPARMS* parms) {
       std::memcmp(&client, &state.currentFormat, kFormatBytes) == 0) {
     return DV_ERR_OK;
   }
-  const BOOL accepted = AcceptFormat(&client);
+  NUBODevice* device = CurrentNUBODevice();
+  const BOOL accepted = AcceptFormat(device, &client);
   state.currentFormat = client;
-  state.currentFormatOnDevice = CurrentNUBODevice() != nullptr;
+  state.currentFormatOnDevice = device != nullptr;
   if (!accepted) {
     DriverTrace(TRACE_LINE, "DVM_FORMAT - unsupported image type");
     TraceFormat(client);
@@ -69,13 +70,14 @@ DWORD SetFormat(const VIDEOCONFIGPARMS* parms) {
 BOOL AcceptFormatOrKeep(const BITMAPINFOHEADER& header, const BITMAPINFOHEADER& fallback) {
   DeviceGuard lock(DeviceLock());
   CaptureState& state = Capture();
-  const BOOL accepted = AcceptFormat(&header);
+  NUBODevice* device = CurrentNUBODevice();
+  const BOOL accepted = AcceptFormat(device, &header);
   if (accepted) {
     state.currentFormat = header;
-  } else if (AcceptFormat(&fallback)) {
+  } else if (AcceptFormat(device, &fallback)) {
     state.currentFormat = fallback;
   }
-  state.currentFormatOnDevice = CurrentNUBODevice() != nullptr;
+  state.currentFormatOnDevice = device != nullptr;
   TraceFormat(state.currentFormat);
   return accepted;
 }
@@ -127,9 +129,8 @@ DWORD ConfigureFormat(DWORD flags, VIDEOCONFIGPARMS* parms) {
   }
 }
 
-BOOL AcceptFormat(const BITMAPINFOHEADER* header) {
+BOOL AcceptFormat(NUBODevice* device, const BITMAPINFOHEADER* header) {
   DeviceGuard lock(DeviceLock());
-  NUBODevice* device = CurrentNUBODevice();
   if (device == nullptr || header == nullptr) return FALSE;
   auto refuse = [device] {
     device->formatInvalid = 1;
@@ -173,7 +174,7 @@ BOOL AcceptFormat(const BITMAPINFOHEADER* header) {
 
   // The colour layer judges bit count and compression, and may adjust the
   // client format (IYUV is kept as I420).
-  if (!SetColSpaceFormat(&device->cameraFormat, &device->clientFormat)) return refuse();
+  if (!SetColSpaceFormat(device->converter, &device->cameraFormat, &device->clientFormat)) return refuse();
   device->formatInvalid = 0;
   PrepareDefects(device->cameraMode);
   return TRUE;
@@ -213,11 +214,11 @@ BOOL SetStreamFormat(int on) {
     BITMAPINFOHEADER cameraFormat;
     MakeCameraFormat(&cameraFormat, w, h, true);
     if (!SetFrameSize(static_cast<WORD>(w), static_cast<WORD>(h)) ||
-        !SetColSpaceFormat(&cameraFormat, &device->clientFormat)) {
+        !SetColSpaceFormat(device->converter, &cameraFormat, &device->clientFormat)) {
       // A halved window the camera cannot make (below its smallest): the
       // stream runs at full size, with the camera as the client's format had it.
       BITMAPINFOHEADER client = device->clientFormat;
-      return AcceptFormat(&client);
+      return AcceptFormat(device, &client);
     }
     device->cameraFormat = cameraFormat;
     PrepareDefects(CAPTURE_MODE_YUV);
@@ -231,7 +232,7 @@ BOOL SetStreamFormat(int on) {
     // stream starts clean.
     device->fastStreamActive = 0;
     BITMAPINFOHEADER client = device->clientFormat;
-    return AcceptFormat(&client);
+    return AcceptFormat(device, &client);
   }
   return TRUE;
 }

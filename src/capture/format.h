@@ -5,6 +5,8 @@
 
 #include "platform/types.h"
 
+struct NUBODevice;
+
 // Client sizes and the camera windows they map to.
 constexpr LONG kQcifWidth = 176;
 constexpr LONG kQcifHeight = 144;
@@ -24,7 +26,7 @@ constexpr WORD kFallbackWindowHeight = 220;
 DWORD ConfigureFormat(DWORD flags, VIDEOCONFIGPARMS* parms);
 // TRUE when the current device can deliver the header's format; the camera is
 // then set up for it. FALSE marks the format invalid.
-BOOL AcceptFormat(const BITMAPINFOHEADER* header);
+BOOL AcceptFormat(NUBODevice* device, const BITMAPINFOHEADER* header);
 // TRUE when a device is current and its format was accepted.
 BOOL FormatInForce();
 // The format dialog's OK: the header when the device takes it, else the

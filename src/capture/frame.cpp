@@ -17,7 +17,7 @@ DWORD CaptureFrameData(VIDEOHDR* header) {
   if (header == nullptr) return DV_ERR_PARAM1;
   DeviceGuard lock(DeviceLock());
   DWORD written = 0;
-  const int r = GrabFrame(header->lpData, header->dwBufferLength, &written);
+  const int r = GrabFrame(CurrentNUBODevice(), header->lpData, header->dwBufferLength, &written);
   if (r == GRAB_FAILED) return DV_ERR_NONSPECIFIC;
   if (r == GRAB_NOT_READY) return DV_ERR_SYNC;
   header->dwTimeCaptured = platform::TimeGetTime() - Capture().timeBase;
@@ -32,9 +32,8 @@ DWORD CaptureFrame(VIDEOHDR* header) {
   return r;
 }
 
-int GrabFrame(BYTE* buffer, DWORD length, DWORD* written) {
+int GrabFrame(NUBODevice* device, BYTE* buffer, DWORD length, DWORD* written) {
   DeviceGuard lock(DeviceLock());
-  NUBODevice* device = CurrentNUBODevice();
   if (device == nullptr || device->rawData == nullptr || device->captureDevice == nullptr || buffer == nullptr) {
     return GRAB_FAILED;
   }
@@ -74,11 +73,11 @@ int GrabFrame(BYTE* buffer, DWORD length, DWORD* written) {
     if (!StretchToQCIF(device->rawData, device->rawData + kQcifStretchOffset)) return GRAB_FAILED;
     source = device->rawData + kQcifStretchOffset;
   }
-  if (!ConvertFrame(source, buffer)) return GRAB_FAILED;
+  if (!ConvertFrame(device->converter, source, buffer)) return GRAB_FAILED;
   if (written != nullptr) *written = imageSize;
   // 11. The camera forms the next mode-2 frame with the balanced colour matrix.
   if (device->cameraMode == CAPTURE_MODE_YUV) {
-    const double* matrix = GetColourMatrix();
+    const double* matrix = GetColourMatrix(device->converter);
     if (matrix != nullptr) SetConversionMatrix(matrix);
   }
   return GRAB_DONE;

@@ -6,6 +6,8 @@
 
 #include "platform/types.h"
 
+struct NUBODevice;
+
 // GrabFrame results.
 constexpr int GRAB_FAILED = 0;
 constexpr int GRAB_DONE = 1;
@@ -27,9 +29,10 @@ DWORD CaptureFrame(VIDEOHDR* header);
 // The same capture without touching the header's flags: the stream marks its
 // buffer done only once it has left the queue.
 DWORD CaptureFrameData(VIDEOHDR* header);
-// GRAB_DONE, GRAB_NOT_READY or GRAB_FAILED; *written (when given) is the number
+// One frame of the device into buffer: GRAB_DONE, GRAB_NOT_READY or
+// GRAB_FAILED (also for a null device); *written (when given) is the number
 // of bytes converted into buffer.
-int GrabFrame(BYTE* buffer, DWORD length, DWORD* written = nullptr);
+int GrabFrame(NUBODevice* device, BYTE* buffer, DWORD length, DWORD* written = nullptr);
 // Moves both thresholds by the share of a full frame the last transfer took;
 // returns the new first threshold.
 WORD AdjustThreshold(DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent, int step);

@@ -134,9 +134,9 @@ BOOL SetNUBODefaults() {
   InitFormatHeader(&header);
   SetFormatType(&header, 24, BI_RGB);
   SetFormatSize(&header, 160, 120);
-  if (!AcceptFormat(&header)) return FALSE;
+  if (!AcceptFormat(device, &header)) return FALSE;
   if (device->cameraMode == CAPTURE_MODE_YUV) {
-    const double* matrix = GetColourMatrix();
+    const double* matrix = GetColourMatrix(device->converter);
     if (matrix != nullptr) SetConversionMatrix(matrix);
   }
   return TRUE;

@@ -52,7 +52,7 @@ BOOL FreeColSpace(HCOLSPACE handle, const char* iniPath) {
   if (handle == nullptr) return FALSE;
   WriteColSpaceInit(handle, iniPath);
   const bool wasCurrent = handle == Colour().current;
-  if (wasCurrent) FreeIntermediateImage();
+  FreeIntermediateImage(handle);
   handle->intermediateBlock.reset();
   handle->intermediateImage = nullptr;
   handle->lookupTable = nullptr;

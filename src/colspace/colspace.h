@@ -95,11 +95,11 @@ void GetPictureControls(int16_t* brightness, int16_t* contrast, int16_t* colour)
 void SetColourGains(int16_t red, int16_t green, int16_t blue);
 void GetColourGains(int16_t* red, int16_t* green, int16_t* blue);
 void SetAutoWhiteBalance(int32_t on);
-// The nine values of the current colour matrix, rebuilt first when stale;
-// nullptr when no record is current.
-const double* GetColourMatrix();
-// Rebuilds whatever derived table of the current record is stale.
-void UpdateColSpaceTables();
+// The nine values of the record's colour matrix, rebuilt first when stale;
+// nullptr without a record.
+const double* GetColourMatrix(ColSpace* cs);
+// Rebuilds whatever derived table of the record is stale.
+void UpdateColSpaceTables(ColSpace* cs);
 
 // True for the four planar/packed YUV outputs ("YVU9", "I420", "YUY2", "YV12").
 bool IsYUVOutput(DWORD compression);

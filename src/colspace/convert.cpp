@@ -16,7 +16,7 @@ namespace {
 LONG SourceWidth(const ColSpace& cs) { return cs.sourceFormat.biWidth; }
 LONG SourceHeight(const ColSpace& cs) { return cs.sourceFormat.biHeight; }
 
-void PrepareYUV(const ColSpace& cs, BYTE* frame) { PrepareYUVFrame(frame, SourceWidth(cs), SourceHeight(cs)); }
+void PrepareYUV(ColSpace& cs, BYTE* frame) { PrepareYUVFrame(cs, frame, SourceWidth(cs), SourceHeight(cs)); }
 
 // The highlight limit and the writer in one pass, through the kernel set in
 // use; then the white-balance statistics, as PrepareYUVFrame leaves them.
@@ -55,7 +55,7 @@ BOOL PyuvToRGB16Double(ColSpace& cs, BYTE* frame, BYTE* dest) {
   if (!IntermediateFits(cs)) return FALSE;
   PrepareAndWrite(cs, frame, cs.intermediateImage, YUVTarget::kRGB24);
   Double2x(cs.intermediateImage, SourceHeight(cs), SourceWidth(cs));
-  return Reformat_RGB24_To_RGB16(cs.intermediateImage, dest);
+  return Reformat_RGB24_To_RGB16(cs, cs.intermediateImage, dest);
 }
 
 // Without the lookup table it needs, a frame is still prepared (its
@@ -89,15 +89,15 @@ bool GeometryFits(const ColSpace& cs) {
 
 BOOL PshuToRGB24(ColSpace& cs, BYTE* frame, BYTE* dest) {
   if (!GeometryFits(cs)) return FALSE;
-  if (!ReconstructRawFrame(frame, dest)) return FALSE;
+  if (!ReconstructRawFrame(cs, frame, dest)) return FALSE;
   if (cs.doubleSize) Double2x(dest, cs.outputFormat.biHeight, cs.outputFormat.biWidth);
   return TRUE;
 }
 
 BOOL PshuToRGB16(ColSpace& cs, BYTE* frame, BYTE* dest) {
   if (!GeometryFits(cs) || !IntermediateFits(cs)) return FALSE;
-  if (!ReconstructRawFrame(frame, cs.intermediateImage)) return FALSE;
-  return Reformat_RGB24_To_RGB16(cs.intermediateImage, dest);
+  if (!ReconstructRawFrame(cs, frame, cs.intermediateImage)) return FALSE;
+  return Reformat_RGB24_To_RGB16(cs, cs.intermediateImage, dest);
 }
 
 // ---- format rules
@@ -140,7 +140,7 @@ struct Selection {
   LONG workHeight = 0;
 };
 
-bool SelectYUVOutput(const BITMAPINFOHEADER& source, BITMAPINFOHEADER& output, Selection& sel) {
+bool SelectYUVOutput(ColSpace& cs, const BITMAPINFOHEADER& source, BITMAPINFOHEADER& output, Selection& sel) {
   if (!PlausibleYUVSource(source)) return false;
   sel.workWidth = output.biWidth;
   sel.workHeight = output.biHeight;
@@ -159,7 +159,7 @@ bool SelectYUVOutput(const BITMAPINFOHEADER& source, BITMAPINFOHEADER& output, S
     switch (output.biBitCount) {
       case 24: sel.routine = PyuvToRGB24Double; return true;
       case 16:
-        if (!AllocIntermediateImage(&output)) return false;
+        if (!AllocIntermediateImage(&cs, &output)) return false;
         sel.routine = PyuvToRGB16Double;
         return true;
       default: return false;
@@ -181,10 +181,10 @@ bool SelectYUVOutput(const BITMAPINFOHEADER& source, BITMAPINFOHEADER& output, S
   return offered >= written;
 }
 
-bool SelectMosaicOutput(const BITMAPINFOHEADER& source, BITMAPINFOHEADER& output, Selection& sel) {
+bool SelectMosaicOutput(ColSpace& cs, const BITMAPINFOHEADER& source, BITMAPINFOHEADER& output, Selection& sel) {
   if (output.biCompression != 0 || (output.biBitCount != 24 && output.biBitCount != 16)) return false;
   if (!PlausibleMosaicSource(source)) return false;
-  if (output.biBitCount == 16 && !AllocIntermediateImage(&output)) return false;
+  if (output.biBitCount == 16 && !AllocIntermediateImage(&cs, &output)) return false;
   LONG w = output.biWidth;
   LONG h = output.biHeight;
   if (w > 320 && h > 240) {
@@ -214,13 +214,12 @@ bool SelectMosaicOutput(const BITMAPINFOHEADER& source, BITMAPINFOHEADER& output
 
 }  // namespace
 
-BOOL AllocIntermediateImage(const BITMAPINFOHEADER* output) {
-  ColSpace* cs = CurrentColSpace();
+BOOL AllocIntermediateImage(ColSpace* cs, const BITMAPINFOHEADER* output) {
   if (cs == nullptr) return FALSE;
   InitFormatHeader(&cs->intermediateFormat);
   SetFormatType(&cs->intermediateFormat, 24, 0);
   SetFormatSize(&cs->intermediateFormat, output->biWidth, output->biHeight);
-  FreeIntermediateImage();
+  FreeIntermediateImage(cs);
   const DWORD bytes = GetFormatImageSize(&cs->intermediateFormat);
   if (bytes == 0 || bytes == 0xFFFFFFFFu) return FALSE;
   cs->intermediateBlock.reset(new (std::nothrow) BYTE[bytes]);
@@ -230,8 +229,7 @@ BOOL AllocIntermediateImage(const BITMAPINFOHEADER* output) {
   return TRUE;
 }
 
-BOOL FreeIntermediateImage() {
-  ColSpace* cs = CurrentColSpace();
+BOOL FreeIntermediateImage(ColSpace* cs) {
   if (cs == nullptr) return TRUE;
   cs->intermediateBlock.reset();
   cs->intermediateImage = nullptr;
@@ -239,24 +237,23 @@ BOOL FreeIntermediateImage() {
   return TRUE;
 }
 
-BOOL SetColSpaceFormat(const BITMAPINFOHEADER* source, BITMAPINFOHEADER* output) {
-  ColSpace* cs = CurrentColSpace();
+BOOL SetColSpaceFormat(ColSpace* cs, const BITMAPINFOHEADER* source, BITMAPINFOHEADER* output) {
   if (cs == nullptr || source == nullptr || output == nullptr) return FALSE;
-  FreeIntermediateImage();
+  FreeIntermediateImage(cs);
   const int32_t oldDoubleSize = cs->doubleSize;
   cs->doubleSize = 0;
   Selection sel;
   bool accepted = false;
   if (source->biCompression == FOURCC_PYUV) {
-    accepted = SelectYUVOutput(*source, *output, sel);
+    accepted = SelectYUVOutput(*cs, *source, *output, sel);
   } else if (source->biCompression == FOURCC_PSHU) {
-    accepted = SelectMosaicOutput(*source, *output, sel);
+    accepted = SelectMosaicOutput(*cs, *source, *output, sel);
   }
   if (!accepted) {
     // The old formats stay. An intermediate image made for the refused output
     // goes, so the old converter can never write its frame into it; the old
     // 16-bit converters find none and fail rather than overrun.
-    FreeIntermediateImage();
+    FreeIntermediateImage(cs);
     cs->doubleSize = oldDoubleSize;
     return FALSE;
   }
@@ -274,17 +271,16 @@ BOOL SetColSpaceFormat(const BITMAPINFOHEADER* source, BITMAPINFOHEADER* output)
   SelectKernels();
   cs->matrixValid = 0;
   cs->lumaValid = 0;
-  UpdateColSpaceTables();
+  UpdateColSpaceTables(cs);
   // The two-pixel luminance table is allocated here, not on a frame; frames
   // only rebuild it when the luminance table has changed.
   LumaPairTable(cs->lumaTable);
   return TRUE;
 }
 
-BOOL ConvertFrame(BYTE* frame, BYTE* destination) {
-  ColSpace* cs = CurrentColSpace();
+BOOL ConvertFrame(ColSpace* cs, BYTE* frame, BYTE* destination) {
   if (cs == nullptr || frame == nullptr || destination == nullptr) return FALSE;
-  UpdateColSpaceTables();
+  UpdateColSpaceTables(cs);
   if (cs->convertRoutine == nullptr) return FALSE;
   if (!cs->convertRoutine(*cs, frame, destination)) return FALSE;
   if (cs->autoWhiteBalance) {

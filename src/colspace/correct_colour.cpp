@@ -7,14 +7,12 @@
 // there), limited in highlights, and the pixel is rebuilt from the luminance
 // curve of its green and that colour difference. Bright pixels feed the
 // white-balance statistics.
-BOOL CorrectColour(BYTE* image, LONG width, LONG height) {
-  ColSpace* cs = CurrentColSpace();
-  if (cs == nullptr) return FALSE;
+BOOL CorrectColour(ColSpace& cs, BYTE* image, LONG width, LONG height) {
   int16_t k[9];
-  MatrixCoefficients(cs->colourMatrix, k);
+  MatrixCoefficients(cs.colourMatrix, k);
   const int ku[3] = {k[3], k[4], 2 * k[5]};
   const int kv[3] = {k[6], k[7], 2 * k[8]};
-  const BYTE* __restrict luma = cs->lumaTable;
+  const BYTE* __restrict luma = cs.lumaTable;
   const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
   BYTE* __restrict p = image;
   int64_t sumU = 0;
@@ -42,8 +40,8 @@ BOOL CorrectColour(BYTE* image, LONG width, LONG height) {
   }
   const int64_t n = static_cast<int64_t>(pixels / 8);
   if (n > 0) {
-    cs->chromaBiasU = static_cast<int32_t>(sumU / n);
-    cs->chromaBiasV = static_cast<int32_t>(sumV / n);
+    cs.chromaBiasU = static_cast<int32_t>(sumU / n);
+    cs.chromaBiasV = static_cast<int32_t>(sumV / n);
   }
   return TRUE;
 }

@@ -48,11 +48,10 @@ void Double2x(BYTE* image, LONG height, LONG width) {
   }
 }
 
-BOOL Reformat_RGB24_To_RGB16(const BYTE* source, BYTE* destination) {
+BOOL Reformat_RGB24_To_RGB16(const ColSpace& cs, const BYTE* source, BYTE* destination) {
   // A diagnostic line, never a message box: this runs for every frame, and a
   // modal box on the stream timer's thread would stall capture.
   DriverTrace(TRACE_LINE, "Reformat_RGB24_To_RGB16");
-  const ColSpace& cs = *CurrentColSpace();
   const int w = cs.outputFormat.biWidth;
   const int h = cs.outputFormat.biHeight;
   const size_t pixels = static_cast<size_t>(w) * h;

@@ -23,7 +23,7 @@ BOOL SetPalette(const LOGPALETTE* incoming) {
   if (incoming->palNumEntries > kMaxPaletteEntries) return FALSE;
   std::memcpy(&cs->palette, incoming, PaletteSize(incoming));
   cs->paletteChanged = 1;
-  if (cs->outputFormat.biCompression == 0 && cs->outputFormat.biBitCount == 8) BuildPaletteIndexTable();
+  if (cs->outputFormat.biCompression == 0 && cs->outputFormat.biBitCount == 8) BuildPaletteIndexTable(cs);
   return TRUE;
 }
 
@@ -41,8 +41,7 @@ void YUVToRGBValues(int16_t y, int16_t u, int16_t v, int16_t* r, int16_t* g, int
   *b = clamp((YUVToRGBMatrix[2][0] * y + YUVToRGBMatrix[2][1] * u + YUVToRGBMatrix[2][2] * v) >> 4);
 }
 
-void BuildPaletteIndexTable() {
-  ColSpace* cs = CurrentColSpace();
+void BuildPaletteIndexTable(ColSpace* cs) {
   if (cs == nullptr || cs->lookupTable == nullptr) return;
   if (!cs->paletteChanged && cs->lookupKind == LOOKUP_PALETTE_INDEX) return;
   // The platform palette object: a palette of no entries cannot be made.

@@ -25,5 +25,5 @@ BOOL SetPalette(const LOGPALETTE* incoming);
 // The current palette and, in *size, its byte count; nullptr when no record is
 // current.
 const LOGPALETTE* GetPalette(WORD* size);
-void BuildPaletteIndexTable();
+void BuildPaletteIndexTable(ColSpace* cs);
 void YUVToRGBValues(int16_t y, int16_t u, int16_t v, int16_t* r, int16_t* g, int16_t* b);

@@ -42,12 +42,11 @@ BOOL DeinterleaveRows(BYTE* frame, LONG width, LONG height) {
   return TRUE;
 }
 
-BOOL ReconstructRawFrame(BYTE* frame, BYTE* destination) {
-  ColSpace* cs = CurrentColSpace();
+BOOL ReconstructRawFrame(ColSpace& cs, BYTE* frame, BYTE* destination) {
   ColourState& module = Colour();
-  if (cs == nullptr || module.greenPlane == nullptr) return FALSE;
-  const LONG width = cs->sourceFormat.biWidth;
-  const LONG height = cs->sourceFormat.biHeight;
+  if (module.greenPlane == nullptr) return FALSE;
+  const LONG width = cs.sourceFormat.biWidth;
+  const LONG height = cs.sourceFormat.biHeight;
   // What DeinterleaveRows refuses.
   if (width >= kDeinterleaveRowBytes || width < 0) return FALSE;
   const DemosaicGeometry& g = module.geometry;
@@ -59,21 +58,21 @@ BOOL ReconstructRawFrame(BYTE* frame, BYTE* destination) {
   // turn, de-interleaved at the source's size as before.
   const bool shaped = g.width == width && g.height == height;
   int16_t k[9];
-  MatrixCoefficients(cs->colourMatrix, k);
+  MatrixCoefficients(cs.colourMatrix, k);
   MosaicJob job;
   job.frame = frame;
   job.geometry = &g;
   job.plane = module.greenPlane.get();
-  job.threshold = cs->coringThreshold;
-  job.gain = cs->sharpenGain;
+  job.threshold = cs.coringThreshold;
+  job.gain = cs.sharpenGain;
   job.k = k;
-  job.luma = cs->lumaTable;
-  job.lumaPairs = LumaPairTable(cs->lumaTable);
+  job.luma = cs.lumaTable;
+  job.lumaPairs = LumaPairTable(cs.lumaTable);
   job.destination = destination;
   if (!shaped) {
     DeinterleaveRows(frame, width, height);
-    ColourPass pass{k, cs->lumaTable};
-    DemosaicRows(frame, g, module.greenPlane.get(), cs->coringThreshold, cs->sharpenGain, &pass, destination);
+    ColourPass pass{k, cs.lumaTable};
+    DemosaicRows(frame, g, module.greenPlane.get(), cs.coringThreshold, cs.sharpenGain, &pass, destination);
     job.sumU = pass.sumU;
     job.sumV = pass.sumV;
   } else if (!ActiveKernels().mosaic(job)) {
@@ -81,10 +80,10 @@ BOOL ReconstructRawFrame(BYTE* frame, BYTE* destination) {
   }
   const int64_t n = static_cast<int64_t>(g.width4) * g.height4 / 8;
   if (n > 0) {
-    cs->chromaBiasU = static_cast<int32_t>(job.sumU / n);
-    cs->chromaBiasV = static_cast<int32_t>(job.sumV / n);
+    cs.chromaBiasU = static_cast<int32_t>(job.sumU / n);
+    cs.chromaBiasV = static_cast<int32_t>(job.sumV / n);
   }
-  if (!cs->stretch10by9) return TRUE;
-  return Stretch10by9(destination, cs->reconWidth, cs->reconHeight, cs->outputFormat.biWidth,
-                      cs->outputFormat.biHeight);
+  if (!cs.stretch10by9) return TRUE;
+  return Stretch10by9(destination, cs.reconWidth, cs.reconHeight, cs.outputFormat.biWidth,
+                      cs.outputFormat.biHeight);
 }

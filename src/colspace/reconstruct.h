@@ -18,11 +18,11 @@ constexpr int kStretchLineBytes = 1071;
 BOOL AllocGreenPlane(LONG width, LONG height, int32_t bytesPerPixel);
 void ReleaseGreenPlane();
 
-BOOL ReconstructRawFrame(BYTE* frame, BYTE* destination);
+BOOL ReconstructRawFrame(ColSpace& cs, BYTE* frame, BYTE* destination);
 BOOL DeinterleaveRows(BYTE* frame, LONG width, LONG height);
 // Needs the green plane shaped for the frame (AllocGreenPlane).
 BOOL Demosaic(const BYTE* frame, int16_t threshold, int16_t gain, BYTE* destination);
-BOOL CorrectColour(BYTE* image, LONG width, LONG height);
+BOOL CorrectColour(ColSpace& cs, BYTE* image, LONG width, LONG height);
 // Whether Stretch10by9 can enlarge w x h to newWidth x newHeight.
 bool CanStretch10by9(LONG width, LONG height, LONG newWidth, LONG newHeight);
 BOOL Stretch10by9(BYTE* image, LONG width, LONG height, LONG newWidth, LONG newHeight);

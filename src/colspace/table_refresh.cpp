@@ -6,8 +6,7 @@
 #include "colspace/colspace_state.h"
 #include "colspace/palette.h"
 
-const double* GetColourMatrix() {
-  ColSpace* cs = Colour().current;
+const double* GetColourMatrix(ColSpace* cs) {
   if (cs == nullptr) return nullptr;
   if (!cs->matrixValid) {
     BuildColourMatrix(cs->colourMatrix, cs->redGain, cs->greenGain, cs->blueGain, cs->colour);
@@ -16,8 +15,7 @@ const double* GetColourMatrix() {
   return cs->colourMatrix;
 }
 
-void UpdateColSpaceTables() {
-  ColSpace* cs = Colour().current;
+void UpdateColSpaceTables(ColSpace* cs) {
   if (cs == nullptr) return;
   if (!cs->lumaValid) {
     BuildLumaTable(cs->lumaTable, cs->gamma, cs->blackLevel, cs->whiteLevel, cs->brightness, cs->contrast);
@@ -26,12 +24,12 @@ void UpdateColSpaceTables() {
       for (BYTE& entry : cs->lumaTable) entry = static_cast<BYTE>(entry + 16);
     }
   }
-  GetColourMatrix();
+  GetColourMatrix(cs);
   if (cs->outputFormat.biCompression == 0) {
     if (cs->outputFormat.biBitCount == 16 && cs->lookupKind != LOOKUP_RGB16) {
       BuildRGB16Table(cs->lookupBlock.get());
       cs->lookupKind = LOOKUP_RGB16;
     }
-    if (cs->outputFormat.biBitCount == 8) BuildPaletteIndexTable();
+    if (cs->outputFormat.biBitCount == 8) BuildPaletteIndexTable(cs);
   }
 }

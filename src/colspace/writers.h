@@ -17,4 +17,4 @@ BOOL YUVToYVU9(const BYTE* frame, BYTE* destination);
 // buffer, which must hold 12 w h bytes.
 void Double2x(BYTE* image, LONG height, LONG width);
 // From an RGB24 image of outputFormat's size to RGB555 words.
-BOOL Reformat_RGB24_To_RGB16(const BYTE* source, BYTE* destination);
+BOOL Reformat_RGB24_To_RGB16(const ColSpace& cs, const BYTE* source, BYTE* destination);

@@ -51,13 +51,12 @@ void SetYUVChromaBias(ColSpace& cs, int64_t sumU, int64_t sumV, LONG width, LONG
   }
 }
 
-void PrepareYUVFrame(BYTE* frame, LONG width, LONG height) {
-  ColSpace* cs = CurrentColSpace();
-  if (cs == nullptr || width <= 0 || height <= 0) return;
+void PrepareYUVFrame(ColSpace& cs, BYTE* frame, LONG width, LONG height) {
+  if (width <= 0 || height <= 0) return;
   int64_t sumU = 0;
   int64_t sumV = 0;
-  PrepareYUVRows(frame, width, height, cs->lumaTable, &sumU, &sumV);
-  SetYUVChromaBias(*cs, sumU, sumV, width, height);
+  PrepareYUVRows(frame, width, height, cs.lumaTable, &sumU, &sumV);
+  SetYUVChromaBias(cs, sumU, sumV, width, height);
 }
 
 void AdjustWhiteBalance(int32_t bu, int32_t bv, double* redGain, double* greenGain, double* blueGain) {

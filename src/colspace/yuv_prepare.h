@@ -7,7 +7,7 @@
 #include "colspace/colspace.h"
 #include "platform/types.h"
 
-void PrepareYUVFrame(BYTE* frame, LONG width, LONG height);
+void PrepareYUVFrame(ColSpace& cs, BYTE* frame, LONG width, LONG height);
 // The white-balance statistics of a prepared frame from the sums of its
 // bright pairs' chroma.
 void SetYUVChromaBias(ColSpace& cs, int64_t sumU, int64_t sumV, LONG width, LONG height);

@@ -63,7 +63,7 @@ TEST_F(FormatTest, SizeRulesPickModeWindowAndCameraFormat) {
     SCOPED_TRACE(testing::Message() << row.w << " x " << row.h << " maxTransfer " << row.maxTransfer);
     UseTransfer(row.maxTransfer);
     BITMAPINFOHEADER client = Header(row.w, row.h);
-    EXPECT_EQ(AcceptFormat(&client), row.accepted ? TRUE : FALSE);
+    EXPECT_EQ(AcceptFormat(CurrentNUBODevice(), &client), row.accepted ? TRUE : FALSE);
     EXPECT_EQ(device_->formatInvalid, row.accepted ? 0u : 1u);
     EXPECT_EQ(std::memcmp(&device_->clientFormat, &client, sizeof client), 0);
     if (!row.accepted) continue;
@@ -102,13 +102,13 @@ TEST_F(FormatTest, BitCountsAndCompressionsPerSizeClass) {
     SCOPED_TRACE(testing::Message() << row.w << " x " << row.h << " bits " << row.bits << " comp " << std::hex
                                     << row.compression);
     BITMAPINFOHEADER client = Header(row.w, row.h, row.bits, row.compression);
-    EXPECT_EQ(AcceptFormat(&client), row.accepted ? TRUE : FALSE);
+    EXPECT_EQ(AcceptFormat(CurrentNUBODevice(), &client), row.accepted ? TRUE : FALSE);
   }
 }
 
 TEST_F(FormatTest, IyuvIsKeptAsI420) {
   BITMAPINFOHEADER client = Header(160, 120, 12, FOURCC_IYUV);
-  ASSERT_TRUE(AcceptFormat(&client));
+  ASSERT_TRUE(AcceptFormat(CurrentNUBODevice(), &client));
   BITMAPINFOHEADER filled{};
   ASSERT_TRUE(FillFormat(&filled));
   EXPECT_EQ(filled.biCompression, FOURCC_I420);
@@ -139,7 +139,7 @@ TEST_F(FormatTest, GetCurrentReportsTheDeviceFormat) {
   EXPECT_EQ(std::memcmp(&out, &untouched, sizeof out), 0);
 
   BITMAPINFOHEADER client = Header(128, 96, 16);
-  ASSERT_TRUE(AcceptFormat(&client));
+  ASSERT_TRUE(AcceptFormat(CurrentNUBODevice(), &client));
   EXPECT_EQ(Configure(VIDEO_CONFIGURE_GET | VIDEO_CONFIGURE_CURRENT, &out, 40), DV_ERR_OK);
   EXPECT_EQ(out.biWidth, 128);
   EXPECT_EQ(out.biHeight, 96);
@@ -179,7 +179,7 @@ TEST_F(FormatTest, SetOfTheCurrentFormatIsAppliedOnANewDevice) {
   Capture().currentFormatOnDevice = false;
   device_ = MakeDevice(kTransferSmall);
   BITMAPINFOHEADER defaults = Header(160, 120);
-  ASSERT_TRUE(AcceptFormat(&defaults));
+  ASSERT_TRUE(AcceptFormat(CurrentNUBODevice(), &defaults));
   EXPECT_EQ(Configure(VIDEO_CONFIGURE_SET, &big, 40), DV_ERR_OK);
   EXPECT_EQ(device_->cameraMode, 1u);
   EXPECT_EQ(device_->clientFormat.biWidth, 320);
@@ -194,7 +194,7 @@ TEST_F(FormatTest, SetWithAShortBufferIsRefused) {
 TEST_F(FormatTest, StreamingSmallRgbUsesTheHalfSizeCameraSetUp) {
   UseTransfer(kTransferSmall);
   BITMAPINFOHEADER client = Header(320, 240);
-  ASSERT_TRUE(AcceptFormat(&client));
+  ASSERT_TRUE(AcceptFormat(CurrentNUBODevice(), &client));
   ASSERT_EQ(Cam().width, 292);
   ASSERT_TRUE(SetStreamFormat(1));
   EXPECT_EQ(device_->fastStreamActive, 1u);
@@ -213,21 +213,21 @@ TEST_F(FormatTest, StreamingSmallRgbUsesTheHalfSizeCameraSetUp) {
 
 TEST_F(FormatTest, HalfSizeStreamingOnlyForUncompressedRawFormats) {
   BITMAPINFOHEADER small = Header(160, 120);
-  ASSERT_TRUE(AcceptFormat(&small));
+  ASSERT_TRUE(AcceptFormat(CurrentNUBODevice(), &small));
   ASSERT_TRUE(SetStreamFormat(1));
   EXPECT_EQ(device_->fastStreamActive, 0u);
   EXPECT_EQ(Cam().width, 160);
 
   UseTransfer(kTransferLarge);
   BITMAPINFOHEADER big = Header(640, 480);
-  ASSERT_TRUE(AcceptFormat(&big));
+  ASSERT_TRUE(AcceptFormat(CurrentNUBODevice(), &big));
   ASSERT_TRUE(SetStreamFormat(1));
   EXPECT_EQ(device_->fastStreamActive, 0u);
   EXPECT_EQ(Cam().mode, 1u);
 
   device_->fastStream = 0;
   BITMAPINFOHEADER raw = Header(320, 240);
-  ASSERT_TRUE(AcceptFormat(&raw));
+  ASSERT_TRUE(AcceptFormat(CurrentNUBODevice(), &raw));
   ASSERT_TRUE(SetStreamFormat(1));
   EXPECT_EQ(device_->fastStreamActive, 0u);
   EXPECT_EQ(Cam().mode, 1u);

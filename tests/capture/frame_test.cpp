@@ -46,7 +46,7 @@ TEST_F(ThresholdTest, FrameChecksComeBeforeTheCamera) {
   InitFormatHeader(&format);
   SetFormatType(&format, 24, BI_RGB);
   SetFormatSize(&format, 160, 120);
-  ASSERT_TRUE(AcceptFormat(&format));
+  ASSERT_TRUE(AcceptFormat(CurrentNUBODevice(), &format));
   device_->resync = 0;
   VIDEOHDR header{};
   BYTE buffer[16];
@@ -58,8 +58,8 @@ TEST_F(ThresholdTest, FrameChecksComeBeforeTheCamera) {
   EXPECT_EQ(device_->resync, 0u);  // refused before the camera was asked for anything
   EXPECT_EQ(CaptureFrame(nullptr), DV_ERR_PARAM1);
   device_->formatInvalid = 1;
-  EXPECT_EQ(GrabFrame(buffer, 1u << 20), GRAB_FAILED);
-  EXPECT_EQ(GrabFrame(nullptr, 1u << 20), GRAB_FAILED);
+  EXPECT_EQ(GrabFrame(CurrentNUBODevice(), buffer, 1u << 20), GRAB_FAILED);
+  EXPECT_EQ(GrabFrame(CurrentNUBODevice(), nullptr, 1u << 20), GRAB_FAILED);
 }
 
 }  // namespace

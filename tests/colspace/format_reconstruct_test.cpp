@@ -17,12 +17,12 @@ TEST_F(FormatTest, MosaicSizesDirectStretchedDoubledOrRefused) {
   ColSpace* cs = Make();
   BITMAPINFOHEADER src = Header(164, 124, 8, FOURCC_PSHU);
   BITMAPINFOHEADER out = Header(160, 120, 24, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   EXPECT_EQ(cs->stretch10by9, 0);
   EXPECT_EQ(cs->reconWidth, 160);
 
   src = Header(148, 112, 8, FOURCC_PSHU);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   EXPECT_EQ(cs->stretch10by9, 1);
   EXPECT_EQ(cs->reconWidth, 144);
   EXPECT_EQ(cs->reconHeight, 108);
@@ -31,30 +31,30 @@ TEST_F(FormatTest, MosaicSizesDirectStretchedDoubledOrRefused) {
   // the accepted format stays.
   src = Header(164, 124, 8, FOURCC_PSHU);
   out = Header(178, 134, 24, 0);
-  EXPECT_FALSE(SetColSpaceFormat(&src, &out));
+  EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   EXPECT_EQ(cs->sourceFormat.biWidth, 148);
   EXPECT_EQ(cs->outputFormat.biWidth, 160);
 
   src = Header(324, 244, 8, FOURCC_PSHU);
   out = Header(640, 480, 24, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   EXPECT_EQ(cs->doubleSize, 1);
   EXPECT_EQ(cs->outputFormat.biWidth, 320);
   EXPECT_EQ(cs->outputFormat.biHeight, 240);
   EXPECT_EQ(out.biWidth, 640);  // the caller's header is as it was
   EXPECT_EQ(out.biHeight, 480);
   src = Header(164, 124, 8, FOURCC_PSHU);
-  EXPECT_FALSE(SetColSpaceFormat(&src, &out));
+  EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
 
   src = Header(324, 244, 8, FOURCC_PSHU);
   out = Header(640, 480, 16, 0);
-  EXPECT_FALSE(SetColSpaceFormat(&src, &out));  // 16 bits above 320 x 240
+  EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &src, &out));  // 16 bits above 320 x 240
   out = Header(320, 240, 8, 0);
-  EXPECT_FALSE(SetColSpaceFormat(&src, &out));
+  EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   out = Header(320, 240, 12, FOURCC_I420);
-  EXPECT_FALSE(SetColSpaceFormat(&src, &out));
+  EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   out = Header(320, 240, 16, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   EXPECT_NE(cs->intermediateImage, nullptr);
   EXPECT_EQ(cs->intermediateFormat.biSizeImage, 320u * 240 * 3);
   EXPECT_EQ(cs->intermediateFormat.biBitCount, 24);
@@ -63,7 +63,7 @@ TEST_F(FormatTest, MosaicSizesDirectStretchedDoubledOrRefused) {
   out = Header(160, 120, 24, 0);
   for (BITMAPINFOHEADER bad : {Header(163, 124, 8, FOURCC_PSHU), Header(516, 124, 8, FOURCC_PSHU),
                                Header(400, 300, 8, FOURCC_PSHU), Header(164, 124, 8, MakeFourCC('X', 'X', 'X', 'X'))})
-    EXPECT_FALSE(SetColSpaceFormat(&bad, &out));
+    EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &bad, &out));
 }
 
 TEST_F(FormatTest, YUVSourceOutputs) {
@@ -71,38 +71,38 @@ TEST_F(FormatTest, YUVSourceOutputs) {
   BITMAPINFOHEADER src = Header(160, 120, 16, FOURCC_PYUV);
   for (int bits : {24, 16, 8}) {
     BITMAPINFOHEADER out = Header(160, 120, bits, 0);
-    EXPECT_TRUE(SetColSpaceFormat(&src, &out)) << bits;
+    EXPECT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out)) << bits;
   }
   BITMAPINFOHEADER out = Header(320, 240, 8, 0);
-  EXPECT_FALSE(SetColSpaceFormat(&src, &out));
+  EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   out = Header(320, 240, 32, 0);
-  EXPECT_FALSE(SetColSpaceFormat(&src, &out));  // would fail every frame
+  EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &src, &out));  // would fail every frame
   out = Header(320, 240, 24, 0);
-  EXPECT_TRUE(SetColSpaceFormat(&src, &out));
+  EXPECT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   out = Header(320, 240, 16, 0);
-  EXPECT_TRUE(SetColSpaceFormat(&src, &out));
+  EXPECT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   EXPECT_EQ(cs->intermediateFormat.biWidth, 320);
   out = Header(161, 120, 24, 0);
-  EXPECT_FALSE(SetColSpaceFormat(&src, &out));
+  EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
 
   out = Header(160, 120, 12, FOURCC_IYUV);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   EXPECT_EQ(out.biCompression, FOURCC_I420);
   EXPECT_EQ(cs->outputFormat.biCompression, FOURCC_I420);
   for (DWORD tag : {FOURCC_YV12, FOURCC_YUY2, FOURCC_YVU9}) {
     out = Header(160, 120, 16, tag);
-    EXPECT_TRUE(SetColSpaceFormat(&src, &out));
+    EXPECT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   }
   out = Header(160, 120, 16, FOURCC_CYUV);
-  EXPECT_FALSE(SetColSpaceFormat(&src, &out));
+  EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   // Written at the source's size: a larger header is fine, a smaller buffer is not.
   out = Header(176, 144, 12, FOURCC_I420);
-  EXPECT_TRUE(SetColSpaceFormat(&src, &out));
+  EXPECT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   out = Header(80, 60, 12, FOURCC_I420);
-  EXPECT_FALSE(SetColSpaceFormat(&src, &out));
+  EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   BITMAPINFOHEADER odd = Header(161, 120, 16, FOURCC_PYUV);
   out = Header(161, 120, 24, 0);
-  EXPECT_FALSE(SetColSpaceFormat(&odd, &out));
+  EXPECT_FALSE(SetColSpaceFormat(CurrentColSpace(), &odd, &out));
 }
 
 TEST(DeinterleaveRowsTest, RestoresColumnOrder) {
@@ -129,17 +129,17 @@ TEST_F(FormatTest, FlatGreyMosaicStaysGrey) {
 TEST_F(FormatTest, StepByStepEqualsTheFusedReconstruction) {
   ColSpace* cs = Make();
   BITMAPINFOHEADER src = Header(172, 124, 8, FOURCC_PSHU), out = Header(168, 120, 24, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   std::vector<BYTE> a(172 * 124);
   for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<BYTE>((i * 37 + i / 172 * 11) & 0xFF);
   std::vector<BYTE> b = a;
   std::vector<BYTE> stepwise(168 * 120 * 3), fused(168 * 120 * 3);
   ASSERT_TRUE(DeinterleaveRows(a.data(), 172, 124));
   ASSERT_TRUE(Demosaic(a.data(), cs->coringThreshold, cs->sharpenGain, stepwise.data()));
-  ASSERT_TRUE(CorrectColour(stepwise.data(), 168, 120));
+  ASSERT_TRUE(CorrectColour(*CurrentColSpace(), stepwise.data(), 168, 120));
   const int32_t biasU = cs->chromaBiasU, biasV = cs->chromaBiasV;
   cs->chromaBiasU = cs->chromaBiasV = 12345;
-  ASSERT_TRUE(ReconstructRawFrame(b.data(), fused.data()));
+  ASSERT_TRUE(ReconstructRawFrame(*CurrentColSpace(), b.data(), fused.data()));
   EXPECT_EQ(stepwise, fused);
   EXPECT_EQ(cs->chromaBiasU, biasU);
   EXPECT_EQ(cs->chromaBiasV, biasV);
@@ -169,12 +169,12 @@ TEST(WhiteBalanceTest, WorkedExampleAndDeadBand) {
 TEST_F(FormatTest, DarkYUVFrameGathersNoStatistics) {
   ColSpace* cs = Make();
   BITMAPINFOHEADER src = Header(80, 60, 16, FOURCC_PYUV), out = Header(80, 60, 24, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   std::vector<BYTE> frame(80 * 90, 70);  // luminance 70 -> table value well below 130
   for (int m = 0; m < 30; ++m) std::memset(&frame[(3 * m + 2) * 80], 250, 80);
   cs->chromaBiasU = 99;
   std::vector<BYTE> dest(80 * 60 * 3);
-  ASSERT_TRUE(ConvertFrame(frame.data(), dest.data()));
+  ASSERT_TRUE(ConvertFrame(CurrentColSpace(), frame.data(), dest.data()));
   EXPECT_EQ(cs->chromaBiasU, 0);
   EXPECT_EQ(cs->chromaBiasV, 0);
   EXPECT_EQ(cs->redGain, 1.0);
@@ -212,10 +212,10 @@ TEST_F(FormatTest, SixteenBitFramesTraceInsteadOfShowingABox) {
   platform::ClearRecordedMessageBoxes();
   platform::SetMessageBoxEcho(false);
   BITMAPINFOHEADER src = Header(168, 128, 8, FOURCC_PSHU), out = Header(164, 124, 16, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   std::vector<BYTE> frame(168 * 128, 90), dest(GetFormatImageSize(&out));
   Driver().debugFlags = DEBUG_TRACE_WINDOW;
-  EXPECT_TRUE(ConvertFrame(frame.data(), dest.data()));
+  EXPECT_TRUE(ConvertFrame(CurrentColSpace(), frame.data(), dest.data()));
   Driver().debugFlags = 0;
   EXPECT_TRUE(platform::RecordedMessageBoxes().empty());
 }
@@ -223,15 +223,15 @@ TEST_F(FormatTest, SixteenBitFramesTraceInsteadOfShowingABox) {
 TEST_F(FormatTest, ConverterNeedsTheGeometryItWasChosenFor) {
   ColSpace* a = Make();
   BITMAPINFOHEADER src = Header(164, 124, 8, FOURCC_PSHU), out = Header(160, 120, 24, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   ColSpace* b = Make();
   BITMAPINFOHEADER small = Header(88, 68, 8, FOURCC_PSHU), smallOut = Header(84, 64, 24, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&small, &smallOut));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &small, &smallOut));
   ASSERT_TRUE(SelectColSpace(a));  // the green plane is shaped for b's frames
   std::vector<BYTE> frame(164 * 124, 50), dest(160 * 120 * 3);
-  EXPECT_FALSE(ConvertFrame(frame.data(), dest.data()));
+  EXPECT_FALSE(ConvertFrame(CurrentColSpace(), frame.data(), dest.data()));
   ASSERT_TRUE(SelectColSpace(b));
-  EXPECT_TRUE(ConvertFrame(frame.data(), dest.data()));
+  EXPECT_TRUE(ConvertFrame(CurrentColSpace(), frame.data(), dest.data()));
 }
 
 }  // namespace

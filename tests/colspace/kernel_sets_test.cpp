@@ -68,7 +68,7 @@ class KernelSets : public ColSpaceTest {
     ColSpace* cs = CurrentColSpace();
     EXPECT_TRUE(ForceKernelSet(set));
     BITMAPINFOHEADER src = srcIn, out = outIn;
-    EXPECT_TRUE(SetColSpaceFormat(&src, &out));
+    EXPECT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
     SetAutoWhiteBalance(0);
     SetPictureControls(k.brightness, k.contrast, k.colour);
     cs->redGain = k.red;
@@ -79,7 +79,7 @@ class KernelSets : public ColSpaceTest {
     cs->sharpenGain = k.gain;
     Output o{Bytes(GetFormatImageSize(&out), 0x5A), input, 0, 0};
     cs->chromaBiasU = cs->chromaBiasV = 777;
-    EXPECT_TRUE(ConvertFrame(o.frame.data(), o.image.data()));
+    EXPECT_TRUE(ConvertFrame(CurrentColSpace(), o.frame.data(), o.image.data()));
     o.biasU = cs->chromaBiasU;
     o.biasV = cs->chromaBiasV;
     return o;
@@ -114,7 +114,7 @@ TEST_F(KernelSets, PortableIsAlwaysThereAndForcingReportsSupport) {
   // The forced set survives a new format; a reset forgets it.
   BITMAPINFOHEADER src = Header(164, 124, 8, FOURCC_PSHU), out = Header(160, 120, 24, 0);
   ASSERT_TRUE(ForceKernelSet(KernelSet::kPortable));
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   EXPECT_EQ(ActiveKernels().set, KernelSet::kPortable);
   std::printf("kernel sets compared here: %zu\n", SetsToCompare().size());
 }
@@ -235,7 +235,7 @@ TEST_F(KernelSets, PublicWritersAgree) {
   for (Writer writer : {Writer{YUVToRGB24}, Writer{YUVToRGB16}, Writer{YUVToPal8}, Writer{YUVToI420},
                         Writer{YUVToYV12}, Writer{YUVToYUY2}, Writer{YUVToYVU9}}) {
     ASSERT_TRUE(ForceKernelSet(KernelSet::kPortable));
-    ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+    ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
     Bytes expected(static_cast<size_t>(3) * w * h, 1);
     ASSERT_TRUE(writer(input.data(), expected.data()));
     for (KernelSet set : SetsToCompare()) {
@@ -260,7 +260,7 @@ void AppendSums(Bytes& image, int64_t sumU, int64_t sumV) {
 TEST_F(KernelSets, WithoutTheTwoPixelTable) {
   ColSpace* cs = Make();
   BITMAPINFOHEADER src = Header(96, 40, 16, FOURCC_PYUV), out = Header(96, 40, 12, FOURCC_I420);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   const Bytes input = Noise(96 * 60, 21, 256);
   for (YUVTarget target : {YUVTarget::kRGB24, YUVTarget::kI420, YUVTarget::kYUY2, YUVTarget::kYVU9,
                            YUVTarget::kRGB16}) {
@@ -291,9 +291,9 @@ TEST_F(KernelSets, WithoutTheTwoPixelTable) {
   // The mosaic likewise.
   src = Header(172, 124, 8, FOURCC_PSHU);
   out = Header(168, 120, 24, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   int16_t k[9];
-  MatrixCoefficients(GetColourMatrix(), k);
+  MatrixCoefficients(GetColourMatrix(CurrentColSpace()), k);
   const Bytes raw = Noise(172 * 124, 22, 256);
   auto mosaic = [&](const ColourKernels& kernels) {
     Bytes frame = raw;

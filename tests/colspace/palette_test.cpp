@@ -93,7 +93,7 @@ TEST_F(PaletteTest, IndexTableFollowsThePaletteAndTheOutputDepth) {
   ColSpace* cs = Make();
   BITMAPINFOHEADER src = Header(160, 120, 16, FOURCC_PYUV);
   BITMAPINFOHEADER out8 = Header(160, 120, 8, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out8));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out8));
   ASSERT_EQ(cs->lookupKind, LOOKUP_PALETTE_INDEX);
   EXPECT_EQ(cs->paletteChanged, 0);
   for (int qy = 0; qy < 32; qy += 3)
@@ -108,9 +108,9 @@ TEST_F(PaletteTest, IndexTableFollowsThePaletteAndTheOutputDepth) {
 
   // 16-bit in between: the index table is rebuilt on the way back.
   BITMAPINFOHEADER out16 = Header(160, 120, 16, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out16));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out16));
   EXPECT_EQ(cs->lookupKind, LOOKUP_RGB16);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out8));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out8));
   EXPECT_EQ(cs->lookupKind, LOOKUP_PALETTE_INDEX);
 
   // A two-colour palette: every index is 0 or 1.
@@ -128,13 +128,13 @@ TEST_F(PaletteTest, EmptyPaletteLeavesNoTableAndEightBitFramesFail) {
   ColSpace* cs = Make();
   BITMAPINFOHEADER src = Header(80, 60, 16, FOURCC_PYUV);
   BITMAPINFOHEADER out8 = Header(80, 60, 8, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out8));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out8));
   PaletteStore none = {};
   none.palVersion = 0x300;
   SetPalette(reinterpret_cast<const LOGPALETTE*>(&none));
   EXPECT_EQ(cs->lookupKind, LOOKUP_NONE);
   std::vector<BYTE> frame(80 * 90, 100), dest(80 * 60);
-  EXPECT_FALSE(ConvertFrame(frame.data(), dest.data()));
+  EXPECT_FALSE(ConvertFrame(CurrentColSpace(), frame.data(), dest.data()));
 }
 
 TEST(YUVToRGBValuesTest, MatrixAndClamps) {

@@ -44,7 +44,7 @@ class PipelineCompare : public ColSpaceTest {
     ColSpace* cs = Make();
     BITMAPINFOHEADER src = Header(c.srcW, c.srcH, c.srcTag == FOURCC_PSHU ? 8 : 16, c.srcTag);
     BITMAPINFOHEADER out = Header(c.outW, c.outH, c.bits, c.outTag);
-    ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+    ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
     ref::Settings s;
     const bool yuvOut = c.outTag != 0;
     std::vector<std::array<uint8_t, 4>> palette;
@@ -58,7 +58,7 @@ class PipelineCompare : public ColSpaceTest {
       const Bytes input = MakeFrame(frameBytes, c.srcW, seed + n, n % 2 == 1);
       Bytes frame = input;
       Bytes dest(GetFormatImageSize(&out), 0xA5);
-      ASSERT_TRUE(ConvertFrame(frame.data(), dest.data())) << "frame " << n;
+      ASSERT_TRUE(ConvertFrame(CurrentColSpace(), frame.data(), dest.data())) << "frame " << n;
       Bytes expected;
       ref::Stats st;
       if (c.srcTag == FOURCC_PSHU) {

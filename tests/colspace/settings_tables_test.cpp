@@ -220,18 +220,18 @@ TEST_F(SettingsTest, EveryWholeTenthRoundTrips) {
 
 TEST_F(SettingsTest, SettersMarkTablesStaleAndUpdateRebuildsThem) {
   ColSpace* cs = Make();
-  UpdateColSpaceTables();
+  UpdateColSpaceTables(CurrentColSpace());
   EXPECT_TRUE(cs->lumaValid && cs->matrixValid);
   SetColourGains(12, 10, 10);
   EXPECT_FALSE(cs->matrixValid);
   EXPECT_TRUE(cs->lumaValid);
   const double before = cs->colourMatrix[3];
-  const double* m = GetColourMatrix();
+  const double* m = GetColourMatrix(CurrentColSpace());
   EXPECT_TRUE(cs->matrixValid);
   EXPECT_NE(m[3], before);
   SetPictureControls(100, 50, 50);
   EXPECT_FALSE(cs->lumaValid);
-  UpdateColSpaceTables();
+  UpdateColSpaceTables(CurrentColSpace());
   EXPECT_EQ(cs->lumaTable[0], 45);
 }
 
@@ -239,12 +239,12 @@ TEST_F(SettingsTest, YUVOutputsShiftTheLuminanceTableBy16) {
   ColSpace* cs = Make();
   BITMAPINFOHEADER src = Header(160, 120, 16, FOURCC_PYUV);
   BITMAPINFOHEADER out = Header(160, 120, 12, FOURCC_I420);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   EXPECT_EQ(cs->lumaTable[0], 16);
   EXPECT_EQ(cs->lumaTable[64], 107 + 16);
   EXPECT_EQ(cs->lumaTable[255], 235);
   out = Header(160, 120, 24, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   EXPECT_EQ(cs->lumaTable[255], 219);
 }
 
@@ -259,7 +259,7 @@ TEST_F(SettingsTest, SelectAndFreeKeepOneCurrentRecord) {
   EXPECT_EQ(b->lookupTable, nullptr);
   // Shape a's green plane, then release b: a keeps its plane.
   BITMAPINFOHEADER src = Header(164, 124, 8, FOURCC_PSHU), out = Header(160, 120, 24, 0);
-  ASSERT_TRUE(SetColSpaceFormat(&src, &out));
+  ASSERT_TRUE(SetColSpaceFormat(CurrentColSpace(), &src, &out));
   ASSERT_TRUE(FreeColSpace(b, nullptr));
   Released(b);
   EXPECT_EQ(CurrentColSpace(), a);
@@ -271,10 +271,10 @@ TEST_F(SettingsTest, SelectAndFreeKeepOneCurrentRecord) {
   EXPECT_EQ(platform::GetPrivateProfileInt("COLSPACE", "Contrast", 0, ini_.c_str()), 50u);
   EXPECT_FALSE(SelectColSpace(nullptr));
   // Nothing current: the accessors do nothing and the matrix is absent.
-  EXPECT_EQ(GetColourMatrix(), nullptr);
+  EXPECT_EQ(GetColourMatrix(CurrentColSpace()), nullptr);
   SetPictureControls(1, 2, 3);
   std::vector<BYTE> frame(100), dest(100);
-  EXPECT_FALSE(ConvertFrame(frame.data(), dest.data()));
+  EXPECT_FALSE(ConvertFrame(CurrentColSpace(), frame.data(), dest.data()));
 }
 
 TEST_F(SettingsTest, ForgetLeavesTheRecordAlive) {

@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "platform/types.h"
+#include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/media/video_writers.h"
 
 namespace zarncap {
@@ -18,6 +19,11 @@ inline std::string AvErrorText(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(code, text, sizeof text);
   return text;
+}
+
+// A failed libav call while writing the movie `name`.
+[[noreturn]] inline void ThrowAvFailure(const std::string& name, const std::string& what, int code) {
+  throw ToolError("cannot write " + name + ": " + what + " (" + AvErrorText(code) + ")");
 }
 
 // libavformat's name of the container.

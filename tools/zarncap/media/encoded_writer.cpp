@@ -154,9 +154,7 @@ class EncodedWriter : public VideoWriter {
     }
   }
 
-  [[noreturn]] void Fail(const std::string& what, int code) {
-    throw ToolError("cannot write " + name_ + ": " + what + " (" + AvErrorText(code) + ")");
-  }
+  [[noreturn]] void Fail(const std::string& what, int code) { ThrowAvFailure(name_, what, code); }
 
   std::string name_;
   Container container_;

@@ -2,7 +2,8 @@
 # Draws every dialog of ZARNCAP.DLL in every language with Wine's own dialog
 # manager on a virtual display, and saves them as PNGs in build/dialog-shots/
 # (build artefacts); then checks the live trace window of the test DLL opened
-# through winmm. Needs the win32 preset built and xvfb.
+# through winmm, and works its dialogs as a user would under Wine's dialog
+# manager. Needs the win32 preset built and xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}"
@@ -21,6 +22,8 @@ xvfb-run -a -s "-screen 0 800x600x24" sh -c '
   status=$?
   ZARNCAP_CAMERA="sim:port=2,noise=0" wine build/win32/tests/win32/trace_window_check.exe \
     build/win32/ZARNCAP_SIM.DLL build/win32/trace-window || status=1
+  ZARNCAP_CAMERA="sim:port=2,noise=0,scene=flat:128,128,128" wine build/win32/tests/win32/dialog_check.exe \
+    build/win32/ZARNCAP_SIM.DLL build/win32/dialog-check || status=1
   wineserver -k
   exit $status' sh "$out"
 python3 - "$out" <<'PY'

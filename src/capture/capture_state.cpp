@@ -24,7 +24,9 @@ void CaptureState::Reset() {
   DeviceGuard lock(DeviceLock());
   // A device a test left open goes, without saving anything.
   if (current != nullptr) FreeNUBODevice(current, nullptr);
+  const DWORD madeSoFar = generations;  // a device made after a reset is still a new one
   *this = CaptureState{};
+  generations = madeSoFar;
 }
 
 void RestartFrameTime() {

@@ -18,6 +18,9 @@
 struct SensorOps;
 
 struct NUBODevice {
+  // Which set-up made this record: a record freed and another made at the same
+  // address are told apart by it.
+  DWORD generation = 0;
   DWORD port = 0;
   DWORD deviceArgument = 0;
   std::unique_ptr<BYTE[]> hRawBuffer;  // allocated once per device
@@ -61,6 +64,8 @@ struct CaptureState {
   // The millisecond clock value frame times count from: set when the device
   // becomes ready and again at each stream start.
   DWORD timeBase = 0;
+  // Counts device set-ups; each new device takes the next number.
+  DWORD generations = 0;
 };
 CaptureState& Capture();
 // Frame times count from now.

@@ -39,6 +39,7 @@ NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath
   // 1. The record.
   NUBODevice* device = new (std::nothrow) NUBODevice;
   if (device == nullptr) return nullptr;
+  device->generation = ++Capture().generations;
   device->port = port;
   device->deviceArgument = deviceArgument;
 
@@ -100,7 +101,9 @@ NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath
 }
 
 void CloseNUBODevice(NUBODevice* device, const char* iniPath) {
-  // A stream the client left running ends here, before the device goes.
+  // A stream still running (DRV_ENABLE takes the device from under its
+  // channels) ends as a channel close would end it, before the device goes.
+  InStreamEnd();
   InStreamShutdown();
   DeviceGuard lock(DeviceLock());
   if (device != nullptr) {
@@ -112,7 +115,9 @@ void CloseNUBODevice(NUBODevice* device, const char* iniPath) {
 }
 
 void DisableNUBODevice() {
-  // A stream on the device ends first: no tick may reach a freed capture device.
+  // A stream on the device ends first, as a channel close would end it: no
+  // tick may reach a freed capture device.
+  InStreamEnd();
   InStreamShutdown();
   DeviceGuard lock(DeviceLock());
   if (NUBODevice* device = Capture().current; device != nullptr && device->captureDevice != nullptr) {
@@ -133,7 +138,7 @@ BOOL SetNUBODefaults() {
   BITMAPINFOHEADER header;
   InitFormatHeader(&header);
   SetFormatType(&header, 24, BI_RGB);
-  SetFormatSize(&header, 160, 120);
+  SetFormatSize(&header, kNewDeviceWidth, kNewDeviceHeight);
   if (!AcceptFormat(device, &header)) return FALSE;
   if (device->cameraMode == CAPTURE_MODE_YUV) {
     const double* matrix = GetColourMatrix(device->converter);

@@ -9,6 +9,9 @@
 #include "platform/types.h"
 
 constexpr WORD kDefaultImageQuality = 75;
+// The format a new device starts with: 160 x 120 RGB24.
+constexpr LONG kNewDeviceWidth = 160;
+constexpr LONG kNewDeviceHeight = 120;
 constexpr int kSensorStartupMode = 10;
 
 // Builds and selects a device on the given port; nullptr after any failure,

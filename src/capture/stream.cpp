@@ -32,7 +32,6 @@ struct StreamFields {
   VIDEOHDR* head = nullptr;
   VIDEOHDR* tail = nullptr;
   DWORD errorCount = 0;  // frames skipped since the last error report
-  DWORD lastError = 0;   // why the last capture failed, for the error report
   DWORD position = 0;
   int ticksInFlight = 0;
   StreamCaptureProc capture = nullptr;
@@ -176,8 +175,7 @@ DWORD InStreamInit(const VIDEO_STREAM_INIT_PARMS* parms, WORD basePeriod, const 
     s.f.initialised = true;
     s.f.owner = owner;
     s.f.basePeriod = basePeriod;
-    s.f.errorCount = 0;
-    s.f.lastError = DV_ERR_OK;  // a stream nobody asked about leaves nothing behind
+    s.f.errorCount = 0;  // a stream nobody asked about leaves nothing behind
     s.f.position = 0;
     s.f.head = s.f.tail = nullptr;
     s.f.timerId = 0;
@@ -293,10 +291,12 @@ DWORD InStreamReset() {
 
 DWORD InStreamGetError(DWORD* error, DWORD* count) {
   std::lock_guard lock(Stream().mutex);
-  if (error != nullptr) *error = Stream().f.lastError;
+  // The error word is always 0: a skipped frame is not an error of the call
+  // chain, and a host that stops on a non-zero error must not stop for a
+  // failure the stream recovers from. The count says how many were skipped.
+  if (error != nullptr) *error = DV_ERR_OK;
   if (count != nullptr) *count = Stream().f.errorCount;
   Stream().f.errorCount = 0;
-  Stream().f.lastError = DV_ERR_OK;
   return DV_ERR_OK;
 }
 
@@ -347,12 +347,11 @@ void CALLBACK StreamTimerProc(UINT /*timerId*/, UINT /*msg*/, DWORD_PTR /*user*/
       if (taken) NotifyClient(MM_DRVM_DATA, reinterpret_cast<DWORD_PTR>(header));
     } else if (r != DV_ERR_SYNC) {
       // A capture that failed (a transfer error, an unplugged camera) is a
-      // skipped frame the client can read with DVM_STREAM_GETERROR; the buffer
+      // skipped frame, counted in DVM_STREAM_GETERROR's count; the buffer
       // stays at the head for the next tick, one period on.
       DWORD skipped;
       {
         std::lock_guard lock(s.mutex);
-        s.f.lastError = r;
         skipped = ++s.f.errorCount;
       }
       NotifyClient(MM_DRVM_ERROR, skipped);
@@ -386,11 +385,10 @@ void InStreamShutdown() {
   if (endPeriod) platform::TimeEndPeriod(resolution);
 }
 
-void InStreamClose(const void* owner) {
-  {
-    std::lock_guard lock(Stream().mutex);
-    if (owner == nullptr || !Stream().f.initialised || Stream().f.owner != owner) return;
-  }
+namespace {
+
+// The stream ends as its owner's close ends it.
+void EndStream() {
   // As a reset: stopped, and the queued buffers handed back in queue order.
   InStreamReset();
   WORD resolution;
@@ -402,6 +400,24 @@ void InStreamClose(const void* owner) {
   }
   SetStreamMode(0);
   AnnounceClosed(resolution);
+}
+
+}  // namespace
+
+void InStreamClose(const void* owner) {
+  {
+    std::lock_guard lock(Stream().mutex);
+    if (owner == nullptr || !Stream().f.initialised || Stream().f.owner != owner) return;
+  }
+  EndStream();
+}
+
+void InStreamEnd() {
+  {
+    std::lock_guard lock(Stream().mutex);
+    if (!Stream().f.initialised) return;
+  }
+  EndStream();
 }
 
 bool InStreamTickThread() { return t_inTick; }

@@ -33,6 +33,10 @@ void InStreamShutdown();
 // buffer back (done, out of the queue) and tells the client the stream closed.
 // No callback follows. Does nothing for any other owner.
 void InStreamClose(const void* owner);
+// DRV_DISABLE and DRV_ENABLE take the device from under any stream: it ends as
+// its owner's close would end it (buffers back with MM_DRVM_DATA, then
+// MM_DRVM_CLOSE), whoever owns it.
+void InStreamEnd();
 // True on the timer's thread while it runs a tick (and so inside the client's
 // stream callback).
 bool InStreamTickThread();

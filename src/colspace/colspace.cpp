@@ -14,13 +14,12 @@
 namespace {
 
 constexpr const char* kSection = "COLSPACE";
-// The source settings' sliders run 0..100. Gains are tenths: the white
-// balance never leaves one above 5.0, and a gain of 0 would black out its
-// colour for good (the balance cannot divide by it), so 0.1 is the least.
+// The source settings' sliders run 0..100. Gains are tenths, 0..1000 as the
+// settings file may hold them (another installation, a hand edit).
 constexpr int kMinPictureSetting = 0;
 constexpr int kMaxPictureSetting = 100;
-constexpr int kMinGainTenths = 1;
-constexpr int kMaxGainTenths = 50;
+constexpr int kMinGainTenths = 0;
+constexpr int kMaxGainTenths = 1000;
 constexpr int kDefaultGainTenths = 10;
 
 // The record a handle names, made current first; nullptr when it cannot be.
@@ -87,19 +86,13 @@ BOOL ReadColSpaceInit(HCOLSPACE handle, const char* iniPath) {
   if (Selected(handle) == nullptr) return FALSE;
   // Values edited by hand beyond what the driver itself would store are not
   // wrapped into 16 bits (BlueGain=40000 would read as -25536 and whiten every
-  // picture): a picture setting is held at the sliders' end, and a gain the
-  // white balance could never have left is taken as the default 1.0, from
-  // which the balance starts as on a fresh camera. Values in range are taken
-  // as they are.
+  // picture): each is held at the end of its range, a picture setting at the
+  // sliders' ends, a gain at 0 or 1000. Values in range are taken as they are.
   auto read = [iniPath](const char* key, int fallback, int lowest, int highest) {
     const auto value = static_cast<int>(platform::GetPrivateProfileInt(kSection, key, fallback, iniPath));
     return static_cast<int16_t>(value < lowest ? lowest : (value > highest ? highest : value));
   };
-  auto readGain = [iniPath](const char* key) {
-    const auto value =
-        static_cast<int>(platform::GetPrivateProfileInt(kSection, key, kDefaultGainTenths, iniPath));
-    return static_cast<int16_t>(value < kMinGainTenths || value > kMaxGainTenths ? kDefaultGainTenths : value);
-  };
+  auto readGain = [&read](const char* key) { return read(key, kDefaultGainTenths, kMinGainTenths, kMaxGainTenths); };
   const int16_t brightness = read("Brightness", 50, kMinPictureSetting, kMaxPictureSetting);
   const int16_t contrast = read("Contrast", 50, kMinPictureSetting, kMaxPictureSetting);
   const int16_t colour = read("Colour", 50, kMinPictureSetting, kMaxPictureSetting);

@@ -100,8 +100,9 @@ bool SetUpDevice(const char* openString, bool* cameraNotFound) {
   DriverState& d = Driver();
   const ChannelOps& ops = ChannelOpsTable();
   // A device a DRV_DISABLE left behind (its capture device closed) goes first,
-  // with its settings, so the new one does not leak it.
-  CloseDevice(d.iniPath);
+  // so the new one does not leak it. Only the close of the last channel saves
+  // settings: this one is released without writing anything.
+  CloseDevice(nullptr);
   std::strcpy(d.iniPath, "zarncap.ini");
   IniPathFromOpenString(openString, d.iniPath);
 
@@ -270,7 +271,8 @@ InstanceRef FindInstance(DWORD_PTR driverId) {
 
 void StartDriverSession() {
   DriverState& d = Driver();
-  CloseDevice(d.iniPath);
+  // The device goes without writing the settings file: DRV_ENABLE saves nothing.
+  CloseDevice(nullptr);
   ++d.session;
   d.deviceReady = 0;
   ZeroChannelCounters();
@@ -291,7 +293,10 @@ void CloseAllChannels() {
   for (const InstanceRef& instance : live) {
     if (ChannelOpsTable().closeStreamOf != nullptr) ChannelOpsTable().closeStreamOf(instance.get());
   }
-  if (Channels().device != nullptr) CloseLastChannel();
+  // Channels still open close as the last of them would (saving); a device
+  // no channel holds any more is released without writing anything.
+  if (Channels().device != nullptr && Driver().channelCount != 0) CloseLastChannel();
+  else CloseDevice(nullptr);
   ZeroChannelCounters();
   DriverTrace(TRACE_CLOSE, "");
 }

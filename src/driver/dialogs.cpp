@@ -59,8 +59,10 @@ CameraDetails FindCameraDetails() {
   if ((port != kNoPortChosen && ProbePort(port)) || ScanPorts(&port)) {
     found.portFound = true;
     found.port = port;
-    found.portMode = GetPortMode();
     found.sensor = ProbeSensor(port);
+    // The mode and its forced mark at one moment, after the probe: a device
+    // that only worked once retried in 4-bit mode has changed both.
+    found.portMode = GetPortMode();
     found.forcedMode = ModeForced(d.debugFlags);
   }
   d.detailsSearch = false;

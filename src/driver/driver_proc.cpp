@@ -17,6 +17,7 @@
 #include "driver/open_string.h"
 #include "driver/video_message.h"
 #include "platform/platform.h"
+#include "trace/trace_window.h"
 
 namespace {
 
@@ -58,7 +59,10 @@ void ChooseOpenString(LPARAM lParam1, const VIDEO_OPEN_PARMS* openParms, char (&
 
 LRESULT Open(LPARAM lParam1, VIDEO_OPEN_PARMS* openParms) {
   DriverState& d = Driver();
-  // The camera details dialog's own search has the port: no open now.
+  // The camera details dialog's search holds the driver lock while it has the
+  // port: an open from another thread waits for it and then opens as usual.
+  // Only an open sent from inside the search (a host answering a message the
+  // search caused, on the same thread) gets here meanwhile: it is refused.
   if (d.detailsSearch) {
     if (openParms != nullptr && openParms->dwSize >= kOpenParmsNeeded) openParms->dwError = DV_ERR_NOTDETECTED;
     return 0;
@@ -89,8 +93,10 @@ LRESULT Open(LPARAM lParam1, VIDEO_OPEN_PARMS* openParms) {
   return reinterpret_cast<LRESULT>(OpenChannel(openString, openParms));
 }
 
-LRESULT Close(DriverInstance* instance) {
+LRESULT Close(DWORD_PTR driverId, DriverInstance* instance) {
   LRESULT result = 1;
+  // A session's close: its text no longer waits for a channel open.
+  if (instance == nullptr && driverId == 1) Driver().sessionOpenString[0] = '\0';
   if (instance != nullptr) result = CloseChannel(instance) == 0 ? 1 : 0;
   ClosePortDeviceIfUnused();
   return result;
@@ -101,6 +107,7 @@ LRESULT Free() {
   // device, and the port device goes even when a configuration open never
   // brought the counter back to 0.
   CloseAllChannels();
+  TraceWindowDestroyNow();  // no window may outlive the module with its procedure
   DriverState& d = Driver();
   d.openCount = 0;
   ClosePortDeviceIfUnused();
@@ -120,7 +127,7 @@ LRESULT Dispatch(DWORD_PTR dwDriverID, HDRVR hDriver, UINT uMsg, LPARAM lParam1,
     case DRV_ENABLE: return Enable();
     case DRV_OPEN:
       return Open(lParam1, reinterpret_cast<VIDEO_OPEN_PARMS*>(lParam2));
-    case DRV_CLOSE: return Close(FindInstance(dwDriverID).get());
+    case DRV_CLOSE: return Close(dwDriverID, FindInstance(dwDriverID).get());
     case DRV_DISABLE: return Disable();
     case DRV_FREE: return Free();
     case DRV_CONFIGURE: ConfigureDriver(reinterpret_cast<HWND>(lParam1)); return 1;

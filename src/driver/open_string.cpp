@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/driver_state.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -27,7 +28,9 @@ void NarrowOpenString(const void* openString, bool sessionText, char (&out)[kOpe
   out[0] = '\0';
   if (openString == nullptr) return;
   const auto* bytes = static_cast<const unsigned char*>(openString);
-  const bool wide = sessionText && bytes[0] != 0 && bytes[1] == 0;
+  // The encoding is the host's, known before a byte is read: guessing it from
+  // the text would read past the end of a one-character 8-bit text.
+  const bool wide = sessionText && platform::SessionOpenTextIsUtf16();
   size_t n = 0;
   for (; n + 1 < kOpenStringBufferSize; ++n) {
     unsigned c = 0;

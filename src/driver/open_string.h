@@ -11,10 +11,10 @@ constexpr size_t kMaxOpenStringLength = 259;
 static_assert(kMaxOpenStringLength + 2 == kOpenStringBufferSize);
 
 // The open string in 8 bits. A channel open's text is 8-bit. A session open's
-// (no open parameters) is UTF-16 from a host that opens in two steps, 8-bit
-// from an older one: UTF-16 when sessionText says it may be and the first
-// character's high byte is 0, which no 8-bit text of two or more characters
-// has. Characters past 0xFF become '?'. A text longer than
+// (no open parameters, sessionText) is what the host hands over: UTF-16 from
+// winmm on the NT family and from the portable driver manager, 8-bit from the
+// Windows 9x driver manager (platform::SessionOpenTextIsUtf16). Characters
+// past 0xFF become '?'. A text longer than
 // kMaxOpenStringLength is cut one character past it, which the readers below
 // still refuse as too long. A null string gives "".
 void NarrowOpenString(const void* openString, bool sessionText, char (&out)[kOpenStringBufferSize]);

@@ -32,8 +32,10 @@ DWORD GetPosition(DriverInstance*, LPARAM l1, LPARAM l2) {
   return InStreamGetPosition(reinterpret_cast<MMTIME*>(l1), l2);
 }
 DWORD Init(DriverInstance* instance, LPARAM l1, LPARAM) {
-  // A format the device refused cannot be streamed: nothing changes.
+  // A format the device refused cannot be streamed, and a stream needs its
+  // parameters: either way nothing changes, the camera's mode included.
   if (!FormatInForce()) return DV_ERR_NONSPECIFIC;
+  if (l1 == 0) return DV_ERR_PARAM1;
   SetStreamMode(1);
   return InStreamInit(reinterpret_cast<const VIDEO_STREAM_INIT_PARMS*>(l1), Driver().sensorPeriod, instance);
 }

@@ -75,7 +75,19 @@ BOOL SetWindowText(HWND window, const char* text);
 BOOL SetScrollRange(HWND control, int min, int max, BOOL redraw);
 int SetScrollPos(HWND control, int pos, BOOL redraw);
 HWND SetFocus(HWND window);
+// Queues a message for the window's thread. FALSE when the window is gone or
+// its queue is full (10,000 messages, as on Windows): the sender keeps what
+// the message carried.
 BOOL PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+// Has the window's own thread handle the message and waits for it, at most
+// timeoutMs: TRUE when the window procedure ran it in time (or ran it here, on
+// the window's own thread). FALSE when the window is gone or its thread did
+// not get to it.
+BOOL SendMessageTimeout(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT timeoutMs);
+// Whether the driver copies each trace line to the developer's output besides
+// the trace window: on Windows the window is the trace; on Linux, with no
+// window to look at, the copy on stderr is.
+bool TraceEchoByDefault();
 // A value a dialog procedure keeps with its window (the dialog's user slot).
 void SetDialogData(HWND dialog, LONG_PTR data);
 LONG_PTR GetDialogData(HWND dialog);
@@ -83,7 +95,7 @@ LONG_PTR GetDialogData(HWND dialog);
 // ---- modeless windows
 // A modeless dialog owned by the calling thread. Messages posted to it reach its
 // procedure through that thread's message loop (PumpMessages); null when the
-// dialog cannot be made.
+// dialog cannot be made. When its thread ends, the system destroys it.
 HWND CreateDialogParam(HINSTANCE module, int resourceId, HWND owner, DLGPROC proc, LPARAM param);
 // Sends WM_DESTROY, then removes the window; messages still queued for it are
 // discarded. Fails unless called on the thread that owns the window.
@@ -135,5 +147,9 @@ void OnModuleUnload(void (*handler)());
 std::string ModuleFileName();
 // The module's "\StringFileInfo\040904e4\FileVersion" value; empty when there is none.
 std::string ModuleVersionText();
+// Whether the host's session open (DRV_OPEN without open parameters) hands its
+// text over in UTF-16: winmm on the NT family and the portable driver manager
+// do; the Windows 9x driver manager hands over 8-bit text.
+bool SessionOpenTextIsUtf16();
 
 }  // namespace platform

@@ -1,15 +1,17 @@
 // The trace window. Senders on any thread only allocate, format and post a
 // line block; the list box is touched solely by the window procedure, on the
-// window's own thread. Every block this module posts is on the `issued` list
+// window's own thread. Every block this module posts is in the `issued` set
 // until the window takes it back, so a block is freed exactly once: by the
-// window, by a sender whose post failed, by the drain when the window is
-// destroyed, or by a reset. A line message carrying any other value is not ours
-// and is left alone.
+// window, by a sender whose post failed (a full queue among the reasons), by
+// the drain when the window is destroyed, or by a reset. A line message
+// carrying any other value is not ours and is left alone. A window asked to
+// close from another thread is remembered until its own thread has destroyed
+// it, so the module's last moments can make sure it is gone.
 #include "trace/trace_window.h"
 
-#include <algorithm>
 #include <cstdarg>
 #include <mutex>
+#include <unordered_set>
 #include <vector>
 
 #include "core/driver_context.h"
@@ -26,11 +28,12 @@ struct TraceWindowState {
   void Reset();
 
   std::mutex mutex;  // guards the fields below; never held while a window procedure runs
-  HWND window = nullptr;
+  HWND window = nullptr;   // the window lines go to
+  HWND closing = nullptr;  // asked to close by another thread, not destroyed yet
   bool running = true;  // survives closing and reopening the window
-  std::vector<HGLOBAL> issued;
+  std::unordered_set<HGLOBAL> issued;
   int created = 0;
-  bool echo = true;
+  bool echo = platform::TraceEchoByDefault();
 };
 
 TraceWindowState& State() { return Context().Module<TraceWindowState>(); }
@@ -39,10 +42,7 @@ TraceWindowState& State() { return Context().Module<TraceWindowState>(); }
 bool TakeBack(HGLOBAL block) {
   auto& s = State();
   std::lock_guard lock(s.mutex);
-  auto it = std::find(s.issued.begin(), s.issued.end(), block);
-  if (it == s.issued.end()) return false;
-  s.issued.erase(it);
-  return true;
+  return s.issued.erase(block) != 0;
 }
 
 void AppendLine(HWND window, const char* text) {
@@ -72,6 +72,14 @@ void DrainLines(HWND window) {
     HGLOBAL block = reinterpret_cast<HGLOBAL>(msg.lParam);
     if (TakeBack(block)) platform::GlobalFree(block);
   }
+}
+
+// The window is being destroyed: nothing refers to it any more.
+void Forget(HWND window) {
+  auto& s = State();
+  std::lock_guard lock(s.mutex);
+  if (s.window == window) s.window = nullptr;
+  if (s.closing == window) s.closing = nullptr;
 }
 
 void ShowPauseMark(HWND window, bool running) {
@@ -120,20 +128,27 @@ INT_PTR CALLBACK TraceDialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM lP
       return TRUE;
     case WM_DESTROY:
       DrainLines(window);
+      Forget(window);
       return FALSE;
     default:
       return FALSE;
   }
 }
 
-// Forgets the window and has it destroyed on its own thread.
+// Has the window destroyed on its own thread: at once on it, otherwise by
+// asking that thread, remembering the window until it is gone.
 void DestroyOnItsThread(HWND window) {
   if (window == nullptr) return;
   if (platform::IsOwnWindow(window)) {
     platform::DestroyWindow(window);
-  } else {
-    platform::PostMessage(window, WM_TRACE_CLOSE, 0, 0);
+    return;
   }
+  {
+    auto& s = State();
+    std::lock_guard lock(s.mutex);
+    s.closing = window;
+  }
+  platform::PostMessage(window, WM_TRACE_CLOSE, 0, 0);
 }
 
 }  // namespace
@@ -146,7 +161,7 @@ bool TraceWindowCreate() {
   }
   // The dialog's WM_INITDIALOG reads the state: make it outside the lock.
   HWND window = platform::CreateDialogParam(platform::ModuleHandle(), kTraceDialogId, nullptr, TraceDialogProc, 0);
-  platform::OnModuleUnload(TraceWindowDestroy);
+  platform::OnModuleUnload(TraceWindowDestroyNow);
   std::lock_guard lock(s.mutex);
   s.window = window;
   if (window != nullptr) ++s.created;
@@ -162,6 +177,21 @@ void TraceWindowDestroy() {
     s.window = nullptr;
   }
   DestroyOnItsThread(window);
+}
+
+void TraceWindowDestroyNow() {
+  TraceWindowDestroy();
+  HWND closing;
+  {
+    auto& s = State();
+    std::lock_guard lock(s.mutex);
+    closing = s.closing;
+  }
+  // Its thread is asked and waited for, a second at most; a thread that has
+  // ended took its windows with it.
+  if (closing != nullptr && platform::IsWindow(closing)) {
+    platform::SendMessageTimeout(closing, WM_TRACE_CLOSE, 0, 0, kTraceCloseWaitMs);
+  }
 }
 
 bool TraceWindowExists() {
@@ -186,7 +216,7 @@ bool TraceWindowPostLine(const char* format, va_list args) {
   {
     std::lock_guard lock(s.mutex);
     echo = s.echo;
-    s.issued.push_back(block);  // before the post: the window may take it at once
+    s.issued.insert(block);  // before the post: the window may take it at once
   }
   if (echo) platform::DebugOutput(text);
   platform::GlobalUnlock(block);
@@ -270,7 +300,7 @@ int TraceWindowsCreated() {
 
 void TraceWindowState::Reset() {
   HWND old;
-  std::vector<HGLOBAL> blocks;
+  std::unordered_set<HGLOBAL> blocks;
   {
     std::lock_guard lock(mutex);
     old = window;
@@ -278,7 +308,7 @@ void TraceWindowState::Reset() {
     blocks.swap(issued);  // messages still carrying these are foreign from now on
     running = true;
     created = 0;
-    echo = true;
+    echo = platform::TraceEchoByDefault();
   }
   DestroyOnItsThread(old);
   for (HGLOBAL block : blocks) platform::GlobalFree(block);

@@ -20,12 +20,19 @@ bool TraceWindowCreate();
 // Destroys the window: at once on its own thread, otherwise by asking that
 // thread to (a window can only be destroyed by the thread that owns it).
 void TraceWindowDestroy();
+// The same, and then makes sure the window is gone before the module is
+// (DRV_FREE, unload): the owning thread is asked synchronously, waiting at
+// most kTraceCloseWaitMs; if that thread has ended, the system has taken it.
+void TraceWindowDestroyNow();
+constexpr unsigned kTraceCloseWaitMs = 1000;
 bool TraceWindowExists();
 // Posts one formatted line to the window: a 512-byte block that the window
 // takes back and frees. Returns false when there is no window or the block
 // could not be made or posted (the block is freed then).
 bool TraceWindowPostLine(const char* format, va_list args);
-void SetTraceEcho(bool echo);  // a copy of each posted line to the developer's output (default: on)
+// A copy of each posted line to the developer's output (default:
+// platform::TraceEchoByDefault, on for Linux's stderr, off on Windows).
+void SetTraceEcho(bool echo);
 
 // ---- the window as a user sees it (each runs the calling thread's message loop first, as a host would)
 HWND TraceWindowHandle();

@@ -49,7 +49,8 @@ int FormatButtonFor(const BITMAPINFOHEADER& h) {
 }
 
 // The format the dialog starts from: the device's; else the format in force
-// as the host last saw it; else a fresh 320 x 240 RGB24 header.
+// as the host last saw it; else the format a new device starts with, 160 x 120
+// RGB24 (OK then applies a format the device has had, not one nobody chose).
 BITMAPINFOHEADER StartingFormat() {
   BITMAPINFOHEADER h{};
   if (FillFormat(&h)) return h;
@@ -57,7 +58,7 @@ BITMAPINFOHEADER StartingFormat() {
   if (current.biSize == sizeof(BITMAPINFOHEADER) && current.biWidth > 0 && current.biHeight > 0) return current;
   InitFormatHeader(&h);
   SetFormatType(&h, 24, BI_RGB);
-  SetFormatSize(&h, 320, 240);
+  SetFormatSize(&h, kNewDeviceWidth, kNewDeviceHeight);
   return h;
 }
 
@@ -89,22 +90,24 @@ std::uint64_t ReadSize(HWND dialog, int id) {
   return ReadDialogNumber(dialog, id, &value) ? value : 0;
 }
 
-void Accept(HWND dialog, FormatSession* s) {
+// streamSetUp was read before the device lock was taken (the stream lock
+// comes first).
+void Accept(HWND dialog, FormatSession* s, bool streamSetUp) {
   const std::uint64_t height = ReadSize(dialog, kHeightEdit);
   const std::uint64_t width = ReadSize(dialog, kWidthEdit);
   // No format of the driver goes past 640 x 480: a larger size is refused
   // before the camera hears of it, and so is one while a stream is set up.
   if (width < 1 || width > 640 || height < 1 || height > 480) return;
-  if (InStreamStatus().initialised) return;
+  if (streamSetUp) return;
   SetFormatSize(&s->working, static_cast<LONG>(width), static_cast<LONG>(height));
   AcceptFormatOrKeep(s->working, s->saved);
 }
 
-INT_PTR Command(HWND dialog, FormatSession* s, WPARAM wParam) {
+INT_PTR Command(HWND dialog, FormatSession* s, WPARAM wParam, bool streamSetUp) {
   if (HIWORD(wParam) != BN_CLICKED) return FALSE;
   const int id = LOWORD(wParam);
   if (id == IDOK || id == IDCANCEL) {
-    if (id == IDOK) Accept(dialog, s);
+    if (id == IDOK) Accept(dialog, s, streamSetUp);
     platform::EndDialog(dialog, 1);
     return TRUE;
   }
@@ -122,11 +125,14 @@ INT_PTR Command(HWND dialog, FormatSession* s, WPARAM wParam) {
 INT_PTR CALLBACK FormatDialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_INITDIALOG) return Open(dialog, reinterpret_cast<FormatSession*>(lParam));
   if (msg != WM_COMMAND) return FALSE;
+  // The stream lock before the device lock, as everywhere: whether a stream
+  // is set up is read before the device is locked.
+  const bool streamSetUp = InStreamStatus().initialised;
   DeviceGuard lock(DeviceLock());
   bool ended = false;
   auto* s = static_cast<FormatSession*>(SessionOnDevice(dialog, &ended));
   if (s == nullptr) return ended ? TRUE : FALSE;
-  return Command(dialog, s, wParam);
+  return Command(dialog, s, wParam, streamSetUp);
 }
 
 INT_PTR ShowFormatDialog(HINSTANCE module, int resourceId, HWND owner) {

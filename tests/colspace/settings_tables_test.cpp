@@ -172,8 +172,9 @@ TEST_F(SettingsTest, ReadsAppliesAndWritesTheSixKeysInOrder) {
 }
 
 // Values edited by hand beyond what the driver stores are brought into range
-// when read (picture settings held at the sliders' ends, gains back to 1.0) and
-// so written back in range; values inside it are untouched.
+// when read (picture settings held at the sliders' ends, gains at 0 or 1000)
+// and so written back in range; values inside it, 0 and 51 among them, are
+// untouched.
 TEST_F(SettingsTest, OutOfRangeValuesAreHeldNotWrapped) {
   struct Case {
     const char* key;
@@ -181,8 +182,8 @@ TEST_F(SettingsTest, OutOfRangeValuesAreHeldNotWrapped) {
     int16_t expected;  // picture settings as stored, gains in tenths
   };
   const Case cases[] = {
-      {"BlueGain", "40000", 10},   {"BlueGain", "-3", 10},   {"BlueGain", "50", 50},     {"RedGain", "0", 10},
-      {"RedGain", "7", 7},         {"RedGain", "1", 1},      {"GreenGain", "51", 10},
+      {"BlueGain", "40000", 1000}, {"BlueGain", "-3", 0},    {"BlueGain", "50", 50},     {"RedGain", "0", 0},
+      {"RedGain", "7", 7},         {"RedGain", "1", 1},      {"GreenGain", "51", 51},    {"GreenGain", "1000", 1000},
       {"Brightness", "150", 100},  {"Contrast", "-1", 0},    {"Colour", "99999999999", 100},
       {"Brightness", "100", 100},  {"Contrast", "0", 0},
   };

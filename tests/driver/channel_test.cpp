@@ -333,13 +333,12 @@ TEST_F(ChannelTest, WrittenSettingsReadBackInPythonsConfigParser) {
 namespace {
 
 // A two-step open, as winmm sends it: the session open (no parameters) carries
-// the text, in UTF-16 or in 8 bits, and the channel open after it carries none.
-// The session's port and settings file are the channel's; they serve that one
+// the text in UTF-16, and the channel open after it carries none. The
+// session's port and settings file are the channel's; they serve that one
 // channel open, not a later one.
 TEST_F(ChannelTest, SessionOpenTextAppliesToTheChannelOpenThatFollows) {
   const std::u16string wide = u"LPT3 C:\\TWO\\STEP.INI";
-  const std::string narrow = "LPT3 C:\\TWO\\STEP.INI";
-  for (const void* text : {static_cast<const void*>(wide.c_str()), static_cast<const void*>(narrow.c_str())}) {
+  for (const void* text : {static_cast<const void*>(wide.c_str())}) {
     ResetDriverForTesting();
     FakeLayers::Install();
     FakeLayers::camerasOn = {3};
@@ -356,6 +355,24 @@ TEST_F(ChannelTest, SessionOpenTextAppliesToTheChannelOpenThatFollows) {
   }
 }
 
+// A session closed without a channel open (a configuration open naming a
+// port and a settings file) leaves nothing for a later, unrelated open.
+TEST_F(ChannelTest, SessionOpenTextIsForgottenAtTheSessionsClose) {
+  const std::u16string wide = u"LPT3 C:\\TWO\\STEP.INI";
+  FakeLayers::camerasOn = {1, 3};
+  DWORD_PTR session = static_cast<DWORD_PTR>(DriverProc(0, nullptr, DRV_OPEN, reinterpret_cast<LPARAM>(wide.c_str()), 0));
+  ASSERT_EQ(session, 1u);
+  EXPECT_STRNE(Driver().sessionOpenString, "");
+  Close(session);
+  EXPECT_STREQ(Driver().sessionOpenString, "");
+  auto parms = Parms(VIDEO_IN);
+  DWORD_PTR id = Open(&parms);
+  ASSERT_GT(id, 1u);
+  EXPECT_EQ(Driver().lptPort, 1u);
+  EXPECT_STREQ(Driver().iniPath, "zarncap.ini");
+  Close(id);
+}
+
 TEST_F(ChannelTest, OpenStringsAreReadInEitherEncoding) {
   struct Case {
     std::u16string wide;
@@ -368,9 +385,9 @@ TEST_F(ChannelTest, OpenStringsAreReadInEitherEncoding) {
       {u"vcap LPT2", nullptr, true, "vcap LPT2"},
       {u"x\u00e9\u4e2d", nullptr, true, "x\xe9?"},  // past 0xFF is '?'
       {u"vcap LPT2", nullptr, false, "v"},              // a channel open's text is 8-bit
-      {u"", "vcap LPT1", true, "vcap LPT1"},
       {u"", "vcap LPT1", false, "vcap LPT1"},
-      {u"", "", true, ""},
+      {u"", nullptr, true, ""},
+      {u"A", nullptr, true, "A"},  // one character: nothing read past its terminator
   };
   char out[kOpenStringBufferSize];
   for (const Case& c : cases) {

@@ -1,17 +1,22 @@
 // The source-settings and format dialogs through DVM_DIALOG, acted on as a
 // user would through the headless dialog model: the test is the dialog's
 // owner window and gets the dialog once it is up.
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <algorithm>
 #include <functional>
 #include <map>
 #include <numeric>
+#include <thread>
 
 #include "capture_host.h"
+#include "colspace/colspace.h"
 #include "platform/portable/dialog_host.h"
 #include "support/environment.h"
+#include "ui/dialog_controls.h"
 
 namespace capture_host {
 namespace {
@@ -143,16 +148,40 @@ TEST_F(DialogTest, SliderRequestsMoveAndClampAsTheRecordSays) {
 TEST_F(DialogTest, TypedNumbersAboveTheMaximumOrNotNumbersChangeNothing) {
   HDRVR source = Open(VIDEO_EXTERNALIN);
   ASSERT_NE(source, nullptr);
+  // Pasted, so each text reaches the dialog whole.
   const std::pair<const char*, int> typed[] = {{"150", 50}, {"30", 30},         {"abc", 30},
-                                               {"2147483648", 30}, {"4294967346", 30}, {" 70 ", 70}, {"", 70}};
+                                               {"2147483648", 30}, {"4294967346", 30}, {" 70 ", 70}, {"", 70},
+                                               {"0000000000000000000000000000000150", 70},
+                                               {"0000000000000000000000000000000090", 90}};
   Dialog(source, [&](HWND d, const platform::DialogUser& u) {
     const Shown shown{d, &u};
     for (auto [text, position] : typed) {
-      u.type(d, 1005, text);
+      u.paste(d, 1005, text);
       EXPECT_EQ(shown.Position(1004), position) << text;
     }
     u.click(d, kOk);
   });
+}
+
+// Typing notifies the dialog at every key, as a real edit box does: each
+// number on the way is applied while it is in range ("150" goes 1, 15, then
+// 150 is ignored), and the scroll bar follows the text.
+TEST_F(DialogTest, TypingAppliesEachNumberOnTheWay) {
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(source, nullptr);
+  const std::pair<const char*, int> typed[] = {{"75", 75}, {"150", 15}, {"9", 9}, {"", 9}};
+  Dialog(source, [&](HWND d, const platform::DialogUser& u) {
+    const Shown shown{d, &u};
+    for (auto [text, position] : typed) {
+      u.type(d, 1001, text);
+      EXPECT_EQ(shown.Position(1000), position) << text;
+      EXPECT_EQ(shown.Text(1001), text) << text;
+    }
+    u.click(d, kOk);
+  });
+  std::int16_t brightness = -1, unused = -1;
+  GetPictureControls(&brightness, &unused, &unused);
+  EXPECT_EQ(brightness, 9);
 }
 
 TEST_F(DialogTest, BrightnessFromTheDialogShowsInTheNextFrame) {
@@ -191,6 +220,10 @@ TEST_F(DialogTest, SecondSensorKindShowsNoLightingAndItsButtonsCannotBeUsed) {
     const Shown shown{d, &u};
     for (int id : {1012, 1013, 1014}) EXPECT_FALSE(shown.Visible(id)) << id;
     EXPECT_FALSE(u.click(d, 1013));
+    // A click the user cannot make but a program can send: the dialog's own
+    // guard refuses it, and the gain level stays as it was.
+    EXPECT_EQ(platform::SendMessage(d, WM_COMMAND, MAKEWPARAM(1013, BN_CLICKED), 0), FALSE);
+    EXPECT_EQ(DialogControls().gainLevel, 0);
     u.click(d, kOk);
   });
 }
@@ -200,10 +233,22 @@ TEST_F(DialogTest, WithoutAHostTheDialogEndsAsCancelled) {
   HDRVR source = Open(VIDEO_EXTERNALIN);
   HDRVR video = Open(VIDEO_IN);
   ASSERT_NE(source, nullptr);
+  std::int16_t before[3], after[3];
+  GetPictureControls(&before[0], &before[1], &before[2]);
+  const BITMAPINFOHEADER format = GetFormat(video);
+  std::remove(ini_.c_str());
   EXPECT_EQ(Send(source, DVM_DIALOG, 0, 0), static_cast<LRESULT>(DV_ERR_OK));
   EXPECT_EQ(Send(video, DVM_DIALOG, 0x1234, 0), static_cast<LRESULT>(DV_ERR_OK));  // an owner that is no host
+  // Cancelled: nothing changed, nothing written.
+  GetPictureControls(&after[0], &after[1], &after[2]);
+  EXPECT_TRUE(std::equal(before, before + 3, after));
+  const BITMAPINFOHEADER formatAfter = GetFormat(video);
+  EXPECT_EQ(std::memcmp(&format, &formatAfter, sizeof format), 0);
+  EXPECT_FALSE(std::filesystem::exists(ini_));
 }
 
+// A dialog the user saw and used whose device went away ends as cancelled
+// (0, not "not supported": a host may grey out a command that answers 17).
 TEST_F(DialogTest, ADialogWhoseDeviceWentAwayJustEnds) {
   HDRVR source = Open(VIDEO_EXTERNALIN);
   ASSERT_NE(source, nullptr);
@@ -213,7 +258,32 @@ TEST_F(DialogTest, ADialogWhoseDeviceWentAwayJustEnds) {
                      EXPECT_TRUE(u.scroll(d, 1000, SB_PAGEDOWN, 0));
                      EXPECT_TRUE(u.ended(d));
                    }),
-            static_cast<LRESULT>(DV_ERR_NOTSUPPORTED));
+            static_cast<LRESULT>(DV_ERR_OK));
+}
+
+// The last channel closes and a new one opens while the dialog is up: the new
+// device (very likely at the old one's address) is not the dialog's. The
+// dialog ends at its next use, and neither that use nor its end touches the
+// new device's settings.
+TEST_F(DialogTest, ADialogNeverActsOnADeviceMadeAfterItOpened) {
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(source, nullptr);
+  HDRVR next = nullptr;
+  std::int16_t brightness = -1, contrast = -1, colour = -1;
+  EXPECT_EQ(Dialog(source,
+                   [&](HWND d, const platform::DialogUser& u) {
+                     EXPECT_TRUE(u.scroll(d, 1000, SB_PAGEDOWN, 0));  // the old device: 60
+                     Close(source);
+                     next = Open(VIDEO_EXTERNALIN);
+                     ASSERT_NE(next, nullptr);
+                     GetPictureControls(&brightness, &contrast, &colour);
+                     u.scroll(d, 1000, SB_PAGEDOWN, 0);
+                     EXPECT_TRUE(u.ended(d));
+                   }),
+            static_cast<LRESULT>(DV_ERR_OK));
+  std::int16_t after = -1, unused = -1;
+  GetPictureControls(&after, &unused, &unused);
+  EXPECT_EQ(after, brightness);
 }
 
 struct FormatCase {
@@ -291,6 +361,7 @@ TEST_F(DialogTest, CameraDetailsNameThePortItsModeAndTheSensor) {
       {"by its own search", "sim:port=2", false, "", "LPT2 (ECP port)", "Model A"},
       {"the second sensor kind", "sim:port=3,sensor=1", false, "", "LPT3 (ECP port)", "Model B"},
       {"a forced 4-bit mode", "sim:port=2", false, "[ZARNCAP]\nForce4Bit=1\n", "LPT2 (4 bit port *)", "Model A"},
+      {"a 4-bit retry", "sim:port=2,mode=byte-unreliable", false, "", "LPT2 (4 bit port *)", "Model A"},
       {"no camera", "sim:port=none", false, "", "Camera not found", ""},
   };
   // The search always reads "zarncap.ini" from the settings folder: one of the test's own.
@@ -341,6 +412,206 @@ TEST_F(DialogTest, CameraDetailsNameThePortItsModeAndTheSensor) {
   // The search left the camera released: a channel opens on it.
   Camera("sim:port=2");
   EXPECT_NE(Open(VIDEO_IN), nullptr);
+}
+
+// The details search holds the driver lock while it has the port: a channel
+// opened from another thread meanwhile waits for the search and then opens as
+// usual (never refused), and the search still finds the camera.
+TEST_F(DialogTest, AnOpenFromAnotherThreadDuringTheDetailsSearchWaitsAndOpens) {
+  Camera("sim:port=2");
+  HDRVR configuration = platform::OpenDriverProc(&DriverProc, nullptr, 0);
+  ASSERT_NE(configuration, nullptr);
+  std::string port;
+  script_ = [&](HWND d, const platform::DialogUser& u) {
+    port = Shown{d, &u}.Text(1110);
+    u.click(d, kOk);
+  };
+  HDRVR opened = nullptr;
+  DWORD error = 0;
+  std::thread other([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // into the search, which takes seconds
+    VIDEO_OPEN_PARMS parms = Parms(VIDEO_IN);
+    const std::string openString = "vcap " + ini_;
+    opened = platform::OpenDriverProc(&DriverProc, openString.c_str(), reinterpret_cast<LPARAM>(&parms));
+    error = parms.dwError;
+  });
+  EXPECT_EQ(platform::SendDriverMessage(configuration, DRV_CONFIGURE, reinterpret_cast<LPARAM>(&host_), 0), 1);
+  other.join();
+  script_ = nullptr;
+  EXPECT_EQ(port, "LPT2 (ECP port)");
+  ASSERT_NE(opened, nullptr) << "refused with " << error;
+  std::vector<BYTE> buffer(GetFormat(opened).biSizeImage);
+  EXPECT_EQ(Frame(opened, buffer), DV_ERR_OK);
+  platform::CloseDriver(opened, 0, 0);
+  platform::CloseDriver(configuration, 0, 0);
+}
+
+// Each language's dialogs come through DVM_DIALOG on the channel kind that
+// shows them, with their own captions.
+TEST_F(DialogTest, EveryLanguageOpensItsOwnDialogs) {
+  struct LanguageCase {
+    const char* language;
+    int source, format;
+    const char* sourceCaption;
+  };
+  const LanguageCase cases[] = {
+      {"Fran\xE7" "ais", 104, 105, "R\xE9glages de la saisie de vid\xE9o"},
+      {"Deutsch", 106, 107, "Videofangeinstellungen"},
+      {"Espa\xF1" "ol", 108, 109, "Ajustes de captura de v\xED" "deo"},
+      {"Italiano", 110, 111, "Aggiustamenti per la Cattura Immagine"},
+  };
+  for (const LanguageCase& c : cases) {
+    Setting("ZARNCAP", "Language", c.language);
+    HDRVR source = Open(VIDEO_EXTERNALIN);
+    HDRVR video = Open(VIDEO_IN);
+    ASSERT_NE(source, nullptr) << c.language;
+    ASSERT_NE(video, nullptr) << c.language;
+    int shownSource = 0, shownFormat = 0;
+    std::string caption;
+    EXPECT_EQ(Dialog(source,
+                     [&](HWND d, const platform::DialogUser& u) {
+                       shownSource = u.resourceId(d);
+                       char text[256];
+                       u.caption(d, text, sizeof text);
+                       caption = text;
+                       u.click(d, kCancel);
+                     }),
+              static_cast<LRESULT>(DV_ERR_OK));
+    EXPECT_EQ(Dialog(video,
+                     [&](HWND d, const platform::DialogUser& u) {
+                       shownFormat = u.resourceId(d);
+                       u.click(d, kCancel);
+                     }),
+              static_cast<LRESULT>(DV_ERR_OK));
+    EXPECT_EQ(shownSource, c.source) << c.language;
+    EXPECT_EQ(shownFormat, c.format) << c.language;
+    EXPECT_EQ(caption, c.sourceCaption) << c.language;
+    Close(video);
+    Close(source);  // the last close: the next language is read afresh
+  }
+}
+
+// Cancel with nothing changed writes nothing: the settings file is written
+// only when the device is torn down, and the values stay as they were.
+TEST_F(DialogTest, CancelWithoutChangesWritesNothing) {
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(source, nullptr);
+  std::remove(ini_.c_str());
+  std::int16_t before[3], after[3];
+  GetPictureControls(&before[0], &before[1], &before[2]);
+  EXPECT_EQ(Dialog(source, [](HWND d, const platform::DialogUser& u) { u.click(d, kCancel); }),
+            static_cast<LRESULT>(DV_ERR_OK));
+  GetPictureControls(&after[0], &after[1], &after[2]);
+  EXPECT_TRUE(std::equal(before, before + 3, after));
+  EXPECT_FALSE(std::filesystem::exists(ini_));
+}
+
+// The settings dialog works against a running stream: a change shows in the
+// frames that follow, and the stream carries on through it.
+TEST_F(DialogTest, TheSettingsDialogWorksWhileAStreamRuns) {
+  Camera("sim:period=10,scene=flat:128,128,128");
+  HDRVR video = Open(VIDEO_IN);
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(video, nullptr);
+  ASSERT_NE(source, nullptr);
+  const DWORD size = GetFormat(video).biSizeImage;
+  std::vector<std::vector<BYTE>> data(4, std::vector<BYTE>(size));
+  std::vector<VIDEOHDR> headers(4);
+  VIDEO_STREAM_INIT_PARMS parms{};
+  parms.dwMicroSecPerFrame = 10000;
+  ASSERT_EQ(Send(video, DVM_STREAM_INIT, P(&parms), sizeof parms), DV_ERR_OK);
+  auto queue = [&](VIDEOHDR& h, std::vector<BYTE>& bytes) {
+    h = VIDEOHDR{};
+    h.lpData = bytes.data();
+    h.dwBufferLength = size;
+    h.dwFlags = VHDR_PREPARED;
+    ASSERT_EQ(Send(video, DVM_STREAM_ADDBUFFER, P(&h), sizeof h), DV_ERR_OK);
+  };
+  for (size_t i = 0; i < headers.size(); ++i) queue(headers[i], data[i]);
+  ASSERT_EQ(Send(video, DVM_STREAM_START), DV_ERR_OK);
+  EXPECT_EQ(Dialog(source,
+                   [&](HWND d, const platform::DialogUser& u) {
+                     u.paste(d, 1001, "100");
+                     u.click(d, kOk);
+                   }),
+            static_cast<LRESULT>(DV_ERR_OK));
+  // Buffers filled after the change are brighter than one filled before it.
+  auto waitDone = [&](VIDEOHDR& h) {
+    for (int i = 0; i < 500 && (h.dwFlags & VHDR_DONE) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return (h.dwFlags & VHDR_DONE) != 0;
+  };
+  for (size_t i = 0; i < headers.size(); ++i) ASSERT_TRUE(waitDone(headers[i])) << i;
+  std::vector<BYTE> after(size);
+  VIDEOHDR last{};
+  queue(last, after);
+  ASSERT_TRUE(waitDone(last));
+  ASSERT_EQ(Send(video, DVM_STREAM_RESET), DV_ERR_OK);
+  ASSERT_EQ(Send(video, DVM_STREAM_FINI), DV_ERR_OK);
+  std::int16_t brightness = 0, unused = 0;
+  GetPictureControls(&brightness, &unused, &unused);
+  EXPECT_EQ(brightness, 100);
+  EXPECT_GT(MeanLevel(after), MeanLevel(data[0]) + 10.0);
+}
+
+// DRV_DISABLE while the settings dialog is up: the dialog's next use finds
+// its device gone and ends as cancelled; nothing reaches the closed camera.
+TEST_F(DialogTest, DisableWhileADialogIsUpEndsIt) {
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(Dialog(source,
+                   [&](HWND d, const platform::DialogUser& u) {
+                     EXPECT_EQ(DriverProc(0, nullptr, DRV_DISABLE, 0, 0), 0);
+                     u.scroll(d, 1000, SB_PAGEDOWN, 0);
+                     EXPECT_TRUE(u.ended(d));
+                   }),
+            static_cast<LRESULT>(DV_ERR_OK));
+  DriverProc(0, nullptr, DRV_ENABLE, 0, 0);
+}
+
+// The details search tries the port the settings name first, as a channel
+// open does: with "LPT_Port=3" it goes straight to LPT3.
+TEST_F(DialogTest, TheDetailsSearchTriesTheSavedPortFirst) {
+  const char* saved = std::getenv("ZARNCAP_CONFIG_DIR");
+  const std::string savedFolder = saved != nullptr ? saved : "";
+  const std::string folder = testsupport::MakeTempFolder("zarncap-details-port-");
+  testsupport::SetEnvironment("ZARNCAP_CONFIG_DIR", folder.c_str());
+  const std::string settings = testsupport::ProfileFilePath(folder, "zarncap.ini");
+  std::ofstream(settings) << "[ZARNCAP]\nLPT_Port=3\n";
+  Camera("sim:port=3");
+  HDRVR configuration = platform::OpenDriverProc(&DriverProc, nullptr, 0);
+  ASSERT_NE(configuration, nullptr);
+  std::string port;
+  script_ = [&](HWND d, const platform::DialogUser& u) {
+    port = Shown{d, &u}.Text(1110);
+    u.click(d, kOk);
+  };
+  platform::ClearRecordedMessageBoxes();
+  platform::VirtualClock clock(platform::TimeGetTime());
+  platform::SetClockSource(&clock);
+  const DWORD before = clock.Now();
+  EXPECT_EQ(platform::SendDriverMessage(configuration, DRV_CONFIGURE, reinterpret_cast<LPARAM>(&host_), 0), 1);
+  const DWORD searched = clock.Now() - before;
+  platform::SetClockSource(nullptr);
+  script_ = nullptr;
+  platform::CloseDriver(configuration, 0, 0);
+  EXPECT_EQ(port, "LPT3 (ECP port)");
+  // Found without probing LPT1 and LPT2 first: the same search from an empty
+  // settings file takes two failed probes longer.
+  std::ofstream(settings) << "[ZARNCAP]\n";
+  configuration = platform::OpenDriverProc(&DriverProc, nullptr, 0);
+  script_ = [&](HWND d, const platform::DialogUser& u) { u.click(d, kOk); };
+  platform::VirtualClock scanClock(platform::TimeGetTime());
+  platform::SetClockSource(&scanClock);
+  const DWORD scanStart = scanClock.Now();
+  platform::SendDriverMessage(configuration, DRV_CONFIGURE, reinterpret_cast<LPARAM>(&host_), 0);
+  const DWORD scanned = scanClock.Now() - scanStart;
+  platform::SetClockSource(nullptr);
+  script_ = nullptr;
+  platform::CloseDriver(configuration, 0, 0);
+  EXPECT_LT(searched, scanned);
+  std::filesystem::remove_all(folder);
+  if (savedFolder.empty()) testsupport::UnsetEnvironment("ZARNCAP_CONFIG_DIR");
+  else testsupport::SetEnvironment("ZARNCAP_CONFIG_DIR", savedFolder.c_str());
 }
 
 }  // namespace

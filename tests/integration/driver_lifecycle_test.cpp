@@ -4,6 +4,8 @@
 // from several threads. The sanitizer builds turn any double free, dangling
 // pointer or leak on these roads into a failure.
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "capture_host.h"
@@ -76,6 +78,39 @@ TEST_F(DriverLifecycleTest, DisableWithAChannelOpenThenCloseThenEnableCapturesAg
   DWORD_PTR again = RawOpen(VIDEO_IN);
   ASSERT_GT(again, 1u);
   EXPECT_EQ(FrameOn(again), DV_ERR_OK);
+}
+
+// Only the close of the last channel writes the settings file: a DRV_ENABLE
+// that takes the device down, the open that replaces a device DRV_DISABLE left
+// behind, and a DRV_FREE of a device no channel holds write nothing.
+TEST_F(DriverLifecycleTest, OnlyTheLastCloseWritesTheSettingsFile) {
+  auto text = [this] {
+    std::ifstream in(ini_);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  LoadAndEnable();
+  ASSERT_GT(RawOpen(VIDEO_IN), 1u);
+  std::remove(ini_.c_str());
+  EXPECT_EQ(Msg(0, DRV_ENABLE), 0);
+  EXPECT_EQ(text(), "") << "DRV_ENABLE";
+
+  DWORD_PTR video = RawOpen(VIDEO_IN);
+  ASSERT_GT(video, 1u);
+  EXPECT_EQ(Msg(0, DRV_DISABLE), 0);
+  std::remove(ini_.c_str());
+  DWORD_PTR again = RawOpen(VIDEO_IN);  // sets a new device up in place of the disabled one
+  ASSERT_GT(again, 1u);
+  EXPECT_EQ(text(), "") << "the open after DRV_DISABLE";
+
+  EXPECT_EQ(RawClose(again), 1);
+  EXPECT_EQ(RawClose(video), 1);  // the last close saves
+  EXPECT_NE(text().find("LPT_Port"), std::string::npos);
+
+  // A video-out open fails after the device is set up, which stays up with no channel.
+  EXPECT_EQ(RawOpen(VIDEO_OUT), 0u);
+  std::remove(ini_.c_str());
+  EXPECT_EQ(Msg(0, DRV_FREE), 1);
+  EXPECT_EQ(text(), "") << "DRV_FREE";
 }
 
 TEST_F(DriverLifecycleTest, ClosingAConfigurationHandleKeepsThePortDeviceForTheChannel) {

@@ -236,6 +236,36 @@ TEST_F(IniFileTest, ConcurrentWritersLoseNothing) {
   }
 }
 
+// A settings file that is a symbolic link to a file not made yet: writes go
+// through the link and make the file it names; a writer through the link and
+// one writing the file directly share one lock and lose nothing.
+TEST_F(IniFileTest, WritesThroughALinkToAFileNotMadeYet) {
+  const std::string target = folder_ + "/target.ini";
+  const std::string link = folder_ + "/link.ini";
+  ASSERT_EQ(::symlink("target.ini", link.c_str()), 0);
+  ASSERT_TRUE(WritePrivateProfileString("S", "first", "1", link.c_str()));
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
+  EXPECT_EQ(GetPrivateProfileInt("S", "first", 0, target.c_str()), 1u);
+  std::vector<std::thread> writers;
+  for (const std::string& via : {link, target}) {
+    writers.emplace_back([via] {
+      for (int i = 0; i < 20; ++i) {
+        const std::string key = (via.find("link") != std::string::npos ? "l" : "t") + std::to_string(i);
+        WritePrivateProfileString("S", key.c_str(), "1", via.c_str());
+      }
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  for (int i = 0; i < 20; ++i) {
+    for (const char* side : {"l", "t"}) {
+      const std::string key = side + std::to_string(i);
+      EXPECT_EQ(GetPrivateProfileInt("S", key.c_str(), 0, target.c_str()), 1u) << key;
+    }
+  }
+}
+
 // Two processes writing one file: each write reads, edits and renames under a
 // lock the other process honours too.
 TEST_F(IniFileTest, TwoProcessesWritingOneFileLoseNothing) {

@@ -2,6 +2,9 @@
 
 #include "support/clean_driver.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -146,6 +149,9 @@ TEST_F(TraceTest, PauseDropsLinesAndSurvivesReopen) {
   EXPECT_EQ(TraceWindowLines(), std::vector<std::string>{"two"});
 }
 
+// Lines from several threads reach the window, whose own thread (this one)
+// shows them: the list keeps the last kTraceMaxLines, each thread's in the
+// order it sent them.
 TEST_F(TraceTest, ManyThreadsMayTrace) {
   DriverTrace(TRACE_OPEN, nullptr);
   std::vector<std::thread> threads;
@@ -154,14 +160,69 @@ TEST_F(TraceTest, ManyThreadsMayTrace) {
       for (int i = 0; i < 100; ++i) DriverTrace(TRACE_LINE, "thread %d line %d", t, i);
     });
   }
-  std::thread closer([] {
-    DriverTrace(TRACE_CLOSE, nullptr);
-    DriverTrace(TRACE_OPEN, nullptr);
-  });
   for (auto& thread : threads) thread.join();
-  closer.join();
-  EXPECT_LE(TraceWindowLines().size(), kTraceMaxLines);
+  const std::vector<std::string> lines = TraceWindowLines();
+  EXPECT_EQ(lines.size(), kTraceMaxLines);
+  int last[4] = {-1, -1, -1, -1};
+  for (const std::string& line : lines) {
+    int t = -1, i = -1;
+    ASSERT_EQ(std::sscanf(line.c_str(), "thread %d line %d", &t, &i), 2) << line;
+    ASSERT_TRUE(t >= 0 && t < 4) << line;
+    EXPECT_GT(i, last[t]) << line;
+    last[t] = i;
+  }
   EXPECT_TRUE(TraceWindowExists());
+}
+
+// A window opened on a thread that then ends goes with the thread, with the
+// lines still queued for it; the next open makes a new one.
+TEST_F(TraceTest, AWindowGoesWithItsThread) {
+  std::thread opener([] {
+    DriverTrace(TRACE_OPEN, nullptr);
+    for (int i = 0; i < 100; ++i) DriverTrace(TRACE_LINE, "line %d", i);  // never pumped
+    EXPECT_TRUE(TraceWindowExists());
+  });
+  opener.join();
+  EXPECT_FALSE(TraceWindowExists());
+  EXPECT_EQ(TraceWindowHandle(), nullptr);
+  DriverTrace(TRACE_OPEN, nullptr);
+  EXPECT_TRUE(TraceWindowExists());
+  EXPECT_EQ(TraceWindowsCreated(), 2);
+}
+
+// Where no message loop runs, a window's queue holds 10,000 lines at most, as
+// on Windows: later posts fail and their blocks are freed at once, so memory
+// stays bounded. The lines that were queued still arrive when the loop runs.
+TEST_F(TraceTest, AQueueNobodyReadsIsCapped) {
+  DriverTrace(TRACE_OPEN, nullptr);
+  for (int i = 0; i < 20000; ++i) DriverTrace(TRACE_LINE, "line %d", i);
+  const std::vector<std::string> lines = TraceWindowLines();
+  ASSERT_EQ(lines.size(), kTraceMaxLines);
+  EXPECT_EQ(lines.back(), "line 9999");
+}
+
+// At DRV_FREE and unload the window must be gone before the module is: a
+// window owned by another thread is destroyed by that thread while the caller
+// waits, not merely asked to go.
+TEST_F(TraceTest, AtTheModulesEndTheWindowIsGoneBeforeTheCallReturns) {
+  std::atomic<bool> made{false}, stop{false};
+  std::thread owner([&] {
+    DriverTrace(TRACE_OPEN, nullptr);
+    made = true;
+    while (!stop) {
+      platform::PumpMessages();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  while (!made) std::this_thread::yield();
+  HWND window = TraceWindowHandle();
+  ASSERT_NE(window, nullptr);
+  DriverTrace(TRACE_LINE, "queued");
+  TraceWindowDestroyNow();
+  EXPECT_EQ(platform::IsWindow(window), FALSE);
+  EXPECT_FALSE(TraceWindowExists());
+  stop = true;
+  owner.join();
 }
 
 }  // namespace
@@ -175,9 +236,11 @@ TEST_F(TraceTest, WindowMenuAndSize) {
   HMENU menu = platform::GetSystemMenu(window, FALSE);
   EXPECT_EQ(platform::GetMenuState(menu, IDM_PAUSE, MF_BYCOMMAND) & (MF_CHECKED | MF_GRAYED), 0u);
   EXPECT_TRUE(TraceWindowCloseGreyed());
-  // Picking any other system command is left to the default handling.
+  // Picking any other system command is left to the default handling; the
+  // window's own item is handled.
   EXPECT_EQ(platform::SendMessage(window, WM_SYSCOMMAND, SC_CLOSE, 0), FALSE);
-  EXPECT_TRUE(TraceWindowExists());
+  EXPECT_EQ(platform::SendMessage(window, WM_SYSCOMMAND, IDM_PAUSE, 0), TRUE);
+  EXPECT_FALSE(TraceWindowRunning());
   // The list always fills the window.
   ASSERT_TRUE(platform::MoveWindow(window, 10, 10, 300, 200, TRUE));
   RECT client{}, list{};

@@ -41,11 +41,15 @@ struct DialogUser {
   // A click on a button (auto radio buttons check themselves first); FALSE for
   // no such control, or a hidden or disabled one.
   BOOL (*click)(HWND dialog, int id);
-  // Replaces an edit box's text, as typing does, and notifies EN_CHANGE.
+  // Replaces an edit box's text key by key, as a user does who selects it all
+  // and types: one EN_CHANGE per character ("150" notifies "1", "15", "150"),
+  // one for an empty text. Stops early if the dialog ends meanwhile.
   BOOL (*type)(HWND dialog, int id, const char* text);
   // A scroll-bar request (SB_LINEUP ... SB_THUMBTRACK) from control id.
   BOOL (*scroll)(HWND dialog, int id, int request, int thumbPosition);
   BOOL (*ended)(HWND dialog);
+  // Replaces an edit box's whole text at once, as a paste does: one EN_CHANGE.
+  BOOL (*paste)(HWND dialog, int id, const char* text);
 };
 
 struct DialogHost {

@@ -106,6 +106,22 @@ bool TakePosted(Dialog* d, UINT first, UINT last, MSG* out, bool remove) {
   return false;
 }
 
+bool PostNumbered(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, DWORD* number) {
+  auto& r = Windows();
+  std::lock_guard lock(r.mutex);
+  auto* w = reinterpret_cast<const Window*>(window);
+  if (r.alive.count(w) == 0 || w->dialog != w) return false;
+  auto* d = static_cast<Dialog*>(const_cast<Window*>(w));
+  if (d->ended || d->posted.size() >= kPostedLimit) return false;
+  const DWORD n = r.nextNumber++;
+  if (number != nullptr) {
+    *number = n;
+    r.awaited.insert(n);
+  }
+  d->posted.push_back(MSG{window, msg, wParam, lParam, n});
+  return true;
+}
+
 INT_PTR Send(Dialog* d, UINT msg, WPARAM wParam, LPARAM lParam) {
   INT_PTR answer = d->proc(Handle(d), msg, wParam, lParam);
   if (d->modeless) return answer;  // its thread's message loop delivers what it posted
@@ -182,11 +198,21 @@ BOOL UserClick(HWND dialog, int id) {
   return TRUE;
 }
 
-BOOL UserType(HWND dialog, int id, const char* text) {
+BOOL UserPaste(HWND dialog, int id, const char* text) {
   Window* c = Usable(dialog, id);
   if (c == nullptr || c->kind != ControlKind::kEdit) return FALSE;
   c->text = text != nullptr ? text : "";
   Send(c->dialog, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), EN_CHANGE), reinterpret_cast<LPARAM>(c));
+  return TRUE;
+}
+
+BOOL UserType(HWND dialog, int id, const char* text) {
+  const std::string typed = text != nullptr ? text : "";
+  if (typed.empty()) return UserPaste(dialog, id, "");
+  // The first key replaces the selected text; each key after it adds one.
+  for (std::size_t n = 1; n <= typed.size(); ++n) {
+    if (!UserPaste(dialog, id, typed.substr(0, n).c_str())) return n > 1 ? TRUE : FALSE;
+  }
   return TRUE;
 }
 
@@ -204,7 +230,7 @@ BOOL UserEnded(HWND dialog) {
 }
 
 constexpr DialogUser kUser = {sizeof(DialogUser), UserResourceId, UserCaption, UserControlCount, UserControl,
-                              UserClick,          UserType,       UserScroll,  UserEnded};
+                              UserClick,          UserType,       UserScroll,  UserEnded,   UserPaste};
 
 // The owner is a host only when the environment names its address.
 DialogHost* HostOf(HWND owner) {
@@ -343,14 +369,7 @@ HWND SetFocus(HWND window) {
 }
 
 BOOL PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto& r = Windows();
-  std::lock_guard lock(r.mutex);
-  auto* w = reinterpret_cast<const Window*>(window);
-  if (r.alive.count(w) == 0 || w->dialog != w) return FALSE;
-  auto* d = static_cast<Dialog*>(const_cast<Window*>(w));
-  if (d->ended) return FALSE;
-  d->posted.push_back(MSG{window, msg, wParam, lParam, 0});
-  return TRUE;
+  return model::PostNumbered(window, msg, wParam, lParam, nullptr) ? TRUE : FALSE;
 }
 
 void SetDialogData(HWND dialog, LONG_PTR data) {

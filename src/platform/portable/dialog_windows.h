@@ -59,11 +59,19 @@ struct Dialog : Window {
   std::unique_ptr<Menu> systemMenu;
 };
 
+// A window's queue holds at most this many posted messages, as on Windows.
+constexpr std::size_t kPostedLimit = 10000;
+
 struct Registry {
   std::mutex mutex;
   std::vector<std::pair<const DialogTemplate*, std::size_t>> templates;
   std::set<const void*> alive;                     // dialogs, controls and menus
   std::vector<std::unique_ptr<Dialog>> modeless;  // the model owns modeless dialogs
+  // Posted messages are numbered (in MSG::time); a sender waiting for one to be
+  // handled (SendMessageTimeout) finds its number in `handled` once it has been.
+  DWORD nextNumber = 1;
+  std::set<DWORD> awaited;
+  std::set<DWORD> handled;
 };
 
 Registry& Windows();
@@ -75,6 +83,10 @@ Window* Item(HWND dialog, int id);
 std::unique_ptr<Dialog> MakeDialog(int resourceId, DLGPROC proc);
 // Adds or removes a dialog, its controls and its menu from the live set.
 void Remember(Dialog* d, bool alive);
+// Posts a message to a live dialog's queue; false when the dialog is gone or
+// its queue full. With `number`, the message's number is returned and the
+// message is awaited: once handled its number shows in Registry::handled.
+bool PostNumbered(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, DWORD* number);
 // Takes the first message posted to d with a number from first to last (0, 0: any).
 bool TakePosted(Dialog* d, UINT first, UINT last, MSG* out, bool remove);
 // Calls the dialog's procedure, then (for a modal dialog) what it posted.

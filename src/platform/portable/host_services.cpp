@@ -93,6 +93,8 @@ UINT GetNearestPaletteIndex(const PALETTEENTRY* entries, UINT count, BYTE r, BYT
 
 std::string ModuleVersionText() { return ZARNCAP_VERSION_TEXT; }
 
+bool SessionOpenTextIsUtf16() { return true; }
+
 std::string SystemLanguageCode() {
   const char* locale = nullptr;
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {

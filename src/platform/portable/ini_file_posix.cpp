@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -86,20 +87,35 @@ bool WriteAll(int fd, const std::string& data) {
   return true;
 }
 
-// The file a write replaces: a symbolic link is written through to the file
-// it names, not over the link.
-std::string WriteTarget(const std::string& requestedPath) {
-  std::string path = requestedPath;
-  if (char* real = ::realpath(requestedPath.c_str(), nullptr)) {
-    path = real;
-    std::free(real);
-  }
-  return path;
-}
-
 std::string FolderOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+// The file a write replaces: a symbolic link is written through to the file
+// it names, not over the link, also when that file does not exist yet
+// (realpath refuses a missing file, so the links are followed one by one).
+// Every writer of one file, through a link or not, then locks and replaces
+// the same path.
+std::string WriteTarget(const std::string& requestedPath) {
+  constexpr int kMaxLinks = 40;  // as the system's own limit on a chain of links
+  std::string path = requestedPath;
+  for (int hop = 0; hop < kMaxLinks; ++hop) {
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) break;  // not a link: the file itself, existing or not
+    const std::string next(target, static_cast<size_t>(n));
+    path = next[0] == '/' ? next : FolderOf(path) + "/" + next;
+  }
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    path = real;
+    std::free(real);
+  } else if (char* folder = ::realpath(FolderOf(path).c_str(), nullptr)) {
+    const size_t slash = path.find_last_of('/');
+    path = std::string(folder) + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+    std::free(folder);
+  }
+  return path;
 }
 
 // The advisory lock of one settings file, held from the read of a write to its

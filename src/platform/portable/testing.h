@@ -2,6 +2,8 @@
 // message-box recorder and the port-device backend registry.
 #pragma once
 
+#include <atomic>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,15 +24,21 @@ class ClockSource {
 void SetClockSource(ClockSource* clock);
 
 // A clock that stands still until moved; each busy-wait turn moves it 1 ms.
+// Threads may share it.
 class VirtualClock : public ClockSource {
  public:
   explicit VirtualClock(DWORD start = 0) : now_(start) {}
-  DWORD Now() override { return now_; }
+  VirtualClock(const VirtualClock& other) : ClockSource(), now_(other.now_.load()) {}
+  VirtualClock& operator=(const VirtualClock& other) {
+    now_ = other.now_.load();
+    return *this;
+  }
+  DWORD Now() override { return now_.load(); }
   void Spin() override { now_ += 1; }
   void Advance(DWORD ms) { now_ += ms; }
 
  private:
-  DWORD now_;
+  std::atomic<DWORD> now_;
 };
 
 // ---- message boxes

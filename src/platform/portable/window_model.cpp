@@ -3,10 +3,13 @@
 // message loop (PumpMessages), as on a desktop. Also the list box, the window
 // menu and the sizes a window procedure may ask for.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/portable/dialog_windows.h"
@@ -93,6 +96,24 @@ bool NextPostedOfThisThread(Dialog** to, MSG* out) {
   return false;
 }
 
+// As on a desktop, a thread's windows go when the thread ends: their
+// procedures get WM_DESTROY on that thread, on its way out.
+struct ThreadWindows {
+  bool made = false;
+  ~ThreadWindows() {
+    if (!made) return;
+    std::vector<HWND> own;
+    {
+      auto& r = Windows();
+      std::lock_guard lock(r.mutex);
+      for (auto& d : r.modeless) {
+        if (d->thread == std::this_thread::get_id()) own.push_back(Handle(d.get()));
+      }
+    }
+    for (HWND window : own) platform::DestroyWindow(window);
+  }
+};
+
 }  // namespace
 
 HWND CreateDialogParam(HINSTANCE, int resourceId, HWND, DLGPROC proc, LPARAM param) {
@@ -101,6 +122,8 @@ HWND CreateDialogParam(HINSTANCE, int resourceId, HWND, DLGPROC proc, LPARAM par
   Dialog* d = made.get();
   d->modeless = true;
   d->thread = std::this_thread::get_id();
+  static thread_local ThreadWindows threadWindows;
+  threadWindows.made = true;
   d->systemMenu = StandardSystemMenu(d);
   {
     auto& r = Windows();
@@ -140,8 +163,39 @@ bool IsOwnWindow(HWND window) {
 void PumpMessages() {
   Dialog* d = nullptr;
   MSG msg;
-  while (NextPostedOfThisThread(&d, &msg)) d->proc(Handle(d), msg.message, msg.wParam, msg.lParam);
+  while (NextPostedOfThisThread(&d, &msg)) {
+    d->proc(Handle(d), msg.message, msg.wParam, msg.lParam);
+    auto& r = Windows();
+    std::lock_guard lock(r.mutex);
+    if (r.awaited.erase(msg.time) != 0) r.handled.insert(msg.time);
+  }
 }
+
+BOOL SendMessageTimeout(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT timeoutMs) {
+  if (!platform::IsWindow(window)) return FALSE;
+  if (platform::IsOwnWindow(window)) {
+    platform::SendMessage(window, msg, wParam, lParam);
+    return TRUE;
+  }
+  DWORD number = 0;
+  if (!PostNumbered(window, msg, wParam, lParam, &number)) return FALSE;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto& r = Windows();
+  for (;;) {
+    {
+      std::lock_guard lock(r.mutex);
+      if (r.handled.erase(number) != 0) return TRUE;
+      // Gone without handling it (its queue went with it), or out of time.
+      if (r.alive.count(window) == 0 || std::chrono::steady_clock::now() >= deadline) {
+        r.awaited.erase(number);
+        return FALSE;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+bool TraceEchoByDefault() { return true; }
 
 BOOL PeekMessage(MSG* out, HWND window, UINT first, UINT last, UINT remove) {
   Dialog* d = LiveDialog(window);

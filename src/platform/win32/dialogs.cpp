@@ -32,6 +32,11 @@ HWND SetFocus(HWND window) { return ::SetFocus(window); }
 BOOL PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   return ::PostMessageA(window, msg, wParam, lParam);
 }
+BOOL SendMessageTimeout(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT timeoutMs) {
+  DWORD_PTR result = 0;
+  return ::SendMessageTimeoutA(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+}
+bool TraceEchoByDefault() { return false; }
 void SetDialogData(HWND dialog, LONG_PTR data) { ::SetWindowLongPtrA(dialog, DWLP_USER, data); }
 LONG_PTR GetDialogData(HWND dialog) { return ::GetWindowLongPtrA(dialog, DWLP_USER); }
 HWND CreateDialogParam(HINSTANCE module, int resourceId, HWND owner, DLGPROC proc, LPARAM param) {

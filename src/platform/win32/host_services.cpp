@@ -69,6 +69,8 @@ UINT GetNearestPaletteIndex(const PALETTEENTRY* entries, UINT count, BYTE r, BYT
   return ::GetNearestPaletteIndex(palette, RGB(r, g, b));
 }
 
+bool SessionOpenTextIsUtf16() { return (::GetVersion() & 0x80000000u) == 0; }
+
 std::string ModuleVersionText() {
   char path[MAX_PATH] = {};
   if (::GetModuleFileNameA(ModuleHandle(), path, sizeof path) == 0) return {};

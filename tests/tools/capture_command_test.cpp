@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,7 @@ TEST_F(StillsTest, KindByNameOrTypeAndStandardOutput) {
 }
 
 TEST_F(StillsTest, ASeriesKeepsOneOpenAndNamesEachShot) {
-  const CliRun run = Capture({"--frames", "3", "--count", "3", "--interval", "0.05", "-o", folder_ / "shot-%03d.png"});
+  const CliRun run = Capture({"--frames", "3", "--count", "3", "--interval", "0.05", "-o", folder_ / "shot-%03n.png"});
   ASSERT_EQ(run.status, 0) << run.err;
   for (const char* name : {"shot-001.png", "shot-002.png", "shot-003.png"}) {
     EXPECT_TRUE(StartsWith(tooltest::ReadText(folder_ / name), kPng)) << name;
@@ -103,18 +104,32 @@ TEST_F(StillsTest, SeriesAndClobberingMistakesAreRefused) {
   EXPECT_EQ(tooltest::ReadText(folder_ / "kept.png"), "mine");
 }
 
+// A time-only name coarser than the interval repeats within the series: the
+// run stops at the first repeat, before it overwrites anything, and says why.
+TEST_F(StillsTest, ANameThatRepeatsWithinASeriesStopsIt) {
+  const CliRun run = Capture({"--frames", "1", "--count", "3", "--interval", "0.01", "-o", folder_ / "ts-%Y.png"});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("overwriting an earlier shot"), std::string::npos) << run.err;
+  EXPECT_EQ(drivertest::Record().framesDelivered, 2);  // the repeat is caught before it is written
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  EXPECT_TRUE(std::filesystem::exists(folder_ / ("ts-" + std::to_string(1900 + local.tm_year) + ".png")));
+}
+
 TEST(ShotNames, NumberAndTimeFields) {
   std::tm noon{};
   noon.tm_year = 126, noon.tm_mon = 11, noon.tm_mday = 8, noon.tm_hour = 12, noon.tm_min = 30, noon.tm_sec = 5;
   noon.tm_isdst = -1;
   const std::time_t when = std::mktime(&noon);
   const std::pair<const char*, const char*> cases[] = {
-      {"shot-%04d.png", "shot-0007.png"},  {"%d.jpg", "7.jpg"},
-      {"%Y%m%e-%H%M%S.png", "202612 8-123005.png"}, {"100%%-%3d.png", "100%-  7.png"},
-      {"plain.png", "plain.png"},
+      {"shot-%04n.png", "shot-0007.png"},  {"%n.jpg", "7.jpg"},
+      {"%Y%m%e-%H%M%S.png", "202612 8-123005.png"}, {"100%%-%3n.png", "100%-  7.png"},
+      {"plain.png", "plain.png"}, {"img-%Y%m%d-%H%M%S.jpg", "img-20261208-123005.jpg"},  // %d is the day
+      {"%Y%m%d-%02n.png", "20261208-07.png"},
   };
   for (auto [pattern, expected] : cases) EXPECT_EQ(zarncap::ShotName(pattern, 7, when), expected) << pattern;
-  EXPECT_TRUE(zarncap::NamesEachShot("a-%02d.png"));
+  EXPECT_TRUE(zarncap::NamesEachShot("a-%02n.png"));
   EXPECT_TRUE(zarncap::NamesEachShot("a-%H.png"));
   EXPECT_FALSE(zarncap::NamesEachShot("100%%.png"));
 }

@@ -104,6 +104,21 @@ TEST_F(EndToEnd, EveryFormatOfCaptureWritesItsFile) {
   }
 }
 
+// A time-lapse keeps its schedule from the first shot: the first shot's
+// settling frames (10 here, about 0.7 s) do not eat into the interval, so
+// the later shots are not taken at once after it.
+TEST_F(EndToEnd, ATimeLapseKeepsItsIntervalFromTheFirstShot) {
+  const Result run = Zarncap("capture --size 160x120 --frames 10 --count 3 --interval 0.4 -o s-%n.png");
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<long> captured;
+  for (size_t at = run.out.find("captured at "); at != std::string::npos; at = run.out.find("captured at ", at + 1)) {
+    captured.push_back(std::stol(run.out.substr(at + 12)));
+  }
+  ASSERT_EQ(captured.size(), 3u) << run.out;
+  EXPECT_GE(captured[1] - captured[0], 350) << run.out;
+  EXPECT_GE(captured[2] - captured[0], 750) << run.out;
+}
+
 TEST_F(EndToEnd, StreamsToAviMatroskaAndStandardOutput) {
   Result run = Zarncap("stream -o clip.avi --frames 50");
   ASSERT_EQ(run.status, 0) << run.err;

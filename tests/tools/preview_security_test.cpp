@@ -3,6 +3,8 @@
 // Origin and a missing or wrong token.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tools/zarncap/preview/preview_security.h"
 #include "tools/zarncap/common/tool_error.h"
 
@@ -18,6 +20,13 @@ TEST(PreviewSecurity, ListenAddresses) {
   }
   EXPECT_EQ(ServerNames(ParseListen("127.0.0.1:8080")),
             (std::vector<std::string>{"127.0.0.1:8080", "localhost:8080", "[::1]:8080"}));
+  // On every address the machine's own names, never the wildcard; the URL
+  // printed for the user is one a browser can open.
+  const std::vector<std::string> everyName = ServerNames(ParseListen("0.0.0.0:8080"));
+  EXPECT_NE(std::find(everyName.begin(), everyName.end(), "127.0.0.1:8080"), everyName.end());
+  EXPECT_EQ(std::find(everyName.begin(), everyName.end(), "0.0.0.0:8080"), everyName.end());
+  EXPECT_EQ(OpenableUrl(ParseListen("0.0.0.0:8080")).find("0.0.0.0"), std::string::npos);
+  EXPECT_EQ(OpenableUrl(ParseListen("127.0.0.1:9000")), "http://127.0.0.1:9000/");
   EXPECT_EQ(NewToken().size(), 32u);
   EXPECT_NE(NewToken(), NewToken());
 }
@@ -25,6 +34,8 @@ TEST(PreviewSecurity, ListenAddresses) {
 TEST(PreviewSecurity, WhoMayChangeWhat) {
   const PreviewAddress loopback = ParseListen("127.0.0.1:8080");
   const PreviewAddress everywhere = ParseListen("0.0.0.0:8080");
+  PreviewAddress everywhereAllowing = everywhere;
+  everywhereAllowing.allowedHosts = {"camera.local"};
   const std::string token(32, 'a');
   struct Case {
     const char* what;
@@ -42,8 +53,10 @@ TEST(PreviewSecurity, WhoMayChangeWhat) {
       {"a wrong token", loopback, {"127.0.0.1:8080", "", std::string(32, 'b'), true}, true},
       {"a foreign origin", loopback, {"127.0.0.1:8080", "http://evil.example", token, true}, true},
       {"another name of the origin", loopback, {"127.0.0.1:8080", "http://localhost:8080", token, true}, true},
-      {"any name when on every address", everywhere, {"camera.local:8080", "", "", false}, false},
-      {"but still the token", everywhere, {"camera.local:8080", "http://camera.local:8080", "", true}, true},
+      {"a foreign name on every address", everywhere, {"evil.example:8080", "", "", false}, true},
+      {"loopback on every address", everywhere, {"127.0.0.1:8080", "", "", false}, false},
+      {"a name given with --allow-host", everywhereAllowing, {"camera.local:8080", "", "", false}, false},
+      {"but still the token", everywhereAllowing, {"camera.local:8080", "http://camera.local:8080", "", true}, true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(!RefusalOf(c.request, c.address, token).empty(), c.refused) << c.what;

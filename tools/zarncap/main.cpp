@@ -5,12 +5,17 @@
 #include <atomic>
 
 #include "tools/zarncap/cli/cli.h"
+#include "tools/zarncap/commands/commands.h"
 
 namespace {
 
 std::atomic<bool> interrupted{false};
+std::atomic<int> signalled{0};
 
-extern "C" void OnInterrupt(int) { interrupted.store(true); }
+extern "C" void OnInterrupt(int signal) {
+  signalled.store(signal);
+  interrupted.store(true);
+}
 
 }  // namespace
 
@@ -27,5 +32,9 @@ int main(int argc, char** argv) {
   zarncap::Host host;
   host.progress = ::isatty(STDERR_FILENO) != 0;
   host.interrupted = &interrupted;
-  return zarncap::RunZarncap(argc, argv, host);
+  const int status = zarncap::RunZarncap(argc, argv, host);
+  // An interrupted run says by which signal, as a shell expects: 130 for
+  // SIGINT, 143 for SIGTERM.
+  if (status == zarncap::kExitInterrupted && signalled.load() != 0) return 128 + signalled.load();
+  return status;
 }

@@ -2,6 +2,7 @@
 #include "tools/zarncap/cli/cli.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,60 @@ CLI::Validator SizeValidator() {
   return CLI::Validator(
       [](std::string& text) -> std::string {
         int width = 0, height = 0;
-        return ParseSize(text, &width, &height) ? std::string() : "must be WIDTHxHEIGHT, e.g. 320x240";
+        if (ParseSize(text, &width, &height)) return "";
+        const size_t x = text.find_first_of("xX");
+        const bool shaped = x != std::string::npos && x > 0 && x + 1 < text.size() &&
+                            text.find_first_not_of("0123456789xX") == std::string::npos;
+        return shaped ? "is out of range: width and height go from 1 to 4096" : "must be WIDTHxHEIGHT, e.g. 320x240";
       },
       "");
+}
+
+// The commands, for the one that names none of them.
+constexpr const char* kCommandNames[] = {"capture", "stream", "formats", "defects", "controls", "info", "preview"};
+
+// How many single-letter edits make a into b.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The first word that is no option (nor a global option's value) when it is
+// not a command: "unknown command", with the nearest one.
+std::string UnknownCommand(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--camera" || word == "--ini" || word == "--port") {
+      ++i;
+      continue;
+    }
+    if (!word.empty() && word[0] == '-') continue;
+    std::string nearest;
+    size_t best = 3;
+    for (const char* name : kCommandNames) {
+      if (word == name) return "";
+      const size_t d = EditDistance(word, name);
+      if (d < best) best = d, nearest = name;
+    }
+    return "unknown command '" + word + "'" + (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)");
+  }
+  return "";
+}
+
+// The help a parse error points to: the command's own when one was named.
+std::string HelpFor(const CLI::App& app) {
+  const std::vector<CLI::App*> parsed = app.get_subcommands();
+  return parsed.empty() ? "zarncap --help" : "zarncap " + parsed.front()->get_name() + " --help";
 }
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
@@ -80,8 +132,8 @@ CLI::App* AddCaptureCommand(CLI::App& app, CaptureOptions& capture) {
   captureCommand
       ->add_option("-o,--output", capture.output,
                    "picture file: .png, .jpg, .bmp (rgb24, rgb16, pal8) or .yuv (YUV formats; YUY2 rows top-down), or - "
-                   "for standard output; with --count, %04d in the name is the shot's number and strftime fields "
-                   "(%Y%m%d-%H%M%S) its time")
+                   "for standard output; with --count, %n or %04n in the name is the shot's number and strftime fields "
+                   "(%Y%m%d-%H%M%S) its time; a name that repeats within the series is an error")
       ->required()
       ->type_name("FILE");
   captureCommand->add_option("--type", capture.type, "kind of picture, whatever the name (standard output: png)")
@@ -186,6 +238,8 @@ void AddCommands(CLI::App& app, CommandLine& line) {
                                    "NAME=VALUE to set (repeatable): brightness, contrast, colour, quality (0..100), "
                                    "compression (off, automatic, manual), lighting (normal, low)")
       ->type_name("NAME=VALUE");
+  line.controlsCommand->add_option("--get", line.controls.get, "print one control's value alone (as v4l2-ctl -C)")
+      ->type_name("NAME");
   line.controlsCommand->add_flag("--json", line.controls.json, "the controls as JSON");
   line.infoCommand = app.add_subcommand(
       "info", "what the driver's camera details dialog shows: port and mode, camera model, driver version");
@@ -196,6 +250,10 @@ void AddCommands(CLI::App& app, CommandLine& line) {
       ->add_option("--listen", line.preview.listen, "address and port to serve on (0.0.0.0:PORT: every address)")
       ->capture_default_str()
       ->type_name("HOST:PORT");
+  line.previewCommand
+      ->add_option("--allow-host", line.preview.allowHosts,
+                   "another name the page may be opened by (repeatable); requests naming any other host are refused")
+      ->type_name("NAME");
   AddSizeAndFormat(line.previewCommand, line.preview.size, line.preview.format);
   for (auto* command : {line.captureCommand, line.streamCommand, line.formatsCommand, line.defectsCommand,
                         line.controlsCommand, line.infoCommand, line.previewCommand}) {
@@ -222,9 +280,11 @@ int RunChosenCommand(CommandLine& line, const Host& host) {
     else if (line.infoCommand->parsed()) RunInfo(line.global, line.info, run);
     else if (line.previewCommand->parsed()) RunPreview(line.global, line.preview, run);
   } catch (const ToolError& e) {
+    KeepInOrder(host, host.err);
     std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());
     return e.ExitCode();
   } catch (const std::exception& e) {
+    KeepInOrder(host, host.err);
     std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());
     return kExitFailure;
   }
@@ -253,7 +313,11 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
       std::fputs(app.help().c_str(), host.out);
       return 0;
     }
-    std::fprintf(host.err, "zarncap: error: %s (see zarncap --help)\n", OneLine(e.what()).c_str());
+    if (const std::string unknown = UnknownCommand(argc, argv); !unknown.empty()) {
+      std::fprintf(host.err, "zarncap: error: %s (see zarncap --help)\n", unknown.c_str());
+      return kExitUsage;
+    }
+    std::fprintf(host.err, "zarncap: error: %s (see %s)\n", OneLine(e.what()).c_str(), HelpFor(app).c_str());
     return kExitUsage;
   }
 

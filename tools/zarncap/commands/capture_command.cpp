@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -103,6 +104,16 @@ void WaitUntil(std::chrono::steady_clock::time_point when, const Host& host) {
   if (Interrupted(host)) throw ToolError("interrupted", kExitInterrupted);
 }
 
+// A shot taken well after its time is reported (a shot can take longer than
+// the interval): the series keeps its schedule rather than bunch silently.
+void ReportLateShot(int shot, std::chrono::steady_clock::duration late, std::chrono::steady_clock::duration interval,
+                    const Host& host) {
+  const auto tolerance = std::max<std::chrono::steady_clock::duration>(std::chrono::milliseconds(100), interval / 10);
+  if (late <= tolerance) return;
+  Say(host, host.err, "zarncap: warning: shot %d is %lld ms late (--interval is shorter than a shot takes)\n", shot,
+      static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(late).count()));
+}
+
 void CheckFree(const std::string& name, const CaptureOptions& options) {
   struct stat info;
   if (options.noClobber && ::lstat(name.c_str(), &info) == 0) {
@@ -127,7 +138,7 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
   if (options.quality < 1 || options.quality > 100) throw ToolError("--quality must be 1 to 100", kExitUsage);
   const bool toStdout = options.output == "-";
   if (options.count > 1 && (toStdout || !NamesEachShot(options.output))) {
-    throw ToolError("with --count, the file name needs a number or time field for each shot, e.g. shot-%04d.png",
+    throw ToolError("with --count, the file name needs a number or time field for each shot, e.g. shot-%04n.png",
                     kExitUsage);
   }
   const StillKind kind = StillKindOf(options.output, options.type, *format);
@@ -159,11 +170,18 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
   frame.data = std::span<const uint8_t>(buffer.data(), negotiated.frameBytes);
   frame.palette = palette;
 
-  const auto start = std::chrono::steady_clock::now();
+  // Shot k is due at the first shot's time + (k - 1) intervals: the first
+  // shot's settling frames do not eat into the schedule.
+  std::chrono::steady_clock::time_point first;
   const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
       std::chrono::duration<double>(options.interval));
+  std::set<std::string> written;
   for (int shot = 1; shot <= options.count; ++shot) {
-    if (shot > 1) WaitUntil(start + (shot - 1) * interval, host);
+    if (shot > 1) {
+      const auto due = first + (shot - 1) * interval;
+      WaitUntil(due, host);
+      ReportLateShot(shot, std::chrono::steady_clock::now() - due, interval, host);
+    }
     // White balance settles over the first shot's frames; the camera stays
     // open, so each later shot needs one frame.
     const int frames = shot == 1 ? options.frames : 1;
@@ -171,7 +189,14 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
       CaptureOne(session.Link(), &header, i, host);
       ShowSettling(host, i, frames);
     }
+    if (shot == 1) first = std::chrono::steady_clock::now();
     const std::string name = shot == 1 ? firstName : ShotName(options.output, shot, std::time(nullptr));
+    // A name the series has written already would overwrite one of its shots.
+    if (!toStdout && !written.insert(name).second) {
+      throw ToolError("shot " + std::to_string(shot) + " would be " + name +
+                      " again, overwriting an earlier shot of this series; give the name a shot number (%n) or finer "
+                      "time fields (e.g. %H%M%S)");
+    }
     if (toStdout) {
       WriteStill(kind, host.out, "standard output", negotiated, frame, options.quality);
       CheckWritten(host.out, "standard output");

@@ -79,6 +79,7 @@ void RunFormats(const GlobalOptions& global, const FormatsOptions& options, cons
 void RunDefects(const GlobalOptions& global, const DefectsOptions& options, const Host& host);
 struct ControlsOptions {
   std::vector<std::string> sets;  // "name=value", applied in order, then OK
+  std::string get;                // --get NAME: that control's value alone
   bool json = false;
 };
 void RunControls(const GlobalOptions& global, const ControlsOptions& options, const Host& host);
@@ -88,6 +89,7 @@ struct InfoOptions {
 void RunInfo(const GlobalOptions& global, const InfoOptions& options, const Host& host);
 struct PreviewOptions {
   std::string listen = "127.0.0.1:8080";
+  std::vector<std::string> allowHosts;  // --allow-host
   std::string size = "320x240";
   bool sizeGiven = false;
   std::string format = "rgb24";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/zarncap/commands/commands.h"
+#include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/host/session.h"
 #include "tools/zarncap/host/settings_path.h"
 #include "tools/zarncap/host/source_controls.h"
@@ -33,10 +34,21 @@ void Print(const std::vector<ControlValue>& shown, const std::vector<std::pair<s
 }  // namespace
 
 void RunControls(const GlobalOptions& global, const ControlsOptions& options, const Host& host) {
+  // Names and values are checked before the driver's open (which takes seconds).
   const ControlSets sets = ParseControlSets(options.sets);
+  const std::string get = options.get.empty() ? "" : ControlName(options.get);
   Session session(global, host, VIDEO_EXTERNALIN);
   const std::vector<ControlValue> shown = RunSettingsDialog(session.Link(), sets);
   session.Finish();
+  if (!get.empty()) {
+    for (const ControlValue& s : shown) {
+      if (s.name == get) {
+        std::fprintf(host.out, "%s\n", s.value.c_str());
+        return;
+      }
+    }
+    throw ToolError("this camera has no " + get + " control");
+  }
   Print(shown, WhiteBalanceGains(ResolveSettingsPath(global.ini)), options.json, host.out);
 }
 

@@ -8,11 +8,11 @@
 namespace zarncap {
 namespace {
 
-// The length of a counter field "%d", "%4d" or "%04d" starting at text[at], 0 if none.
+// The length of a counter field "%n", "%4n" or "%04n" starting at text[at], 0 if none.
 size_t CounterLength(const std::string& text, size_t at) {
   size_t i = at + 1;
   while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
-  return i < text.size() && text[i] == 'd' && i - at <= 4 ? i - at + 1 : 0;
+  return i < text.size() && text[i] == 'n' && i - at <= 4 ? i - at + 1 : 0;
 }
 
 }  // namespace
@@ -37,8 +37,10 @@ std::string ShotName(const std::string& pattern, int number, std::time_t when) {
       continue;
     }
     if (const size_t length = CounterLength(pattern, at)) {
+      std::string field = pattern.substr(at, length);
+      field.back() = 'd';  // printf's spelling of the same field
       char digits[32];
-      std::snprintf(digits, sizeof digits, pattern.substr(at, length).c_str(), number);
+      std::snprintf(digits, sizeof digits, field.c_str(), number);
       withNumber += digits;
       at += length - 1;
       continue;

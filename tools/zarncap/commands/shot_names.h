@@ -1,6 +1,7 @@
-// The file names of a series of shots: "%d" or "%04d" (any width) is the
-// shot's number, counted from 1; every other field is strftime's, filled from
-// the local time of the shot ("%Y%m%d-%H%M%S"; the day of the month is "%e").
+// The file names of a series of shots: "%n" or "%04n" (any width, as
+// gphoto2 has it) is the shot's number, counted from 1; every other field is
+// strftime's, filled from the local time of the shot ("%Y%m%d-%H%M%S", "%d"
+// the day of the month).
 #pragma once
 
 #include <ctime>

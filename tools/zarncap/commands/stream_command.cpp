@@ -48,10 +48,13 @@ struct Tally {
   DWORD firstTime = 0, lastTime = 0;
 };
 
-void Progress(const Host& host, const Tally& tally, Clock::duration elapsed) {
+// The live line on a terminal, as ffmpeg keeps one: frames, rate, dropped
+// ticks and what the file holds so far.
+void Progress(const Host& host, const Tally& tally, Clock::duration elapsed, const std::optional<OutputFile>& out) {
   const double seconds = Seconds(elapsed);
-  std::fprintf(host.err, "\rframes %ld  fps %.1f  dropped %u   ", tally.written,
-               seconds > 0 ? static_cast<double>(tally.written) / seconds : 0.0, tally.dropped);
+  const double kib = out ? static_cast<double>(FileBytes(out->TempPath())) / 1024.0 : 0.0;
+  std::fprintf(host.err, "\rframes %ld  fps %.1f  dropped %u  size %.0f KiB   ", tally.written,
+               seconds > 0 ? static_cast<double>(tally.written) / seconds : 0.0, tally.dropped, kib);
   std::fflush(host.err);
 }
 
@@ -151,7 +154,7 @@ Recording RecordFrames(const MoviePlan& plan, StreamSession& stream, RateProbeWr
     if (now - lastPoll >= kPollInterval) {
       lastPoll = now;
       r.tally.dropped += stream.TakeErrorCount();
-      if (host.progress && !host.quiet) Progress(host, r.tally, now - start);
+      if (host.progress && !host.quiet) Progress(host, r.tally, now - start, out);
     }
     if (now - lastFrame > host.stallTimeout) {
       r.tally.dropped += stream.TakeErrorCount();
@@ -285,7 +288,7 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
     return;
   }
   if (host.progress && !host.quiet) {
-    Progress(host, r.tally, r.elapsed);
+    Progress(host, r.tally, r.elapsed, out);
     std::fputc('\n', host.err);
   }
   KeepMovie(plan, std::move(writer), out, r, width, height);

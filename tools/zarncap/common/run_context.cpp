@@ -6,16 +6,25 @@
 
 namespace zarncap {
 
+void KeepInOrder(const Host& host, std::FILE* to) {
+  if (to == host.err && host.out != nullptr && host.out != host.err) std::fflush(host.out);
+}
+
 void Say(const Host& host, std::FILE* to, const char* format, ...) {
   if (host.quiet || to == nullptr) return;
+  KeepInOrder(host, to);
   va_list args;
   va_start(args, format);
   std::vfprintf(to, format, args);
   va_end(args);
+  // A report line is out at once: one that waits in a buffer would come
+  // after later errors when both streams go to one file.
+  std::fflush(to);
 }
 
 void Detail(const Host& host, const char* format, ...) {
   if (!host.verbose || host.err == nullptr) return;
+  KeepInOrder(host, host.err);
   va_list args;
   va_start(args, format);
   std::fputs("zarncap: ", host.err);

@@ -39,6 +39,9 @@ struct Host {
   std::function<uint64_t(const std::string& path)> freeBytes;
 };
 
+// Before a line on the error stream: what the report stream holds goes out
+// first, so both read in order when they share a file (>log 2>&1).
+void KeepInOrder(const Host& host, std::FILE* to);
 // A report or warning line on `to`, unless --quiet.
 void Say(const Host& host, std::FILE* to, const char* format, ...) __attribute__((format(printf, 3, 4)));
 // A line on the error stream with --verbose only.

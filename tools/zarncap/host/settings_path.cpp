@@ -82,7 +82,7 @@ std::string BuildOpenString(const std::string& port, const std::string& iniPath)
   if (!port.empty()) text += " " + Upper(port);
   if (!iniPath.empty()) {
     if (auto problem = OpenStringProblem(iniPath, !port.empty()); !problem.empty()) {
-      throw ToolError("cannot pass the settings file " + iniPath + " to the driver: " + problem);
+      throw ToolError("cannot pass the settings file " + iniPath + " to the driver: " + problem, kExitUsage);
     }
     text += " " + iniPath;
   }

@@ -1,6 +1,7 @@
 // The settings dialog worked as a user would; see source_controls.h.
 #include "tools/zarncap/host/source_controls.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -40,6 +41,10 @@ const std::vector<Choices>& ChoiceControls() {
   };
   return controls;
 }
+
+// The dialog's sliders all run 0..100.
+constexpr int kSliderMax = 100;
+constexpr const char* kControlNames = "brightness, contrast, colour, compression, quality, lighting";
 
 struct DialogRun {
   std::vector<std::pair<std::string, std::string>> sets;  // in the order given
@@ -87,6 +92,8 @@ void Act(HWND dialog, const platform::DialogUser& user, DialogRun* run) {
       } else if (!user.type(dialog, s.edit, value.c_str())) {
         run->error = name + " cannot be set now" +
                      (name == "quality" ? std::string(": set compression=manual first") : std::string());
+      } else if (DialogOwner::Controls(dialog, user).at(s.scroll).scrollPos != number) {
+        run->error = name + "=" + value + " did not take";
       }
     }
     for (const Choices& c : ChoiceControls()) {
@@ -100,8 +107,11 @@ void Act(HWND dialog, const platform::DialogUser& user, DialogRun* run) {
       }
       if (chosen == nullptr) run->error = name + " must be one of " + allowed + " (got '" + value + "')";
       else if (!user.click(dialog, chosen->button)) run->error = "this camera has no " + name + " control";
+      else if (DialogOwner::Controls(dialog, user).at(chosen->button).checked == FALSE) {
+        run->error = name + "=" + value + " did not take";
+      }
     }
-    if (!known) run->error = "no control named '" + name + "' (brightness, contrast, colour, compression, quality, lighting)";
+    if (!known) run->error = "no control named '" + name + "' (" + kControlNames + ")";
     if (!run->error.empty()) {
       user.click(dialog, IDCANCEL);
       return;
@@ -113,12 +123,49 @@ void Act(HWND dialog, const platform::DialogUser& user, DialogRun* run) {
 
 }  // namespace
 
+std::string ControlName(const std::string& given) {
+  std::string name;
+  for (char c : given) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (name == "color") name = "colour";
+  for (const Slider& s : kSliders) {
+    if (name == s.name) return name;
+  }
+  for (const Choices& c : ChoiceControls()) {
+    if (name == c.name) return name;
+  }
+  throw ToolError("no control named '" + given + "' (" + kControlNames + ")", kExitUsage);
+}
+
 ControlSets ParseControlSets(const std::vector<std::string>& texts) {
   ControlSets sets;
   for (const std::string& set : texts) {
     const std::size_t equals = set.find('=');
     if (equals == std::string::npos || equals == 0) throw ToolError("--set takes name=value (got '" + set + "')", kExitUsage);
-    sets.emplace_back(set.substr(0, equals), set.substr(equals + 1));
+    const std::string name = ControlName(set.substr(0, equals));
+    std::string value = set.substr(equals + 1);
+    bool slider = false;
+    for (const Slider& s : kSliders) slider = slider || name == s.name;
+    if (slider) {
+      // Digits only: a sign or a blank is no value a user types into the box.
+      const bool digits = !value.empty() && value.size() <= 3 && value.find_first_not_of("0123456789") == std::string::npos;
+      if (!digits || std::stoi(value) > kSliderMax) {
+        throw ToolError(name + " must be a whole number from 0 to " + std::to_string(kSliderMax) + " (got '" + value + "')",
+                        kExitUsage);
+      }
+    } else {
+      for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      std::string allowed;
+      bool known = false;
+      for (const Choices& c : ChoiceControls()) {
+        if (c.name != name) continue;
+        for (const Choice& choice : c.choices) {
+          known = known || value == choice.value;
+          allowed += std::string(allowed.empty() ? "" : ", ") + choice.value;
+        }
+      }
+      if (!known) throw ToolError(name + " must be one of " + allowed + " (got '" + value + "')", kExitUsage);
+    }
+    sets.emplace_back(name, value);
   }
   return sets;
 }

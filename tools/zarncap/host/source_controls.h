@@ -23,8 +23,13 @@ struct ControlValue {
 
 using ControlSets = std::vector<std::pair<std::string, std::string>>;
 
-// "name=value" texts as sets; throws ToolError (usage) for one without '='.
+// "name=value" texts as sets, checked before any driver opens: a known name
+// in any letter case ("color" is "colour"), a slider's value in digits only
+// (0..100), a choice among its values. Throws ToolError (usage) otherwise.
 ControlSets ParseControlSets(const std::vector<std::string>& texts);
+// A control's name as the dialog knows it ("Color" -> "colour"); throws
+// ToolError (usage) for no such control.
+std::string ControlName(const std::string& given);
 // Opens the settings dialog on an external-in channel, applies sets in order
 // and presses OK; the controls as the dialog shows them then. A value the
 // dialog cannot take cancels it (nothing changes) and throws ToolError (usage).

@@ -98,12 +98,18 @@ std::vector<ControlValue> LiveView::Controls(const ControlSets& sets) {
 
 void LiveView::SetFormat(const PixelFormat& format, int width, int height) {
   std::unique_lock lock(mutex_);
+  if (formatBusy_) throw PreviewBusy("another format change is under way; try again");
+  formatBusy_ = true;
   const uint64_t request = ++formatRequests_;
   pendingFormat_ = FormatRequest{&format, width, height};
   changed_.notify_all();
-  // The worker changes it between streams; wait for its answer.
-  changed_.wait(lock, [&] { return closing_.load() || formatAnswers_ >= request; });
+  // The worker changes it between streams; wait for this request's answer,
+  // for a while. The worker frees the slot when it is done, whether or not
+  // anyone still waits.
+  const bool answered =
+      changed_.wait_for(lock, kFormatWait, [&] { return closing_.load() || formatAnswers_ >= request; });
   if (closing_.load()) throw ToolError("the preview is closing");
+  if (!answered) throw PreviewBusy("the format change is taking long; try again");
   if (!formatError_.empty()) throw ToolError(formatError_, kExitUsage);
 }
 
@@ -132,6 +138,22 @@ std::shared_ptr<std::vector<uint8_t>> LiveView::Publish(std::shared_ptr<std::vec
   return std::make_shared<std::vector<uint8_t>>(bytes);
 }
 
+void LiveView::RestoreFormat() {
+  const PixelFormat* format;
+  int width, height;
+  {
+    std::lock_guard lock(mutex_);
+    format = format_;
+    width = width_;
+    height = height_;
+  }
+  try {
+    NegotiateFormat(video_.Link(), *format, width, height);
+  } catch (const ToolError& error) {
+    Say(host_, host_.err, "zarncap: warning: the preview's format could not be put back: %s\n", error.what());
+  }
+}
+
 void LiveView::Work() {
   for (;;) {
     {
@@ -153,10 +175,14 @@ void LiveView::Work() {
           bufferBytes_ = n.bufferBytes;
         } catch (const ToolError& e) {
           error = e.what();
+          // The driver keeps a refused header (its frames fail until a good
+          // one comes): the format in force goes back on it.
+          RestoreFormat();
           lock.lock();
         }
         formatError_ = error;
         ++formatAnswers_;
+        formatBusy_ = false;
         changed_.notify_all();
         continue;
       }

@@ -25,6 +25,12 @@
 
 namespace zarncap {
 
+// A format change while another is under way: the server answers 503.
+class PreviewBusy : public ToolError {
+ public:
+  using ToolError::ToolError;
+};
+
 struct LivePicture {
   uint64_t sequence = 0;  // 0: none yet
   std::shared_ptr<const std::vector<uint8_t>> jpeg;
@@ -73,13 +79,18 @@ class LiveView {
   std::string SettingsPath() const { return settingsPath_; }
   // What the driver accepts, asked once at the start.
   const std::vector<FormatSizes>& Accepted() const { return accepted_; }
-  // A new format and size: the stream restarts in it. Throws ToolError when
-  // the driver refuses (the old one stays).
+  // A new format and size: the stream restarts in it. Throws ToolError
+  // (usage) when the driver refuses: the format in force before is put back
+  // on the driver, and the picture goes on in it. One change at a time: while
+  // one is under way (or it outlasts kFormatWait), throws PreviewBusy.
   void SetFormat(const PixelFormat& format, int width, int height);
+  static constexpr std::chrono::seconds kFormatWait{10};
 
  private:
   void Work();
   void StreamWhileWatched();
+  // After a refused change: the format in force back on the driver.
+  void RestoreFormat();
   // Makes rgb the newest picture; returns a buffer for the next frame.
   std::shared_ptr<std::vector<uint8_t>> Publish(std::shared_ptr<std::vector<uint8_t>> rgb, int width, int height);
 
@@ -99,8 +110,9 @@ class LiveView {
     int width, height;
   };
   std::optional<FormatRequest> pendingFormat_;  // handed to the worker
-  std::string formatError_;
+  bool formatBusy_ = false;  // a request is pending or being carried out
   uint64_t formatRequests_ = 0, formatAnswers_ = 0;
+  std::string formatError_;  // the answer to request number formatAnswers_
   const PixelFormat* format_ = nullptr;
   int width_ = 0, height_ = 0;
   size_t frameBytes_ = 0, bufferBytes_ = 0;

@@ -181,6 +181,9 @@ class PreviewServer {
           ParseImageRequest(request.get_param_value("size"), request.get_param_value("format"), true);
       view_.SetFormat(*image.format, image.width, image.height);
       response.set_content(FormatsJson(view_), "application/json");
+    } catch (const PreviewBusy& busy) {
+      response.set_header("Retry-After", "1");
+      Refuse(response, 503, busy.what());
     } catch (const ToolError& error) {
       Refuse(response, 400, error.what());
     }
@@ -196,12 +199,12 @@ class PreviewServer {
 
 void RunPreview(const GlobalOptions& global, const PreviewOptions& options, const Host& host) {
   PreviewAddress address = ParseListen(options.listen);
+  address.allowedHosts = options.allowHosts;
   const ImageRequest image = ParseImageRequest(options.size, options.format, options.sizeGiven);
   LiveView view(global, host, *image.format, image.width, image.height, image.sizeGiven);
   PreviewServer server(view, address, NewToken());
   server.Bind();
-  const std::vector<std::string> names = ServerNames(server.Address());
-  Say(host, host.out, "zarncap: preview at http://%s/ (Ctrl-C ends it)\n", names.front().c_str());
+  Say(host, host.out, "zarncap: preview at %s (Ctrl-C ends it)\n", OpenableUrl(server.Address()).c_str());
   std::fflush(host.out);
   std::thread listener([&server] { server.Serve(); });
   while (host.interrupted == nullptr || !host.interrupted->load()) {
@@ -210,6 +213,8 @@ void RunPreview(const GlobalOptions& global, const PreviewOptions& options, cons
   view.Close();  // viewers' streams end, the worker stops the driver's stream
   server.Stop();
   listener.join();
+  // Ended by a signal, as every long command is: the exit status says so.
+  throw ToolError("interrupted; the preview has stopped", kExitInterrupted);
 }
 
 }  // namespace zarncap

@@ -1,5 +1,11 @@
 #include "tools/zarncap/preview/preview_security.h"
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -9,6 +15,33 @@ namespace zarncap {
 namespace {
 
 bool IsLoopback(const std::string& host) { return host == "127.0.0.1" || host == "localhost" || host == "::1"; }
+bool IsEveryAddress(const std::string& host) { return host == "0.0.0.0" || host == "::"; }
+
+std::string MachineName() {
+  char name[256] = {};
+  return ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
+}
+
+// Every address of the machine's interfaces, as text.
+std::vector<std::string> MachineAddresses() {
+  std::vector<std::string> addresses;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return addresses;
+  for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+    if (a->ifa_addr == nullptr) continue;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (a->ifa_addr->sa_family == AF_INET) {
+      ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr, text, sizeof text);
+    } else if (a->ifa_addr->sa_family == AF_INET6) {
+      ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(a->ifa_addr)->sin6_addr, text, sizeof text);
+    } else {
+      continue;
+    }
+    addresses.emplace_back(text);
+  }
+  ::freeifaddrs(list);
+  return addresses;
+}
 
 std::string WithPort(const std::string& host, int port) {
   const bool ipv6 = host.find(':') != std::string::npos;
@@ -48,13 +81,29 @@ PreviewAddress ParseListen(const std::string& text) {
 }
 
 std::vector<std::string> ServerNames(const PreviewAddress& address) {
+  std::vector<std::string> hosts;
+  if (IsLoopback(address.host) || IsEveryAddress(address.host)) hosts = {"127.0.0.1", "localhost", "::1"};
+  else hosts = {address.host};
+  if (IsEveryAddress(address.host)) {
+    if (const std::string name = MachineName(); !name.empty()) hosts.push_back(name);
+    for (const std::string& a : MachineAddresses()) hosts.push_back(a);
+  }
+  hosts.insert(hosts.end(), address.allowedHosts.begin(), address.allowedHosts.end());
   std::vector<std::string> names;
-  if (IsLoopback(address.host)) {
-    for (const char* name : {"127.0.0.1", "localhost", "::1"}) names.push_back(WithPort(name, address.port));
-  } else {
-    names.push_back(WithPort(address.host, address.port));
+  for (const std::string& host : hosts) {
+    const std::string name = WithPort(host, address.port);
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
   }
   return names;
+}
+
+std::string OpenableUrl(const PreviewAddress& address) {
+  std::string host = address.host;
+  if (IsEveryAddress(host)) {
+    host = MachineName();
+    if (host.empty()) host = "127.0.0.1";
+  }
+  return "http://" + WithPort(host, address.port) + "/";
 }
 
 std::string NewToken() {
@@ -74,10 +123,7 @@ std::string RefusalOf(const RequestFacts& request, const PreviewAddress& address
   const std::vector<std::string> names = ServerNames(address);
   bool named = false;
   for (const std::string& name : names) named = named || request.host == name;
-  // Listening on every address, a request may come by any name of the
-  // machine: the token and the Origin check still hold for changes.
-  const bool anyAddress = address.host == "0.0.0.0" || address.host == "::";
-  if (!named && !anyAddress) return "this server is not '" + request.host + "'";
+  if (!named) return "this server is not '" + request.host + "' (--allow-host NAME adds a name)";
   if (!request.changes) return "";
   if (!request.origin.empty() && request.origin != "http://" + request.host) {
     return "changes are not taken from another origin (" + request.origin + ")";

@@ -20,7 +20,7 @@ void ReadSites(const SensorModel& sensor, const int16_t* row, int column, int co
   int inside = row == nullptr ? 0 : std::clamp((kSensorColumns - column + 1) / 2, 0, count);
   const int16_t* site = inside > 0 ? row + column : nullptr;
   for (int i = 0; i < inside; ++i, site += 2) {
-    int value = *site;
+    int value = sensor.Exposed(*site);
     if constexpr (kNoisy) value += sensor.Noise(random);
     out[i] = ToByte(((value + 8) >> 4) + dark);
   }
@@ -34,7 +34,7 @@ void ReadSites(const SensorModel& sensor, const int16_t* row, int column, int co
 // One site for the mode-2 arithmetic: noisy, limited to what the converter
 // holds, dark level already taken off.
 inline int Sample(const SensorModel& sensor, int row, int column, Random& random) {
-  int value = sensor.Signal(row, column);
+  int value = sensor.Exposed(sensor.Signal(row, column));
   if (sensor.Noisy()) value += sensor.Noise(random);
   return std::clamp(value, 0, sensor.Saturation());
 }

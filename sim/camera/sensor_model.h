@@ -48,6 +48,14 @@ class SensorModel {
     return (row < 0 || row >= kSensorRows) ? nullptr : plane_.data() + static_cast<size_t>(row) * kSensorColumns;
   }
 
+  // The sensor's analog gain over its start-up gain, in 256ths (256: as at
+  // start-up). Raises the signal before the readout adds the dark level and
+  // noise, as a longer exposure does.
+  void SetExposure(int exposure256) { exposure256_ = exposure256; }
+  int Exposure() const { return exposure256_; }
+  // A site's signal at the exposure in force.
+  int Exposed(int signal) const { return exposure256_ == 256 ? signal : (signal * exposure256_) >> 8; }
+
   int Dark() const { return dark_; }
   // The largest signal the converter can hold above the dark level.
   int Saturation() const { return (255 - dark_) * 16; }
@@ -68,6 +76,7 @@ class SensorModel {
   const Scene& scene_;
   std::vector<FactoryDefect> defects_;
   int dark_;
+  int exposure256_ = 256;
   bool noisy_;
   uint64_t seed_;
   std::vector<int16_t> background_;  // the still scene, without defects

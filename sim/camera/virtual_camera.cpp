@@ -9,6 +9,17 @@
 namespace sim {
 namespace {
 
+// The gain register (5): its low four bits switch gain stages in. The level
+// each kind starts at (Normal lighting) gives the pictures the driver expects;
+// each stage more adds a quarter of that, so "Low Light" is visibly brighter.
+constexpr int kGainRegister = 5;
+int GainStages(uint16_t word) { return __builtin_popcount(word & 0x0F); }
+int ExposureOf(uint16_t gainWord, int sensorKind) {
+  if ((gainWord >> 12) != kGainRegister) return 256;  // not written since reset
+  const int startup = sensorKind == 0 ? 0 : 4;       // 0x5080 and 0x500F
+  return 256 * (4 + GainStages(gainWord)) / (4 + startup);
+}
+
 // The factory's seeds: every camera built from the same configuration is the
 // same camera, with the same defects and the same noise.
 constexpr uint32_t kDefectSeed = 0x5A43;
@@ -49,6 +60,7 @@ VirtualCamera::VirtualCamera(const SimConfig& config)
       transferLimit_(config.transferLimit == 0 ? 0x20000 : config.transferLimit),
       neverReady_(config.notready),
       unplugAfter_(config.unplugAfterFrames),
+      sensorKind_(config.sensor),
       sensor_(config.sensor, config.nackSensor),
       defects_(SensorDefects(config)),
       eeprom_(config.eepromBits, config.nackEeprom,
@@ -265,6 +277,7 @@ DWORD VirtualCamera::NextBoundary() const {
 
 void VirtualCamera::BuildFrame() {
   sensorModel_.Expose(request_.sensorFrame);
+  sensorModel_.SetExposure(ExposureOf(sensor_.Register(kGainRegister), sensorKind_));
   if (request_.kind == FrameKind::Window) {
     frameLength_ = BuildWindowFrame(sensorModel_, request_.sensorFrame, request_.window, windowFrame_.data());
     frameData_ = windowFrame_.data();

@@ -118,6 +118,7 @@ class VirtualCamera : public CameraLink {
   uint32_t transferLimit_;
   bool neverReady_;
   int unplugAfter_;
+  int sensorKind_;
 
   // The bus and its devices.
   SensorChip sensor_;

@@ -548,6 +548,30 @@ TEST_F(DialogTest, TheSettingsDialogWorksWhileAStreamRuns) {
   EXPECT_GT(bright, dark + 10.0);
 }
 
+// "Low Light" raises the sensor's gain, and the virtual camera answers it as
+// a sensor does: the frames that follow are brighter; "Normal" brings them back.
+TEST_F(DialogTest, LowLightMakesThePictureBrighter) {
+  Camera("sim:scene=flat:90,90,90,noise=0");
+  HDRVR video = Open(VIDEO_IN);
+  HDRVR source = Open(VIDEO_EXTERNALIN);
+  ASSERT_NE(video, nullptr);
+  ASSERT_NE(source, nullptr);
+  std::vector<BYTE> frame(GetFormat(video).biSizeImage);
+  auto levelWith = [&](int button) {
+    Dialog(source, [&](HWND d, const platform::DialogUser& u) {
+      u.click(d, button);
+      u.click(d, kOk);
+    });
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Frame(video, frame), DV_ERR_OK);
+    return MeanLevel(frame);
+  };
+  const double normal = levelWith(1014);
+  const double low = levelWith(1013);
+  const double back = levelWith(1014);
+  EXPECT_GT(low, normal * 1.2);
+  EXPECT_NEAR(back, normal, normal * 0.05);
+}
+
 // DRV_DISABLE while the settings dialog is up: the dialog's next use finds
 // its device gone and ends as cancelled; nothing reaches the closed camera.
 TEST_F(DialogTest, DisableWhileADialogIsUpEndsIt) {

@@ -95,6 +95,42 @@ TEST_F(CliTest, BadArgumentsAreOneLineUsageErrors) {
   EXPECT_TRUE(folder_.Names().empty());
 }
 
+// White balance the driver keeps far from neutral is named after the run,
+// with the way back; near neutral it is said only with -v.
+TEST_F(CliTest, GainsFarFromNeutralAreNamedWithTheFix) {
+  const std::string ini = folder_ / "tinted.ini";
+  tooltest::WriteText(ini, "[COLSPACE]\nRedGain=10\nGreenGain=10\nBlueGain=34\n");
+  CliRun run = Zarncap({"capture", "-o", folder_ / "t.png", "--frames", "2", "--ini", ini});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("far from neutral (red 1.0, green 1.0, blue 3."), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("--reset-colour"), std::string::npos) << run.out;
+  run = Zarncap({"capture", "-o", folder_ / "n.png", "--frames", "2", "--ini", ini, "--reset-colour"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.find("far from neutral"), std::string::npos) << run.out;
+}
+
+// Errors that say what is wrong: an unknown command with the nearest one, a
+// size out of range, a settings file name the driver cannot take (a usage
+// error, 2), and the help of the command at hand.
+TEST_F(CliTest, ErrorsSayWhatIsWrong) {
+  const std::string png = folder_ / "a.png";
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{"captur", "-o", png}, "unknown command 'captur' (did you mean 'capture'?)"},
+      {{"capture", "-o", png, "--size", "99999x1"}, "out of range"},
+      {{"capture", "-o", png, "--ini", "foo.txt"}, ".ini"},
+      {{"capture", "-o", png, "--frames", "x"}, "(see zarncap capture --help)"},
+  };
+  for (const Case& c : cases) {
+    drivertest::ResetDriver();
+    const CliRun run = RunCli(c.args, DriverHost());
+    ExpectOneErrorLine(run, c.says);
+    EXPECT_EQ(run.status, 2) << run.err;
+  }
+}
+
 TEST_F(CliTest, GlobalOptionsReachTheOpenStringAndMayFollowTheCommand) {
   const std::string ini = folder_ / "my.ini";
   const CliRun run = Zarncap({"capture", "-o", folder_ / "a.png", "--frames", "1", "--port", "lpt2", "--ini", ini, "--camera",
@@ -472,6 +508,25 @@ TEST_F(CliTest, ControlsAreSetThroughTheDriversDialogAndShowInTheNextPicture) {
     ExpectOneErrorLine(run, part);
     EXPECT_EQ(run.status, 2) << set;
   }
+  // Names and values that need no driver are refused before it opens.
+  const std::pair<const char*, const char*> early[] = {{"brigthness=50", "no control named 'brigthness'"},
+                                                       {"brightness=+70", "whole number"},
+                                                       {"brightness=-0", "whole number"},
+                                                       {"compression=sometimes", "one of off, automatic, manual"}};
+  for (auto [set, part] : early) {
+    drivertest::ResetDriver();
+    run = RunCli({"controls", "--set", set}, DriverHost());
+    ExpectOneErrorLine(run, part);
+    EXPECT_EQ(run.status, 2) << set;
+    EXPECT_TRUE(Record().openString.empty()) << set << ": the driver was opened";
+  }
+  // Any letter case, and "color" for colour; --get prints the one value.
+  run = Zarncap({"controls", "--set", "Color=40", "--set", "LIGHTING=Low"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = Zarncap({"controls", "--get", "colour"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "40\n");
+  EXPECT_EQ(Zarncap({"controls", "--get", "lighting"}).out, "low\n");
   run = Zarncap({"controls", "--set", "brightness=80", "--json"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("{\"name\": \"brightness\", \"value\": 80"), std::string::npos) << run.out;

@@ -196,6 +196,21 @@ TEST_F(EndToEnd, DefectMapGetsTheDriversAnswer) {
   EXPECT_NE(Zarncap("defects --store short.bin").err.find("exactly 480 bytes"), std::string::npos);
 }
 
+// SIGTERM ends a long command as Ctrl-C does, keeping what it wrote, with the
+// status a shell expects of each: 143 and 130.
+TEST_F(EndToEnd, SignalsEndALongCommandWithTheirStatus) {
+  for (const auto& [signal, expected] : {std::pair<std::string, int>{"TERM", 143}, {"INT", 130}}) {
+    const std::string clip = "clip-" + signal + ".avi", status = folder_ / ("status-" + signal);
+    const std::string command = "cd " + folder_.Path().string() + " && (ZARNCAP_DRIVER=" + ZARNCAP_TEST_DRIVER +
+                                " ZARNCAP_CONFIG_DIR=" + (folder_ / "config") + " " + ZARNCAP_TEST_CLI +
+                                " stream -o " + clip + " --seconds 60 >/dev/null 2>&1 & pid=$!; sleep 6; kill -" +
+                                signal + " $pid; wait $pid; echo $? >" + status + ")";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadText(status), std::to_string(expected) + "\n") << signal;
+    EXPECT_GT(ReadBytes(folder_ / clip).size(), 1000u) << signal << ": the frames written are kept";
+  }
+}
+
 // A reader that closes the pipe early ends the stream quietly: status 0 and
 // nothing on the error stream.
 TEST_F(EndToEnd, AReaderThatLeavesEndsTheStreamQuietly) {

@@ -26,7 +26,8 @@ CLI::Validator SizeValidator() {
         const size_t x = text.find_first_of("xX");
         const bool shaped = x != std::string::npos && x > 0 && x + 1 < text.size() &&
                             text.find_first_not_of("0123456789xX") == std::string::npos;
-        return shaped ? "is out of range: width and height go from 1 to 4096" : "must be WIDTHxHEIGHT, e.g. 320x240";
+        return shaped ? "is out of range: WIDTHxHEIGHT takes a width and height from 1 to 4096"
+                      : "must be WIDTHxHEIGHT, e.g. 320x240";
       },
       "");
 }

@@ -17,6 +17,8 @@
 #include "tools/zarncap/host/negotiate.h"
 #include "tools/zarncap/media/output_file.h"
 #include "tools/zarncap/host/session.h"
+#include "tools/zarncap/host/settings_path.h"
+#include "tools/zarncap/host/source_controls.h"
 #include "tools/zarncap/commands/shot_names.h"
 #include "tools/zarncap/media/still_writers.h"
 #include "tools/zarncap/common/tool_error.h"
@@ -213,6 +215,7 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
                  header.dwTimeCaptured);
   }
   session.Finish();
+  ReportGains(host, messages, ResolveSettingsPath(global.ini));
 }
 
 }  // namespace zarncap

@@ -17,6 +17,8 @@
 #include "tools/zarncap/media/output_file.h"
 #include "tools/zarncap/commands/rate_probe.h"
 #include "tools/zarncap/host/session.h"
+#include "tools/zarncap/host/settings_path.h"
+#include "tools/zarncap/host/source_controls.h"
 #include "tools/zarncap/commands/stream_session.h"
 #include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/media/video_writers.h"
@@ -45,7 +47,6 @@ Container ContainerOf(MovieKind kind) {
 struct Tally {
   long written = 0;
   DWORD dropped = 0;  // ticks the driver could not fill: no buffer was queued
-  DWORD firstTime = 0, lastTime = 0;
 };
 
 // The live line on a terminal, as ffmpeg keeps one: frames, rate, dropped
@@ -183,8 +184,6 @@ Recording RecordFrames(const MoviePlan& plan, StreamSession& stream, RateProbeWr
       r.stopReason = error.what();
       break;
     }
-    if (r.tally.written == 0) r.tally.firstTime = header->dwTimeCaptured;
-    r.tally.lastTime = header->dwTimeCaptured;
     ++r.tally.written;
     if (plan.targetFrames > 0 && r.tally.written >= plan.targetFrames) break;
     stream.Requeue(header);
@@ -221,13 +220,13 @@ void KeepMovie(const MoviePlan& plan, std::unique_ptr<RateProbeWriter> writer, s
   if (out) out->Commit();
 }
 
+// The rate is the one measurement the movie was made with (what its header
+// or timestamps say): the summary and the JSON report the same.
 void ReportRecording(const MoviePlan& plan, const StreamOptions& options, const PixelFormat& format, int width,
-                     int height, const Recording& r, const Host& host) {
+                     int height, const Recording& r, FrameRate rate, const Host& host) {
   const Tally& tally = r.tally;
-  const double interval =
-      tally.written > 1 ? static_cast<double>(static_cast<DWORD>(tally.lastTime - tally.firstTime)) / (tally.written - 1)
-                        : 0.0;
-  const double fps = interval > 0 ? 1000.0 / interval : 0.0;
+  const double fps = tally.written > 1 ? rate.Value() : 0.0;
+  const double interval = fps > 0 ? 1000.0 / fps : 0.0;
   const std::string formatName(format.name);
   if (options.json) {
     // The summary a script reads, on the report stream (standard error when
@@ -291,9 +290,11 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
     Progress(host, r.tally, r.elapsed, out);
     std::fputc('\n', host.err);
   }
+  const FrameRate rate = writer->Rate();
   KeepMovie(plan, std::move(writer), out, r, width, height);
   session.Finish();
-  ReportRecording(plan, options, format, width, height, r, host);
+  ReportRecording(plan, options, format, width, height, r, rate, host);
+  if (!options.json) ReportGains(host, plan.report, ResolveSettingsPath(global.ini));
   const std::string kept = "the " + std::to_string(r.tally.written) + " frames written are in " + plan.name;
   if (!r.stopReason.empty()) throw ToolError(r.stopReason + "; " + kept);
   // An interrupted run keeps its file, and says so in its exit status.

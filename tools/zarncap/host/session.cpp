@@ -38,7 +38,7 @@ Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) :
   }
   if (!global.ini.empty()) {
     if (auto problem = OpenStringProblem(iniForDriver, !global.port.empty()); !problem.empty()) {
-      throw ToolError("cannot pass the settings file " + global.ini + " to the driver: " + problem);
+      throw ToolError("cannot pass the settings file " + global.ini + " to the driver: " + problem, kExitUsage);
     }
   }
   if (global.trace) {

@@ -1,6 +1,7 @@
 // The settings dialog worked as a user would; see source_controls.h.
 #include "tools/zarncap/host/source_controls.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -191,6 +192,37 @@ std::vector<std::pair<std::string, double>> WhiteBalanceGains(const std::string&
     gains.emplace_back(name, tenths / 10.0);
   }
   return gains;
+}
+
+std::string GainsText(const std::vector<std::pair<std::string, double>>& gains) {
+  std::string text;
+  char one[64];
+  for (const auto& [name, gain] : gains) {
+    std::snprintf(one, sizeof one, "%s%s %.1f", text.empty() ? "" : ", ", name.c_str(), gain);
+    text += one;
+  }
+  return text;
+}
+
+bool GainsFarFromNeutral(const std::vector<std::pair<std::string, double>>& gains) {
+  double low = 0, high = 0;
+  for (const auto& [name, gain] : gains) {
+    if (low == 0 || gain < low) low = gain;
+    high = std::max(high, gain);
+  }
+  return low <= 0 ? high > 0 : high / low > 1.5;
+}
+
+void ReportGains(const Host& host, std::FILE* to, const std::string& settingsPath) {
+  const auto gains = WhiteBalanceGains(settingsPath);
+  if (GainsFarFromNeutral(gains)) {
+    Say(host, to,
+        "zarncap: note: the white balance the driver keeps is far from neutral (%s): later pictures may look "
+        "tinted; --reset-colour puts the gains back to 1.0\n",
+        GainsText(gains).c_str());
+  } else {
+    Detail(host, "white balance gains kept by the driver: %s", GainsText(gains).c_str());
+  }
 }
 
 std::string ControlsJson(const std::vector<ControlValue>& controls,

@@ -5,10 +5,12 @@
 // preview's control panel.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "tools/zarncap/common/run_context.h"
 #include "tools/zarncap/host/driver_link.h"
 
 namespace zarncap {
@@ -37,6 +39,14 @@ std::vector<ControlValue> RunSettingsDialog(DriverLink& externalIn, const Contro
 
 // The white-balance gains the driver keeps in the settings file at path.
 std::vector<std::pair<std::string, double>> WhiteBalanceGains(const std::string& settingsPath);
+// "red 1.0, green 1.0, blue 3.4"
+std::string GainsText(const std::vector<std::pair<std::string, double>>& gains);
+// Whether the gains are far enough from neutral (the largest more than 1.5
+// times the smallest) to tint the pictures that follow.
+bool GainsFarFromNeutral(const std::vector<std::pair<std::string, double>>& gains);
+// After a run: the gains on the report stream when they are far from neutral
+// (with the fix), on -v always.
+void ReportGains(const Host& host, std::FILE* to, const std::string& settingsPath);
 // {"controls": [...], "white_balance_gains": {...}}
 std::string ControlsJson(const std::vector<ControlValue>& controls,
                          const std::vector<std::pair<std::string, double>>& gains);

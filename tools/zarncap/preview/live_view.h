@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tools/zarncap/commands/commands.h"
+#include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/host/format_map.h"
 #include "tools/zarncap/host/format_table.h"
 #include "tools/zarncap/host/session.h"

@@ -89,11 +89,21 @@ void Refuse(httplib::Response& response, int status, const std::string& why) {
 
 class PreviewServer {
  public:
+  // Viewers, plus slow or idle connections (each dropped within a few
+  // seconds), plus the API's own requests.
+  static constexpr int kWorkers = LiveView::kMaxViewers + 96;
+
   PreviewServer(LiveView& view, PreviewAddress address, std::string token)
       : view_(view), address_(std::move(address)), token_(std::move(token)) {
-    // Every viewer holds a worker for as long as it watches.
-    server_.new_task_queue = [] { return new httplib::ThreadPool(LiveView::kMaxViewers + 8); };
-    server_.set_read_timeout(5, 0);
+    // Every viewer holds a worker for as long as it watches; slow and idle
+    // connections hold one until they time out. The pool has room for all
+    // of them at once and still for the page's API requests.
+    server_.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+    // A request arrives whole in one go from any browser: a client that
+    // pauses a second between pieces of it (a slow-sending attacker) is
+    // dropped, and an idle connection goes after two seconds.
+    server_.set_read_timeout(1, 0);
+    server_.set_keep_alive_timeout(2);
     server_.set_write_timeout(5, 0);
     server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
       const RequestFacts facts{request.get_header_value("Host"), request.get_header_value("Origin"),

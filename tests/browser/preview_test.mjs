@@ -7,6 +7,7 @@
 import { spawn } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
 import http from 'node:http';
+import net from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
@@ -129,6 +130,48 @@ if (readFileSync(zarncap).includes('__asan_init')) {
   check('memory stays bounded with 20 viewers', after - before < 64 * 1024, `${before} KiB -> ${after} KiB`);
 }
 for (const viewer of viewers) viewer.request.destroy();
+
+// Sixty connections trickling a header line every two seconds, beside the
+// viewers still watching: the API is still answered within a second, and a
+// trickling connection is dropped rather than held.
+const slow = [];
+for (let i = 0; i < 60; ++i) {
+  const socket = net.connect(Number(new URL(base).port), '127.0.0.1');
+  socket.on('error', () => {});
+  socket.resume();  // read what the server says, so its close is seen
+  socket.write('GET /api/stats HTTP/1.1\r\n');
+  slow.push({ socket, timer: setInterval(() => socket.write('X-Slow: 1\r\n'), 2000) });
+}
+await sleep(2500);
+const asked = Date.now();
+const answered = await Promise.race([stats().then(() => Date.now() - asked), sleep(5000).then(() => 'none')]);
+check('the API answers within a second beside 60 slow connections', typeof answered === 'number' && answered < 1000,
+      `${answered} ms`);
+// Connections beyond the listen queue are taken as their retries come in: give
+// every one the time to be accepted, then to be dropped.
+const stillOpen = () => slow.filter((s) => !s.socket.destroyed && s.socket.readyState === 'open').length;
+for (let waited = 0; waited < 10000 && stillOpen() > 0; waited += 250) await sleep(250);
+check('a slow-sending connection is dropped', stillOpen() === 0, `${stillOpen()} still open`);
+for (const s of slow) {
+  clearInterval(s.timer);
+  s.socket.destroy();
+}
+// A refused format leaves the picture going; three changes at once each get an answer.
+const form = (body) => fetch(`${base}/api/format`, {
+  method: 'POST', headers: { 'Content-Type': 'application/x-www-form-urlencoded', 'X-Zarncap-Token': token }, body,
+});
+const watcher = http.get(`${base}/stream.mjpg`, (response) => { response.on('data', () => {}); response.on('error', () => {}); });
+watcher.on('error', () => {});
+await sleep(1500);
+check('a format the driver refuses is a 400', (await form('size=640x480&format=yvu9')).status === 400);
+const framesBefore = (await stats()).frames;
+await sleep(2500);
+check('the picture goes on after a refused format', (await stats()).frames > framesBefore);
+watcher.destroy();
+const statuses = await Promise.all(['160x120', '176x144', '320x240'].map((size) => form(`size=${size}&format=rgb24`).then((r) => r.status)));
+check('three format changes at once each get an answer', statuses.every((code) => code === 200 || code === 503),
+      statuses.join(','));
+check('the format API works afterwards', (await form('size=320x240&format=rgb24')).status === 200);
 
 // Ctrl-C ends it cleanly.
 const ended = new Promise((resolve) => server.on('exit', (code, signal) => resolve({ code, signal })));

@@ -155,7 +155,7 @@ TEST_F(EndToEnd, NoCameraAndRefusedFormatsAreClearErrors) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("the driver refused yuy2 640x480"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("yuy2 80..160/8 x 60..120/4; 176 x 144"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("rgb24 168..320/8 x 56; 80..320/8 x 60..240/4"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("rgb24"), std::string::npos) << run.err;  // the format asked for, not every one
 
   const Result formats = Zarncap("formats");
   ASSERT_EQ(formats.status, 0) << formats.err;

@@ -54,6 +54,14 @@ TEST(PngWriter, ReportsFailuresInsteadOfCrashing) {
   EXPECT_FALSE(error.empty());
   std::vector<uint8_t> rgb(12);
   EXPECT_FALSE(WritePng(stdout, 2, 3, rgb, &error));  // fewer bytes than 2 x 3 pixels
+  // A full disk is called what it is, not libpng's "Write Error".
+  if (std::FILE* full = std::fopen("/dev/full", "wb")) {
+    std::setvbuf(full, nullptr, _IONBF, 0);
+    std::vector<uint8_t> picture(64 * 64 * 3, 128);
+    EXPECT_FALSE(WritePng(full, 64, 64, picture, &error));
+    EXPECT_EQ(error, "No space left on device");
+    std::fclose(full);
+  }
 }
 
 TEST(BmpWriter, EightBitWithPaletteAsDelivered) {

@@ -154,6 +154,7 @@ CLI::App* AddCaptureCommand(CLI::App& app, CaptureOptions& capture) {
       ->capture_default_str()
       ->type_name("S");
   captureCommand->add_flag("--no-clobber", capture.noClobber, "never replace an existing file: stop with an error");
+  captureCommand->add_flag("--json", capture.json, "the end-of-run summary as JSON (each shot's file, frame and time)");
   AddSizeAndFormat(captureCommand, capture.size, capture.format);
   captureCommand
       ->add_option("--frames", capture.frames, "frames to capture; the last is saved, so white balance can settle (later shots of a series take one)")
@@ -270,6 +271,8 @@ int RunChosenCommand(CommandLine& line, const Host& host) {
   run.quiet = line.global.quiet;
   run.verbose = line.global.verbose;
   line.capture.sizeGiven = line.captureCommand->get_option("--size")->count() > 0;
+  line.capture.formatGiven = line.captureCommand->get_option("--format")->count() > 0;
+  line.capture.qualityGiven = line.captureCommand->get_option("--quality")->count() > 0;
   line.stream.sizeGiven = line.streamCommand->get_option("--size")->count() > 0;
   line.preview.sizeGiven = line.previewCommand->get_option("--size")->count() > 0;
   try {

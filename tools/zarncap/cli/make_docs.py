@@ -53,14 +53,60 @@ def roff(text):
     return text.replace("\\", "\\e").replace("-", "\\-").replace("'", "\\(aq")
 
 
+def value_parts(value):
+    """CLI11's value text ("N:N:INT in [1 - 100]=30", "F:{a,b}=a") as the
+    placeholder a reader expects ("N"), and what it adds in words."""
+    if not value:
+        return "", ""
+    placeholder = value.split(":")[0].split("=")[0].split(" ")[0]
+    notes = []
+    bounds = re.search(r"in \[(\S+) - (\S+)\]", value)
+    if bounds:
+        notes.append(f"{bounds.group(1)} to {bounds.group(2)}")
+    choices = re.search(r"\{([^}]*)\}", value)
+    if choices:
+        notes.append("one of " + ", ".join(choices.group(1).split(",")))
+    default = re.search(r"=(\S+)$", value)
+    if default:
+        notes.append("default " + default.group(1))
+    if "REQUIRED" in value:
+        notes.append("required")
+    return placeholder, "; ".join(notes)
+
+
 def option_items(options):
     out = []
     for option in options:
         label = ", ".join(r"\fB" + roff(n) + r"\fR" for n in option["names"])
-        if option["value"]:
-            label += " " + r"\fI" + roff(option["value"]) + r"\fR"
-        out += [".TP", label, roff(option["description"])]
+        placeholder, notes = value_parts(option["value"])
+        if placeholder:
+            label += " " + r"\fI" + roff(placeholder) + r"\fR"
+        description = option["description"] + (f" ({notes})" if notes else "")
+        out += [".TP", label, roff(description)]
     return out
+
+
+EXAMPLES = [
+    ("zarncap capture -o still.png", "a 320x240 picture, after 30 frames of white balance"),
+    ("zarncap capture --count 5 --interval 1 -o shot-%04n.jpg", "a time-lapse with the driver opened once"),
+    ("zarncap stream -o clip.mp4 --seconds 5 --crf 28", "a five-second H.264 clip"),
+    ("zarncap controls --set brightness=70 --set compression=automatic", "picture controls through the driver's dialog"),
+    ("zarncap --camera sim:scene=bars,port=3 info --json", "the camera details, for a script"),
+]
+
+JSON_FIELDS = [
+    ("capture --json", "width, height, format, shots (each with file, frame (the frame kept) and captured_ms), "
+                       "white_balance_gains (red, green, blue) and white_balance_far_from_neutral"),
+    ("stream --json", "file, container, codec, width, height, format, frames, dropped, seconds, fps and "
+                      "average_interval_ms (the rate the movie was written with), cpu_ms_per_frame, interrupted, "
+                      "stopped_because (null or the reason), white_balance_gains and white_balance_far_from_neutral"),
+    ("formats --json", "a list of formats, each with sizes: blocks of widths and heights, each a list of "
+                       "[first, last, step] runs"),
+    ("controls --json", "controls: name, value, range ([first, last, step]) or choices, enabled; and "
+                        "white_balance_gains: red, green, blue"),
+    ("info --json", "found, port, mode, mode_forced, camera (null when no camera was found), version, build_date, "
+                    "language, title"),
+]
 
 
 def manual(exe, version):
@@ -74,20 +120,41 @@ def manual(exe, version):
     for command in subcommands:
         _, command_options, _ = parse(help_text(exe, command["name"]))
         out += [".SS " + roff(command["name"]), roff(command["description"])] + option_items(command_options)
-    out += [".SH ENVIRONMENT",
+    out.append(".SH JSON")
+    for command, fields in JSON_FIELDS:
+        out += [".TP", r"\fB" + roff(command) + r"\fR", roff(fields)]
+    out.append(".SH EXAMPLES")
+    for command, what in EXAMPLES:
+        out += [".TP", r"\fB" + roff(command) + r"\fR", roff(what)]
+    out += [".SH FILES",
+            ".TP", r"\fI$XDG_CONFIG_HOME/zarncap/zarncap.ini\fR",
+            roff("the driver's settings (sections ZARNCAP, NUBO, COLSPACE); ~/.config/zarncap when XDG_CONFIG_HOME "
+                 "is not set, $ZARNCAP_CONFIG_DIR when set, or the file --ini names"),
+            ".SH ENVIRONMENT",
             ".TP", r"\fBZARNCAP_CAMERA\fR", roff("the camera the driver's port device reaches: sim, sim:<key=value,...> or none"),
             ".TP", r"\fBZARNCAP_DRIVER\fR", roff("the driver library to load (else the one installed beside zarncap)"),
             ".TP", r"\fBZARNCAP_CONFIG_DIR\fR", roff("the folder of the driver's settings files"),
             ".SH EXIT STATUS",
             roff("0 done; 1 the run failed (the message says why; frames already recorded are kept); "
-                 "2 a usage error; 130 interrupted."),
+                 "2 a usage error; 130 ended by SIGINT (Ctrl-C), 143 by SIGTERM (what was written is kept)."),
             ".SH SEE ALSO", r"\fBffmpeg\fR(1)"]
     return "\n".join(out) + "\n"
 
 
+VALUE_WORDS = {
+    "--size": "80x60 160x120 176x144 240x180 320x240 352x288 640x480",
+    "--set": "brightness= contrast= colour= quality= compression=off compression=automatic compression=manual "
+             "lighting=normal lighting=low",
+    "--get": "brightness contrast colour quality compression lighting",
+}
+
+
 def completion(exe):
     _, global_options, subcommands = parse(help_text(exe))
-    names = lambda options: " ".join(n for o in options for n in o["names"] if n.startswith("-"))
+    global_names = {n for o in global_options for n in o["names"]}
+    # Each option once: a command's help repeats the global options it lets follow it.
+    names = lambda options, skip=frozenset(): " ".join(
+        dict.fromkeys(n for o in options for n in o["names"] if n.startswith("-") and n not in skip))
     cases, choices, files = [], {}, set()
 
     def note_values(options):
@@ -102,8 +169,10 @@ def completion(exe):
     note_values(global_options)
     for command in subcommands:
         _, options, _ = parse(help_text(exe, command["name"]))
-        cases.append(f'    {command["name"]}) options="$options {names(options)}" ;;')
+        cases.append(f'    {command["name"]}) options="$options {names(options, global_names)}" ;;')
         note_values(options)
+    # Values that are no choice list in the help but have words worth offering.
+    choices.update(VALUE_WORDS)
     choice_cases = "\n".join(f'    {name}) COMPREPLY=($(compgen -W "{words}" -- "$cur")); return ;;'
                              for name, words in sorted(choices.items()))
     file_names = "|".join(sorted(files))

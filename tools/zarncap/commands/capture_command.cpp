@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <set>
 #include <cstring>
@@ -12,8 +13,10 @@
 #include <vector>
 
 #include "tools/zarncap/commands/commands.h"
+#include "tools/zarncap/common/json_text.h"
 #include "tools/zarncap/media/file_kinds.h"
 #include "tools/zarncap/media/frame_convert.h"
+#include "tools/zarncap/host/format_table.h"
 #include "tools/zarncap/host/negotiate.h"
 #include "tools/zarncap/media/output_file.h"
 #include "tools/zarncap/host/session.h"
@@ -106,6 +109,15 @@ void WaitUntil(std::chrono::steady_clock::time_point when, const Host& host) {
   if (Interrupted(host)) throw ToolError("interrupted", kExitInterrupted);
 }
 
+// Whether --type or the name's ending asks for raw YUV.
+bool NamesRawYuv(const std::string& output, const std::string& type) {
+  if (!type.empty()) return type == "yuv";
+  if (output.size() < 4) return false;
+  std::string ending = output.substr(output.size() - 4);
+  for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ending == ".yuv";
+}
+
 // A shot taken well after its time is reported (a shot can take longer than
 // the interval): the series keeps its schedule rather than bunch silently.
 void ReportLateShot(int shot, std::chrono::steady_clock::duration late, std::chrono::steady_clock::duration interval,
@@ -133,7 +145,10 @@ void ShowSettling(const Host& host, int frame, int frames) {
 }  // namespace
 
 void RunCapture(const GlobalOptions& global, const CaptureOptions& options, const Host& host) {
-  const ImageRequest image = ParseImageRequest(options.size, options.format, options.sizeGiven);
+  // Raw YUV asked for by the name alone: I420 at the largest size it takes.
+  const bool yuvByName = !options.formatGiven && NamesRawYuv(options.output, options.type);
+  const ImageRequest image =
+      ParseImageRequest(options.size, yuvByName ? "i420" : options.format, options.sizeGiven);
   const PixelFormat* format = image.format;
   if (options.frames < 1) throw ToolError("--frames must be at least 1", kExitUsage);
   if (options.count < 1) throw ToolError("--count must be at least 1", kExitUsage);
@@ -144,6 +159,9 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
                     kExitUsage);
   }
   const StillKind kind = StillKindOf(options.output, options.type, *format);
+  if (options.qualityGiven && kind != StillKind::kJpeg) {
+    Say(host, host.err, "zarncap: warning: --quality is for JPEG pictures; this one ignores it\n");
+  }
   // Messages go to standard error when the picture goes to standard output.
   std::FILE* messages = toStdout ? host.err : host.out;
 
@@ -178,6 +196,8 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
   const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
       std::chrono::duration<double>(options.interval));
   std::set<std::string> written;
+  JsonWriter shots;
+  shots.BeginArray();
   for (int shot = 1; shot <= options.count; ++shot) {
     if (shot > 1) {
       const auto due = first + (shot - 1) * interval;
@@ -210,12 +230,27 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
       WriteStill(kind, out->Stream(), name, negotiated, frame, options.quality);
       out->Commit(options.noClobber);
     }
-    Say(host, messages, "zarncap: wrote %s (%dx%d %s, frame %d, captured at %u ms)\n",
-                 toStdout ? "standard output" : name.c_str(), width, height, std::string(format->name).c_str(), frames,
-                 header.dwTimeCaptured);
+    if (!options.json) {
+      Say(host, messages, "zarncap: wrote %s (%dx%d %s, frame %d, captured at %u ms)\n",
+          toStdout ? "standard output" : name.c_str(), width, height, std::string(format->name).c_str(), frames,
+          header.dwTimeCaptured);
+    }
+    shots.BeginObject().Key("file").String(toStdout ? "standard output" : name);
+    shots.Key("frame").Number(static_cast<long long>(frames)).Key("captured_ms").Number(static_cast<long long>(header.dwTimeCaptured));
+    shots.EndObject();
   }
   session.Finish();
-  ReportGains(host, messages, ResolveSettingsPath(global.ini));
+  const std::string settingsPath = ResolveSettingsPath(global.ini);
+  if (options.json) {
+    // The summary a script reads, as `stream --json` gives one.
+    JsonWriter json;
+    json.BeginObject().Key("width").Number(width).Key("height").Number(height);
+    json.Key("format").String(std::string(format->name)).Key("shots").Raw(shots.EndArray().Text());
+    AddGainsJson(json, settingsPath);
+    std::fprintf(messages, "%s\n", json.EndObject().Text().c_str());
+    return;
+  }
+  ReportGains(host, messages, settingsPath);
 }
 
 }  // namespace zarncap

@@ -20,12 +20,15 @@ struct CaptureOptions {
   std::string size = "320x240";
   bool sizeGiven = false;  // --size on the command line (else the default, or the largest the format takes)
   std::string format = "rgb24";
+  bool formatGiven = false;   // --format on the command line
   int frames = 30;  // the frame kept: white balance settles over the ones before
   std::string type;  // png, jpg, bmp or yuv; "" = by the name's ending
   int quality = 90;  // JPEG quality
+  bool qualityGiven = false;
   int count = 1;     // shots, each into its own file
   double interval = 0.0;  // seconds from one shot's start to the next
   bool noClobber = false;  // an existing file is kept and the run fails
+  bool json = false;       // the end-of-run summary as JSON
 };
 
 struct StreamOptions {

@@ -27,6 +27,45 @@ constexpr Field kFields[] = {{"Port", "port", kDetailsPort},
                              {"Build date", "build_date", kDetailsBuildDate},
                              {"Language", "language", kDetailsLanguage}};
 
+// "LPT3 (ECP port *)" as its parts: the port, the mode, whether it was forced.
+struct PortText {
+  std::string port, mode;
+  bool forced = false;
+};
+PortText SplitPort(const std::string& text) {
+  PortText parts;
+  const size_t open = text.find(" (");
+  parts.port = text.substr(0, open);
+  if (open == std::string::npos) return parts;
+  std::string inside = text.substr(open + 2);
+  if (!inside.empty() && inside.back() == ')') inside.pop_back();
+  if (inside.size() >= 2 && inside.compare(inside.size() - 2, 2, " *") == 0) {
+    parts.forced = true;
+    inside.resize(inside.size() - 2);
+  }
+  if (inside.size() >= 5 && inside.compare(inside.size() - 5, 5, " port") == 0) inside.resize(inside.size() - 5);
+  parts.mode = inside;
+  return parts;
+}
+
+// The details for scripts: port, mode and camera apart, "found" a boolean,
+// the title without the blank an empty description leaves.
+std::string DetailsJson(const std::vector<std::string>& values, bool found, const std::string& caption) {
+  JsonWriter json;
+  json.BeginObject().Key("found").Bool(found);
+  const PortText port = SplitPort(values[0]);
+  if (found) {
+    json.Key("port").String(port.port).Key("mode").String(port.mode).Key("mode_forced").Bool(port.forced);
+    json.Key("camera").Raw(DialogOwner::JsonText(values[1]));
+  } else {
+    json.Key("port").Null().Key("mode").Null().Key("mode_forced").Bool(false).Key("camera").Null();
+  }
+  for (std::size_t i = 2; i < values.size(); ++i) json.Key(kFields[i].key).Raw(DialogOwner::JsonText(values[i]));
+  const size_t first = caption.find_first_not_of(' ');
+  json.Key("title").Raw(DialogOwner::JsonText(first == std::string::npos ? "" : caption.substr(first)));
+  return json.EndObject().Text();
+}
+
 }  // namespace
 
 void RunInfo(const GlobalOptions& global, const InfoOptions& options, const Host& host) {
@@ -46,11 +85,7 @@ void RunInfo(const GlobalOptions& global, const InfoOptions& options, const Host
   if (answer != 1 || values.empty()) throw ToolError("the driver's camera details dialog did not open");
   const bool found = values[0] != "Camera not found";
   if (options.json) {
-    JsonWriter json;
-    json.BeginObject();
-    for (std::size_t i = 0; i < values.size(); ++i) json.Key(kFields[i].key).Raw(DialogOwner::JsonText(values[i]));
-    json.Key("camera_found").Bool(found).Key("title").Raw(DialogOwner::JsonText(caption)).EndObject();
-    std::fprintf(host.out, "%s\n", json.Text().c_str());
+    std::fprintf(host.out, "%s\n", DetailsJson(values, found, caption).c_str());
   } else {
     for (std::size_t i = 0; i < values.size(); ++i) {
       std::fprintf(host.out, "%-15s %s\n", (std::string(kFields[i].label) + ":").c_str(), values[i].c_str());

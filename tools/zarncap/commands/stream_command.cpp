@@ -122,6 +122,7 @@ struct Recording {
   // same, and the run fails with this message after saving them.
   std::string stopReason;
   bool readerGone = false;  // the pipe's reader closed it: the run ends quietly
+  bool diskFull = false;    // stopped while the movie could still be finished
   Clock::duration elapsed{};
   double cpuPerFrame = 0.0;
 };
@@ -135,8 +136,7 @@ std::string DiskNearlyFull(const OutputFile& out, const std::string& name, long 
   const uint64_t onDisk = FileBytes(out.TempPath());
   const uint64_t held = given > onDisk ? given - onDisk : 0;
   if (room >= held + 2 * static_cast<uint64_t>(negotiated.bufferBytes) + FinishReserve(written)) return "";
-  return "the disk holding " + name + " is nearly full (" + std::to_string(room / 1024) +
-         " KiB left); the movie was finished while it still fit";
+  return "the disk holding " + name + " is nearly full (" + std::to_string(room / 1024) + " KiB left)";
 }
 
 Recording RecordFrames(const MoviePlan& plan, StreamSession& stream, RateProbeWriter& writer, Frame frame,
@@ -173,7 +173,10 @@ Recording RecordFrames(const MoviePlan& plan, StreamSession& stream, RateProbeWr
     }
     lastFrame = Clock::now();
     if (out) r.stopReason = DiskNearlyFull(*out, plan.name, r.tally.written, negotiated, host);
-    if (!r.stopReason.empty()) break;
+    if (!r.stopReason.empty()) {
+      r.diskFull = true;
+      break;
+    }
     frame.data = std::span<const uint8_t>(header->lpData, negotiated.frameBytes);
     try {
       writer.WriteFrame(frame, header->dwTimeCaptured);
@@ -198,7 +201,7 @@ Recording RecordFrames(const MoviePlan& plan, StreamSession& stream, RateProbeWr
 void KeepMovie(const MoviePlan& plan, std::unique_ptr<RateProbeWriter> writer, std::optional<OutputFile>& out,
                Recording& r, int width, int height) {
   if (r.tally.written == 0) {
-    if (!r.stopReason.empty()) throw ToolError(r.stopReason);
+    if (!r.stopReason.empty()) throw ToolError(r.stopReason + "; no movie was written");
     throw ToolError(r.interrupted ? "interrupted before the first frame" : "the driver delivered no frame",
                     r.interrupted ? kExitInterrupted : kExitFailure);
   }
@@ -223,7 +226,8 @@ void KeepMovie(const MoviePlan& plan, std::unique_ptr<RateProbeWriter> writer, s
 // The rate is the one measurement the movie was made with (what its header
 // or timestamps say): the summary and the JSON report the same.
 void ReportRecording(const MoviePlan& plan, const StreamOptions& options, const PixelFormat& format, int width,
-                     int height, const Recording& r, FrameRate rate, const Host& host) {
+                     int height, const Recording& r, FrameRate rate, const std::string& settingsPath,
+                     const Host& host) {
   const Tally& tally = r.tally;
   const double fps = tally.written > 1 ? rate.Value() : 0.0;
   const double interval = fps > 0 ? 1000.0 / fps : 0.0;
@@ -240,6 +244,7 @@ void ReportRecording(const MoviePlan& plan, const StreamOptions& options, const 
     json.Key("interrupted").Bool(r.interrupted).Key("stopped_because");
     if (r.stopReason.empty()) json.Null();
     else json.String(r.stopReason);
+    AddGainsJson(json, settingsPath);
     std::fprintf(plan.report, "%s\n", json.EndObject().Text().c_str());
     return;
   }
@@ -293,9 +298,11 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
   const FrameRate rate = writer->Rate();
   KeepMovie(plan, std::move(writer), out, r, width, height);
   session.Finish();
-  ReportRecording(plan, options, format, width, height, r, rate, host);
-  if (!options.json) ReportGains(host, plan.report, ResolveSettingsPath(global.ini));
+  const std::string settingsPath = ResolveSettingsPath(global.ini);
+  ReportRecording(plan, options, format, width, height, r, rate, settingsPath, host);
+  if (!options.json) ReportGains(host, plan.report, settingsPath);
   const std::string kept = "the " + std::to_string(r.tally.written) + " frames written are in " + plan.name;
+  if (r.diskFull) throw ToolError(r.stopReason + "; the movie was finished while it still fit; " + kept);
   if (!r.stopReason.empty()) throw ToolError(r.stopReason + "; " + kept);
   // An interrupted run keeps its file, and says so in its exit status.
   if (r.interrupted) throw ToolError("interrupted; " + kept, kExitInterrupted);

@@ -90,15 +90,6 @@ bool LargestSize(const FormatSizes& sizes, int* width, int* height) {
   return found;
 }
 
-std::string DescribeMap(const std::vector<FormatSizes>& map) {
-  std::string text;
-  for (const FormatSizes& entry : map) {
-    if (entry.blocks.empty()) continue;
-    text += (text.empty() ? "" : ", ") + std::string(entry.format->name) + " " + DescribeBlocks(entry.blocks);
-  }
-  return text.empty() ? "nothing at any size" : text;
-}
-
 std::string DescribeBlocks(const std::vector<SizeBlock>& blocks) {
   std::string text;
   for (const SizeBlock& block : blocks) {
@@ -118,7 +109,7 @@ std::string FormatMapJson(const std::vector<FormatSizes>& map) {
     for (const SizeBlock& block : sizes.blocks) {
       json.BeginObject().Key("widths").BeginArray();
       for (const Run& run : block.widths) json.Raw(Json(run));
-      json.EndArray().Key("heights").Raw(Json(block.heights)).EndObject();
+      json.EndArray().Key("heights").BeginArray().Raw(Json(block.heights)).EndArray().EndObject();
     }
     json.EndArray().EndObject();
   }

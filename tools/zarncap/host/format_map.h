@@ -37,14 +37,12 @@ FormatSizes MapAcceptedSizes(DriverLink& link, const PixelFormat& format);
 std::vector<FormatSizes> MapAcceptedFormats(DriverLink& link);
 // The largest size (by area) of a format's map; false when it has none.
 bool LargestSize(const FormatSizes& sizes, int* width, int* height);
-// "rgb24 80..320/8 x 60..240/4, pal8 ...": the whole map in one line.
-std::string DescribeMap(const std::vector<FormatSizes>& map);
 // Sums up a set of accepted sizes (accepted[h][w], 1-based) as blocks.
 std::vector<SizeBlock> SumUp(const std::vector<std::vector<bool>>& accepted);
 
 // "8..320/8 x 4..240/4; 176 x 144" for one format.
 std::string DescribeBlocks(const std::vector<SizeBlock>& blocks);
-// The whole map as JSON: [{"format": "rgb24", "sizes": [{"widths": [[8, 320, 8]], "heights": [4, 240, 4]}]}].
+// The whole map as JSON: [{"format": "rgb24", "sizes": [{"widths": [[8, 320, 8]], "heights": [[4, 240, 4]]}]}].
 std::string FormatMapJson(const std::vector<FormatSizes>& map);
 
 }  // namespace zarncap

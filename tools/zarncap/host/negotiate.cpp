@@ -17,8 +17,10 @@ Negotiated NegotiateFormat(DriverLink& link, const PixelFormat& format, int widt
   }
   if (answer != DV_ERR_OK) {
     const std::string what = std::string(format.name) + " " + std::to_string(width) + "x" + std::to_string(height);
+    // The sizes of the format asked for: the one list the user needs now.
     throw ToolError("the driver refused " + what + " (answer " + VideoErrorText(answer) +
-                    "); it accepts (widths x heights, first..last/step): " + DescribeMap(MapAcceptedFormats(link)));
+                    "); it takes (widths x heights, first..last/step): " + std::string(format.name) + " " +
+                    DescribeBlocks(MapAcceptedSizes(link, format).blocks));
   }
   Negotiated result;
   result.format = &format;

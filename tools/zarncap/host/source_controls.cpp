@@ -213,6 +213,13 @@ bool GainsFarFromNeutral(const std::vector<std::pair<std::string, double>>& gain
   return low <= 0 ? high > 0 : high / low > 1.5;
 }
 
+void AddGainsJson(JsonWriter& json, const std::string& settingsPath) {
+  const auto gains = WhiteBalanceGains(settingsPath);
+  json.Key("white_balance_gains").BeginObject();
+  for (const auto& [name, gain] : gains) json.Key(name).Number(gain, 1);
+  json.EndObject().Key("white_balance_far_from_neutral").Bool(GainsFarFromNeutral(gains));
+}
+
 void ReportGains(const Host& host, std::FILE* to, const std::string& settingsPath) {
   const auto gains = WhiteBalanceGains(settingsPath);
   if (GainsFarFromNeutral(gains)) {
@@ -232,7 +239,21 @@ std::string ControlsJson(const std::vector<ControlValue>& controls,
   for (const ControlValue& c : controls) {
     json.BeginObject().Key("name").Raw(DialogOwner::JsonText(c.name)).Key("value");
     json.Raw(c.isNumber ? c.value : DialogOwner::JsonText(c.value));
-    json.Key("range").Raw(DialogOwner::JsonText(c.range)).Key("enabled").Bool(c.enabled).EndObject();
+    // Ranges in the one shape the tool uses: [first, last, step]; a choice
+    // lists its values.
+    if (c.isNumber) {
+      const size_t dots = c.range.find("..");
+      json.Key("range").BeginArray().Raw(c.range.substr(0, dots)).Raw(c.range.substr(dots + 2)).Number(1LL).EndArray();
+    } else {
+      json.Key("choices").BeginArray();
+      for (size_t at = 0; at <= c.range.size();) {
+        const size_t bar = std::min(c.range.find('|', at), c.range.size());
+        json.String(c.range.substr(at, bar - at));
+        at = bar + 1;
+      }
+      json.EndArray();
+    }
+    json.Key("enabled").Bool(c.enabled).EndObject();
   }
   json.EndArray().Key("white_balance_gains").BeginObject();
   for (const auto& [name, gain] : gains) json.Key(name).Number(gain, 1);

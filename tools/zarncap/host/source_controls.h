@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/zarncap/common/json_text.h"
 #include "tools/zarncap/common/run_context.h"
 #include "tools/zarncap/host/driver_link.h"
 
@@ -44,6 +45,9 @@ std::string GainsText(const std::vector<std::pair<std::string, double>>& gains);
 // Whether the gains are far enough from neutral (the largest more than 1.5
 // times the smallest) to tint the pictures that follow.
 bool GainsFarFromNeutral(const std::vector<std::pair<std::string, double>>& gains);
+// The gains as JSON members: "white_balance_gains": {...} and
+// "white_balance_far_from_neutral": true|false.
+void AddGainsJson(JsonWriter& json, const std::string& settingsPath);
 // After a run: the gains on the report stream when they are far from neutral
 // (with the fix), on -v always.
 void ReportGains(const Host& host, std::FILE* to, const std::string& settingsPath);

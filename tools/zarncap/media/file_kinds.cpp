@@ -66,7 +66,10 @@ VideoCodec MovieCodecOf(MovieKind kind, const std::string& codec, const PixelFor
     }
     return VideoCodec::kRaw;
   }
-  if (y4m) throw ToolError("Y4M holds raw 4:2:0 pictures; --codec " + codec + " needs .avi, .mkv or .mp4", kExitUsage);
+  if (y4m) {
+    const char* files = codec == "h264" ? ".mp4 or .mkv" : codec == "mjpeg" ? ".avi or .mkv" : ".avi, .mkv or .mp4";
+    throw ToolError("Y4M holds raw 4:2:0 pictures; --codec " + codec + " needs " + files, kExitUsage);
+  }
   if (codec == "mjpeg") {
     if (kind == MovieKind::kMp4) throw ToolError("a .mp4 file holds H.264 here (use .avi or .mkv for mjpeg)", kExitUsage);
     return VideoCodec::kMjpeg;

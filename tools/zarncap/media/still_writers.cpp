@@ -5,6 +5,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 
 namespace zarncap {
@@ -18,8 +19,11 @@ struct PngErrorSink {
 };
 
 void PngError(png_structp png, png_const_charp text) {
+  const int cause = errno;  // libpng's "Write Error" is a failed fwrite: errno says why
   auto* sink = static_cast<PngErrorSink*>(png_get_error_ptr(png));
-  std::snprintf(sink->message, sizeof sink->message, "%s", text != nullptr ? text : "libpng error");
+  const bool writeFailed = text != nullptr && std::strcmp(text, "Write Error") == 0 && cause != 0;
+  std::snprintf(sink->message, sizeof sink->message, "%s",
+                writeFailed ? std::strerror(cause) : (text != nullptr ? text : "libpng error"));
   png_longjmp(png, 1);
 }
 

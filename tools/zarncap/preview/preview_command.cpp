@@ -104,6 +104,9 @@ class PreviewServer {
     // dropped, and an idle connection goes after two seconds.
     server_.set_read_timeout(1, 0);
     server_.set_keep_alive_timeout(2);
+    // One request a connection: a request cut short by the timeout ends its
+    // connection too, instead of leaving it open for the next trickle.
+    server_.set_keep_alive_max_count(1);
     server_.set_write_timeout(5, 0);
     server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
       const RequestFacts facts{request.get_header_value("Host"), request.get_header_value("Origin"),

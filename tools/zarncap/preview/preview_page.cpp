@@ -63,8 +63,8 @@ function showControls(state) {
   const box = document.getElementById('controls');
   box.replaceChildren();
   for (const control of state.controls) {
-    if (control.range.includes('..')) {
-      const [min, max] = control.range.split('..').map(Number);
+    if (control.range) {
+      const [min, max] = control.range;
       const row = document.createElement('label');
       row.className = 'slider';
       row.innerHTML = `<span>${control.name}</span><input type="range" min="${min}" max="${max}"><output></output>`;
@@ -83,7 +83,7 @@ function showControls(state) {
       const row = document.createElement('div');
       row.className = 'choices';
       row.append(control.name + ': ');
-      for (const choice of control.range.split('|')) {
+      for (const choice of control.choices) {
         const label = document.createElement('label');
         label.innerHTML = `<input type="radio" name="${control.name}" value="${choice}"> ${choice}`;
         const radio = label.querySelector('input');

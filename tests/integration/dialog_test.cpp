@@ -83,6 +83,14 @@ class DialogTest : public CaptureHostTest {
     return std::accumulate(frame.begin(), frame.end(), 0.0) / static_cast<double>(frame.size());
   }
 
+  // For the details dialog: its port text, read once it is up, then OK.
+  void ReadPortThenOk(std::string* port) {
+    script_ = [port](HWND d, const platform::DialogUser& u) {
+      *port = Shown{d, &u}.Text(1110);
+      u.click(d, kOk);
+    };
+  }
+
   platform::DialogHost host_{};
   Script script_;
 };
@@ -422,10 +430,7 @@ TEST_F(DialogTest, AnOpenFromAnotherThreadDuringTheDetailsSearchWaitsAndOpens) {
   HDRVR configuration = platform::OpenDriverProc(&DriverProc, nullptr, 0);
   ASSERT_NE(configuration, nullptr);
   std::string port;
-  script_ = [&](HWND d, const platform::DialogUser& u) {
-    port = Shown{d, &u}.Text(1110);
-    u.click(d, kOk);
-  };
+  ReadPortThenOk(&port);
   HDRVR opened = nullptr;
   DWORD error = 0;
   std::thread other([&] {
@@ -600,10 +605,7 @@ TEST_F(DialogTest, TheDetailsSearchTriesTheSavedPortFirst) {
   HDRVR configuration = platform::OpenDriverProc(&DriverProc, nullptr, 0);
   ASSERT_NE(configuration, nullptr);
   std::string port;
-  script_ = [&](HWND d, const platform::DialogUser& u) {
-    port = Shown{d, &u}.Text(1110);
-    u.click(d, kOk);
-  };
+  ReadPortThenOk(&port);
   platform::ClearRecordedMessageBoxes();
   platform::VirtualClock clock(platform::TimeGetTime());
   platform::SetClockSource(&clock);

@@ -87,7 +87,7 @@ class DialogTest : public CaptureHostTest {
   void ReadPortThenOk(std::string* port) {
     script_ = [port](HWND d, const platform::DialogUser& u) {
       *port = Shown{d, &u}.Text(1110);
-      u.click(d, kOk);
+      u.click(d, IDOK);
     };
   }
 

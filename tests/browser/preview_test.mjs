@@ -141,6 +141,7 @@ for (let i = 0; i < 60; ++i) {
   socket.resume();  // read what the server says, so its close is seen
   socket.write('GET /api/stats HTTP/1.1\r\n');
   slow.push({ socket, timer: setInterval(() => socket.write('X-Slow: 1\r\n'), 2000) });
+  await sleep(20);  // one after the other, as clients come, not all in one burst at the listen queue
 }
 await sleep(2500);
 const asked = Date.now();
@@ -150,7 +151,7 @@ check('the API answers within a second beside 60 slow connections', typeof answe
 // Connections beyond the listen queue are taken as their retries come in: give
 // every one the time to be accepted, then to be dropped.
 const stillOpen = () => slow.filter((s) => !s.socket.destroyed && s.socket.readyState === 'open').length;
-for (let waited = 0; waited < 10000 && stillOpen() > 0; waited += 250) await sleep(250);
+for (let waited = 0; waited < 30000 && stillOpen() > 0; waited += 250) await sleep(250);
 check('a slow-sending connection is dropped', stillOpen() === 0, `${stillOpen()} still open`);
 for (const s of slow) {
   clearInterval(s.timer);

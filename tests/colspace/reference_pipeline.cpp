@@ -67,6 +67,41 @@ std::array<double, 9> Matrix(const Settings& s) {
   return m;
 }
 
+// The 10/9 enlargement of the reconstructed w x h image: rows, then columns,
+// each with its end samples repeated outside.
+static Bytes Stretch10by9(const Bytes& img, int w, int h, int outW, int outH) {
+  auto kernel = [](const std::vector<int>& x, int b, int t) {
+    auto X = [&](int i) { return x[9 * b + i + 1]; };  // x holds a leading frame copy
+    const int sums[10] = {63 * X(0) + 2 * X(-1) - X(1),  61 * X(1) + 7 * X(0) - 4 * X(2),
+                          55 * X(2) + 14 * X(1) - 5 * X(3), 48 * X(3) + 22 * X(2) - 6 * X(4),
+                          40 * X(4) + 30 * X(3) - 6 * X(5), 40 * X(4) + 30 * X(5) - 6 * X(3),
+                          48 * X(5) + 22 * X(6) - 6 * X(4), 55 * X(6) + 14 * X(7) - 5 * X(5),
+                          61 * X(7) + 7 * X(8) - 4 * X(6),  63 * X(8) + 2 * X(9) - X(7)};
+    int v = sums[t];
+    return v < 0 ? 0 : (v >= 16384 ? 255 : v >> 6);
+  };
+  Bytes wide(static_cast<size_t>(outW) * h * 3);
+  for (int y = 0; y < h; ++y) {
+    for (int c = 0; c < 3; ++c) {
+      std::vector<int> x(w + 2);
+      for (int i = 0; i < w; ++i) x[i + 1] = img[(static_cast<size_t>(y) * w + i) * 3 + c];
+      x[0] = x[1];
+      x[w + 1] = x[w];
+      for (int X = 0; X < outW; ++X) wide[(static_cast<size_t>(y) * outW + X) * 3 + c] = static_cast<uint8_t>(kernel(x, X / 10, X % 10));
+    }
+  }
+  Bytes out(static_cast<size_t>(outW) * outH * 3);
+  for (int col = 0; col < outW * 3; ++col) {
+    std::vector<int> x(h + 2);
+    for (int i = 0; i < h; ++i) x[i + 1] = wide[static_cast<size_t>(i) * outW * 3 + col];
+    x[0] = x[1];
+    x[h + 1] = x[h];
+    for (int Y = 0; Y < outH; ++Y) out[static_cast<size_t>(Y) * outW * 3 + col] = static_cast<uint8_t>(kernel(x, Y / 10, Y % 10));
+  }
+  return out;
+}
+
+
 Bytes Mosaic(const Bytes& raw, int W, int H, const Settings& s, bool stretch, int outW, int outH, Stats* stats) {
   // Natural column order.
   auto S = [&](int x, int y) {
@@ -127,38 +162,7 @@ Bytes Mosaic(const Bytes& raw, int W, int H, const Settings& s, bool stretch, in
   long n = (static_cast<long>(w) * h) / 8;
   stats->biasU = static_cast<int>(sumU / n);
   stats->biasV = static_cast<int>(sumV / n);
-  if (!stretch) return img;
-
-  // 10/9: rows, then columns, each with its end samples repeated outside.
-  auto kernel = [](const std::vector<int>& x, int b, int t) {
-    auto X = [&](int i) { return x[9 * b + i + 1]; };  // x holds a leading frame copy
-    const int sums[10] = {63 * X(0) + 2 * X(-1) - X(1),  61 * X(1) + 7 * X(0) - 4 * X(2),
-                          55 * X(2) + 14 * X(1) - 5 * X(3), 48 * X(3) + 22 * X(2) - 6 * X(4),
-                          40 * X(4) + 30 * X(3) - 6 * X(5), 40 * X(4) + 30 * X(5) - 6 * X(3),
-                          48 * X(5) + 22 * X(6) - 6 * X(4), 55 * X(6) + 14 * X(7) - 5 * X(5),
-                          61 * X(7) + 7 * X(8) - 4 * X(6),  63 * X(8) + 2 * X(9) - X(7)};
-    int v = sums[t];
-    return v < 0 ? 0 : (v >= 16384 ? 255 : v >> 6);
-  };
-  Bytes wide(static_cast<size_t>(outW) * h * 3);
-  for (int y = 0; y < h; ++y) {
-    for (int c = 0; c < 3; ++c) {
-      std::vector<int> x(w + 2);
-      for (int i = 0; i < w; ++i) x[i + 1] = img[(static_cast<size_t>(y) * w + i) * 3 + c];
-      x[0] = x[1];
-      x[w + 1] = x[w];
-      for (int X = 0; X < outW; ++X) wide[(static_cast<size_t>(y) * outW + X) * 3 + c] = static_cast<uint8_t>(kernel(x, X / 10, X % 10));
-    }
-  }
-  Bytes out(static_cast<size_t>(outW) * outH * 3);
-  for (int col = 0; col < outW * 3; ++col) {
-    std::vector<int> x(h + 2);
-    for (int i = 0; i < h; ++i) x[i + 1] = wide[static_cast<size_t>(i) * outW * 3 + col];
-    x[0] = x[1];
-    x[h + 1] = x[h];
-    for (int Y = 0; Y < outH; ++Y) out[static_cast<size_t>(Y) * outW * 3 + col] = static_cast<uint8_t>(kernel(x, Y / 10, Y % 10));
-  }
-  return out;
+  return stretch ? Stretch10by9(img, w, h, outW, outH) : img;
 }
 
 Bytes Double(const Bytes& rgb, int w, int h) {

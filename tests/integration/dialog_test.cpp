@@ -16,6 +16,7 @@
 #include "colspace/colspace.h"
 #include "platform/portable/dialog_host.h"
 #include "support/environment.h"
+#include "trace/trace_window.h"
 #include "ui/dialog_controls.h"
 
 namespace capture_host {
@@ -332,6 +333,29 @@ TEST_F(DialogTest, FormatDialogAppliesOnOkAndKeepsTheFormatInForceOtherwise) {
       EXPECT_EQ(now.biBitCount, c.expected.biBitCount) << c.what;
     }
   }
+}
+
+// Sizes past 640 x 480 are refused by the dialog itself, before the format
+// code hears of them: with the trace on, OK on such a size leaves no format
+// line, while OK on a size the format code then refuses does.
+TEST_F(DialogTest, TheFormatDialogsOwnBoundComesBeforeTheCamera) {
+  Setting("ZARNCAP", "DebugLevel", "32");
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(video, nullptr);
+  auto formatLinesAfterOk = [&](const char* width, const char* height) {
+    const size_t before = TraceWindowLines().size();
+    Dialog(video, [&](HWND d, const platform::DialogUser& u) {
+      u.paste(d, 1063, width);
+      u.paste(d, 1064, height);
+      u.click(d, kOk);
+    });
+    const std::vector<std::string> lines = TraceWindowLines();
+    return std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(std::min(before, lines.size())), lines.end(),
+                         [](const std::string& line) { return line.rfind("bitcnt = ", 0) == 0; });
+  };
+  EXPECT_EQ(formatLinesAfterOk("656", "240"), 0) << "a width past 640 reached the format code";
+  EXPECT_EQ(formatLinesAfterOk("320", "488"), 0) << "a height past 480 reached the format code";
+  EXPECT_GT(formatLinesAfterOk("300", "200"), 0) << "a size inside the bound goes on to the format code";
 }
 
 TEST_F(DialogTest, FormatDialogShowsTheFormatInForce) {

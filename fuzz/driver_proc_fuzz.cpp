@@ -34,6 +34,18 @@ DWORD_PTR OpenChannel(DWORD kind, const std::string& openString) {
       DriverProc(0, nullptr, DRV_OPEN, reinterpret_cast<LPARAM>(openString.c_str()), reinterpret_cast<LPARAM>(&parms)));
 }
 
+const Driver& Opened();
+
+// The host's part at the end: the channels close and the driver goes, as a
+// capture application does before it exits (what it leaves open is its leak).
+void CloseAtExit() {
+  const Driver& d = Opened();
+  DriverProc(d.video, nullptr, DRV_CLOSE, 0, 0);
+  DriverProc(d.source, nullptr, DRV_CLOSE, 0, 0);
+  DriverProc(0, nullptr, DRV_DISABLE, 0, 0);
+  DriverProc(0, nullptr, DRV_FREE, 0, 0);
+}
+
 const Driver& Opened() {
   static const Driver driver = [] {
     sim::RegisterVirtualCamera();
@@ -45,6 +57,7 @@ const Driver& Opened() {
     d.video = OpenChannel(VIDEO_IN, openString);
     d.source = OpenChannel(VIDEO_EXTERNALIN, openString);
     if (d.video <= 1 || d.source <= 1) std::abort();
+    std::atexit(CloseAtExit);
     return d;
   }();
   return driver;

@@ -5,10 +5,12 @@
 #include <cstring>
 #include <utility>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <string>
 
 #include "bench_util.h"
+#include "jobs.h"
 #include "colspace/colspace.h"
 #include "colspace/convert.h"
 #include "colspace/format_header.h"
@@ -37,27 +39,32 @@ BITMAPINFOHEADER Header(LONG w, LONG h, int bits, DWORD compression) {
   return b;
 }
 
-// "PSHU": the reconstruction works the raw frame in place, so every frame
-// starts from a fresh copy of the camera's bytes (BM_CopyRawFrame times that
-// copy alone).
+class MosaicWork : public bench::Job {
+ public:
+  MosaicWork(LONG outW, LONG outH, int bits)
+      : camera_(bench::Picture(324 * 244, 324)), raw_(camera_.size()) {
+    Record();
+    BITMAPINFOHEADER src = Header(324, 244, 8, FOURCC_PSHU);
+    out_ = Header(outW, outH, bits, 0);
+    if (!SetColSpaceFormat(CurrentColSpace(), &src, &out_)) why_ = "format refused";
+    dest_.resize(GetFormatImageSize(&out_));
+    pixels_ = static_cast<double>(outW) * outH;
+  }
+  bool Run() override {
+    std::memcpy(raw_.data(), camera_.data(), camera_.size());
+    if (ConvertFrame(CurrentColSpace(), raw_.data(), dest_.data())) return true;
+    why_ = "conversion failed";
+    return false;
+  }
+
+ private:
+  BITMAPINFOHEADER out_{};
+  std::vector<uint8_t> camera_, raw_, dest_;
+};
+
 void MosaicFrame(benchmark::State& state, LONG outW, LONG outH, int bits) {
-  Record();
-  BITMAPINFOHEADER src = Header(324, 244, 8, FOURCC_PSHU);
-  BITMAPINFOHEADER out = Header(outW, outH, bits, 0);
-  if (!SetColSpaceFormat(CurrentColSpace(), &src, &out)) {
-    state.SkipWithError("format refused");
-    return;
-  }
-  const std::vector<uint8_t> camera = bench::Picture(324 * 244, 324);
-  std::vector<uint8_t> raw(camera.size());
-  std::vector<uint8_t> dest(GetFormatImageSize(&out));
-  for (auto _ : state) {
-    std::memcpy(raw.data(), camera.data(), camera.size());
-    if (!ConvertFrame(CurrentColSpace(), raw.data(), dest.data())) state.SkipWithError("conversion failed");
-    benchmark::DoNotOptimize(dest.data());
-    benchmark::ClobberMemory();
-  }
-  bench::PerPixel(state, static_cast<double>(outW) * outH);
+  auto job = bench::MosaicFrameJob(outW, outH, bits);
+  bench::RunJob(state, job.get());
 }
 
 void BM_CopyRawFrame(benchmark::State& state) {
@@ -80,27 +87,36 @@ BENCHMARK(BM_PSHU_324x244_to_RGB16_320x240);
 
 // "PYUV": the preparation changes only chroma in highlights, and doing it again
 // changes nothing, so the frame is converted as it stands.
-void YUVFrame(benchmark::State& state, LONG w, LONG h, int bits, DWORD compression, bool qcif = false) {
-  Record();
-  BITMAPINFOHEADER src = Header(w, h, 16, FOURCC_PYUV);
-  BITMAPINFOHEADER out = Header(w, h, bits, compression);
-  if (!SetColSpaceFormat(CurrentColSpace(), &src, &out)) {
-    state.SkipWithError("format refused");
-    return;
+class YUVFrameWork : public bench::Job {
+ public:
+  YUVFrameWork(LONG w, LONG h, int bits, DWORD compression, bool qcif)
+      : qcif_(qcif), raw_(bench::Picture(79056, qcif ? 160 : w)) {
+    Record();
+    BITMAPINFOHEADER src = Header(w, h, 16, FOURCC_PYUV);
+    BITMAPINFOHEADER out = Header(w, h, bits, compression);
+    if (!SetColSpaceFormat(CurrentColSpace(), &src, &out)) why_ = "format refused";
+    dest_.resize(GetFormatImageSize(&out));
+    pixels_ = static_cast<double>(w) * h;
   }
-  std::vector<uint8_t> raw = bench::Picture(79056, qcif ? 160 : w);
-  std::vector<uint8_t> dest(GetFormatImageSize(&out));
-  for (auto _ : state) {
-    BYTE* frame = raw.data();
-    if (qcif) {
-      StretchToQCIF(raw.data(), raw.data() + kQCIFOffset);
-      frame = raw.data() + kQCIFOffset;
+  bool Run() override {
+    BYTE* frame = raw_.data();
+    if (qcif_) {
+      StretchToQCIF(raw_.data(), raw_.data() + kQCIFOffset);
+      frame = raw_.data() + kQCIFOffset;
     }
-    if (!ConvertFrame(CurrentColSpace(), frame, dest.data())) state.SkipWithError("conversion failed");
-    benchmark::DoNotOptimize(dest.data());
-    benchmark::ClobberMemory();
+    if (ConvertFrame(CurrentColSpace(), frame, dest_.data())) return true;
+    why_ = "conversion failed";
+    return false;
   }
-  bench::PerPixel(state, static_cast<double>(w) * h);
+
+ private:
+  bool qcif_;
+  std::vector<uint8_t> raw_, dest_;
+};
+
+void YUVFrame(benchmark::State& state, LONG w, LONG h, int bits, DWORD compression, bool qcif = false) {
+  auto job = bench::YUVFrameJob(w, h, bits, compression, qcif);
+  bench::RunJob(state, job.get());
 }
 
 void BM_PYUV_160x120_to_RGB24(benchmark::State& state) { YUVFrame(state, 160, 120, 24, 0); }
@@ -132,6 +148,33 @@ void BM_StretchToQCIF(benchmark::State& state) {
 BENCHMARK(BM_StretchToQCIF);
 
 }  // namespace
+
+namespace bench {
+
+std::unique_ptr<Job> MosaicFrameJob(LONG outW, LONG outH, int bits) {
+  return std::make_unique<MosaicWork>(outW, outH, bits);
+}
+
+std::unique_ptr<Job> YUVFrameJob(LONG w, LONG h, int bits, DWORD compression, bool qcif) {
+  return std::make_unique<YUVFrameWork>(w, h, bits, compression, qcif);
+}
+
+void RunJob(benchmark::State& state, Job* job) {
+  if (job == nullptr || !job->Why().empty()) {
+    state.SkipWithError(job == nullptr ? "not built in" : job->Why().c_str());
+    return;
+  }
+  for (auto _ : state) {
+    if (!job->Run()) {
+      state.SkipWithError(job->Why().c_str());
+      break;
+    }
+    benchmark::ClobberMemory();
+  }
+  PerPixel(state, job->Pixels());
+}
+
+}  // namespace bench
 
 // ZARNCAP_BENCH_KERNELS=portable|sse2|avx2|avx512 runs every path on that
 // set instead of the measured choice, to compare the sets in one sitting.

@@ -4,7 +4,11 @@
 // and swscale's yuv420p to bgr24.
 #include <cstring>
 
+#include <memory>
+#include <vector>
+
 #include "bench_util.h"
+#include "jobs.h"
 
 #ifdef ZARN_HAVE_OPENCV
 #include <opencv2/core.hpp>
@@ -39,18 +43,27 @@ void BM_Memcpy_RGB24(benchmark::State& state) {
 BENCHMARK(BM_Memcpy_RGB24)->Args({320, 240})->Args({160, 120});
 
 #ifdef ZARN_HAVE_OPENCV
-void BM_Peer_OpenCV_BayerGB2BGR_bilinear(benchmark::State& state) {
-  cv::setNumThreads(1);
-  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
-  std::vector<uint8_t> bayer = bench::Picture(static_cast<size_t>(w) * h, w);
-  cv::Mat src(h, w, CV_8UC1, bayer.data());
-  cv::Mat dst(h, w, CV_8UC3);
-  for (auto _ : state) {
-    cv::cvtColor(src, dst, cv::COLOR_BayerGB2BGR);
-    benchmark::DoNotOptimize(dst.data);
-    benchmark::ClobberMemory();
+class OpenCVBayer : public bench::Job {
+ public:
+  OpenCVBayer(int w, int h) : bayer_(bench::Picture(static_cast<size_t>(w) * h, w)), src_(h, w, CV_8UC1, bayer_.data()),
+                              dst_(h, w, CV_8UC3) {
+    cv::setNumThreads(1);
+    pixels_ = static_cast<double>(w) * h;
   }
-  bench::PerPixel(state, static_cast<double>(w) * h);
+  bool Run() override {
+    cv::cvtColor(src_, dst_, cv::COLOR_BayerGB2BGR);
+    benchmark::DoNotOptimize(dst_.data);
+    return true;
+  }
+
+ private:
+  std::vector<uint8_t> bayer_;
+  cv::Mat src_, dst_;
+};
+
+void BM_Peer_OpenCV_BayerGB2BGR_bilinear(benchmark::State& state) {
+  auto job = bench::OpenCVBayerJob(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  bench::RunJob(state, job.get());
 }
 BENCHMARK(BM_Peer_OpenCV_BayerGB2BGR_bilinear)->Args({320, 240});
 #endif
@@ -72,66 +85,115 @@ int FakeDeviceIoctl(void*, int, unsigned long int request, void* arg) {
   return -1;
 }
 
+class V4lconvertBayer : public bench::Job {
+ public:
+  V4lconvertBayer(int w, int h) : bayer_(bench::Picture(static_cast<size_t>(w) * h, w)), out_(static_cast<size_t>(3) * w * h) {
+    static libv4l_dev_ops ops = {};
+    ops.ioctl = FakeDeviceIoctl;
+    data_ = v4lconvert_create_with_dev_ops(-1, nullptr, &ops);
+    if (data_ == nullptr) why_ = "v4lconvert_create failed";
+    src_.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    src_.fmt.pix.width = static_cast<unsigned>(w);
+    src_.fmt.pix.height = static_cast<unsigned>(h);
+    src_.fmt.pix.pixelformat = V4L2_PIX_FMT_SGRBG8;
+    src_.fmt.pix.bytesperline = static_cast<unsigned>(w);
+    src_.fmt.pix.sizeimage = static_cast<unsigned>(w * h);
+    src_.fmt.pix.field = V4L2_FIELD_NONE;
+    dst_ = src_;
+    dst_.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
+    dst_.fmt.pix.bytesperline = static_cast<unsigned>(3 * w);
+    dst_.fmt.pix.sizeimage = static_cast<unsigned>(3 * w * h);
+    pixels_ = static_cast<double>(w) * h;
+  }
+  ~V4lconvertBayer() override {
+    if (data_ != nullptr) v4lconvert_destroy(data_);
+  }
+  bool Run() override {
+    const int n = v4lconvert_convert(data_, &src_, &dst_, bayer_.data(), static_cast<int>(bayer_.size()), out_.data(),
+                                     static_cast<int>(out_.size()));
+    benchmark::DoNotOptimize(out_.data());
+    if (n >= 0) return true;
+    why_ = v4lconvert_get_error_message(data_);
+    return false;
+  }
+
+ private:
+  v4lconvert_data* data_ = nullptr;
+  v4l2_format src_{}, dst_{};
+  std::vector<uint8_t> bayer_, out_;
+};
+
 void BM_Peer_v4lconvert_SGRBG8_to_BGR24(benchmark::State& state) {
-  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
-  static libv4l_dev_ops ops = {};
-  ops.ioctl = FakeDeviceIoctl;
-  v4lconvert_data* data = v4lconvert_create_with_dev_ops(-1, nullptr, &ops);
-  if (data == nullptr) {
-    state.SkipWithError("v4lconvert_create failed");
-    return;
-  }
-  v4l2_format srcFmt{};
-  srcFmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  srcFmt.fmt.pix.width = static_cast<unsigned>(w);
-  srcFmt.fmt.pix.height = static_cast<unsigned>(h);
-  srcFmt.fmt.pix.pixelformat = V4L2_PIX_FMT_SGRBG8;
-  srcFmt.fmt.pix.bytesperline = static_cast<unsigned>(w);
-  srcFmt.fmt.pix.sizeimage = static_cast<unsigned>(w * h);
-  srcFmt.fmt.pix.field = V4L2_FIELD_NONE;
-  v4l2_format dstFmt = srcFmt;
-  dstFmt.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
-  dstFmt.fmt.pix.bytesperline = static_cast<unsigned>(3 * w);
-  dstFmt.fmt.pix.sizeimage = static_cast<unsigned>(3 * w * h);
-  std::vector<uint8_t> bayer = bench::Picture(static_cast<size_t>(w) * h, w);
-  std::vector<uint8_t> out(static_cast<size_t>(3) * w * h);
-  for (auto _ : state) {
-    const int n = v4lconvert_convert(data, &srcFmt, &dstFmt, bayer.data(), static_cast<int>(bayer.size()),
-                                     out.data(), static_cast<int>(out.size()));
-    if (n < 0) state.SkipWithError(v4lconvert_get_error_message(data));
-    benchmark::DoNotOptimize(out.data());
-    benchmark::ClobberMemory();
-  }
-  v4lconvert_destroy(data);
-  bench::PerPixel(state, static_cast<double>(w) * h);
+  auto job = bench::V4lconvertBayerJob(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  bench::RunJob(state, job.get());
 }
 BENCHMARK(BM_Peer_v4lconvert_SGRBG8_to_BGR24)->Args({320, 240});
 #endif
 
 #ifdef ZARN_HAVE_SWSCALE
+class SwscaleYUV420 : public bench::Job {
+ public:
+  SwscaleYUV420(int w, int h)
+      : w_(w), h_(h), yuv_(bench::Picture(static_cast<size_t>(w) * h * 3 / 2, w)), out_(static_cast<size_t>(3) * w * h) {
+    ctx_ = sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (ctx_ == nullptr) why_ = "sws_getContext failed";
+    pixels_ = static_cast<double>(w) * h;
+  }
+  ~SwscaleYUV420() override {
+    if (ctx_ != nullptr) sws_freeContext(ctx_);
+  }
+  bool Run() override {
+    const uint8_t* planes[3] = {yuv_.data(), yuv_.data() + w_ * h_, yuv_.data() + w_ * h_ + w_ * h_ / 4};
+    const int strides[3] = {w_, w_ / 2, w_ / 2};
+    uint8_t* dst[1] = {out_.data()};
+    const int dstStride[1] = {3 * w_};
+    sws_scale(ctx_, planes, strides, 0, h_, dst, dstStride);
+    benchmark::DoNotOptimize(out_.data());
+    return true;
+  }
+
+ private:
+  int w_, h_;
+  SwsContext* ctx_ = nullptr;
+  std::vector<uint8_t> yuv_, out_;
+};
+
 void BM_Peer_swscale_yuv420p_to_bgr24(benchmark::State& state) {
-  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
-  SwsContext* ctx = sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr,
-                                   nullptr, nullptr);
-  if (ctx == nullptr) {
-    state.SkipWithError("sws_getContext failed");
-    return;
-  }
-  std::vector<uint8_t> yuv = bench::Picture(static_cast<size_t>(w) * h * 3 / 2, w);
-  std::vector<uint8_t> out(static_cast<size_t>(3) * w * h);
-  const uint8_t* planes[3] = {yuv.data(), yuv.data() + w * h, yuv.data() + w * h + w * h / 4};
-  const int strides[3] = {w, w / 2, w / 2};
-  uint8_t* dst[1] = {out.data()};
-  const int dstStride[1] = {3 * w};
-  for (auto _ : state) {
-    sws_scale(ctx, planes, strides, 0, h, dst, dstStride);
-    benchmark::DoNotOptimize(out.data());
-    benchmark::ClobberMemory();
-  }
-  sws_freeContext(ctx);
-  bench::PerPixel(state, static_cast<double>(w) * h);
+  auto job = bench::SwscaleYUV420Job(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  bench::RunJob(state, job.get());
 }
 BENCHMARK(BM_Peer_swscale_yuv420p_to_bgr24)->Args({320, 240})->Args({160, 120})->Args({176, 144});
 #endif
 
 }  // namespace
+
+namespace bench {
+
+std::unique_ptr<Job> OpenCVBayerJob(int w, int h) {
+#ifdef ZARN_HAVE_OPENCV
+  return std::make_unique<OpenCVBayer>(w, h);
+#else
+  (void)w, (void)h;
+  return nullptr;
+#endif
+}
+
+std::unique_ptr<Job> V4lconvertBayerJob(int w, int h) {
+#ifdef ZARN_HAVE_V4LCONVERT
+  return std::make_unique<V4lconvertBayer>(w, h);
+#else
+  (void)w, (void)h;
+  return nullptr;
+#endif
+}
+
+std::unique_ptr<Job> SwscaleYUV420Job(int w, int h) {
+#ifdef ZARN_HAVE_SWSCALE
+  return std::make_unique<SwscaleYUV420>(w, h);
+#else
+  (void)w, (void)h;
+  return nullptr;
+#endif
+}
+
+}  // namespace bench

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The colour pipeline's paths timed beside their peers (OpenCV's Bayer
 # demosaic, libv4lconvert, swscale) in one run: medians of 7, single thread,
-# then the ratios to the peers. Arguments go to the benchmark program (for
+# then the ratios to the peers, each from a pair benchmark that times ours and
+# the peer turn about. Arguments go to the benchmark program (for
 # example --benchmark_filter=PYUV). ZARNCAP_BENCH_KERNELS=sse2|avx2|avx512
 # runs every path on one kernel set.
 set -euo pipefail

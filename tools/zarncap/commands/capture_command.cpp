@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <set>
 #include <cstring>
@@ -107,15 +106,6 @@ void WaitUntil(std::chrono::steady_clock::time_point when, const Host& host) {
         when - std::chrono::steady_clock::now(), std::chrono::milliseconds(50)));
   }
   if (Interrupted(host)) throw ToolError("interrupted", kExitInterrupted);
-}
-
-// Whether --type or the name's ending asks for raw YUV.
-bool NamesRawYuv(const std::string& output, const std::string& type) {
-  if (!type.empty()) return type == "yuv";
-  if (output.size() < 4) return false;
-  std::string ending = output.substr(output.size() - 4);
-  for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ending == ".yuv";
 }
 
 // A shot taken well after its time is reported (a shot can take longer than

@@ -19,6 +19,10 @@ bool EndsWith(const std::string& path, const std::string& ending) {
 
 }  // namespace
 
+bool NamesRawYuv(const std::string& path, const std::string& type) {
+  return type.empty() ? EndsWith(path, ".yuv") : type == "yuv";
+}
+
 StillKind StillKindOf(const std::string& path, const std::string& type, const PixelFormat& format) {
   if (!type.empty()) return StillKindOf("." + type, "", format);
   const std::string name(format.name);

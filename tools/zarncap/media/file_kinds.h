@@ -15,6 +15,8 @@ enum class MovieKind { kAvi, kMatroska, kMp4, kY4m, kY4mStdout };
 // case; standard output, "-", is PNG); throws ToolError (usage) for an ending
 // the tool does not write or a format the file cannot hold.
 StillKind StillKindOf(const std::string& path, const std::string& type, const PixelFormat& format);
+// Whether --type, or else the name's ending, asks for raw YUV.
+bool NamesRawYuv(const std::string& path, const std::string& type);
 MovieKind MovieKindOf(const std::string& path);
 // The codec --codec names (raw, mjpeg, h264; "" = the file's default: raw,
 // and H.264 for .mp4); throws ToolError (usage) for a codec the file cannot

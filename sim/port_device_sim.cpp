@@ -66,17 +66,6 @@ VirtualPortDevice::VirtualPortDevice(const SimConfig& config, std::unique_ptr<Ca
 
 // ---- decoding
 
-bool VirtualPortDevice::Malformed(const PortRequest& request, const void* in, DWORD inLength, const void* out,
-                                  DWORD outLength, PortRecord* record) const {
-  if (!DecodePortRecord(request.layout, kPortAddressWidth, static_cast<const BYTE*>(in), inLength, record)) {
-    return true;
-  }
-  if (record->entry == 0) return true;
-  if (request.hasReply) return out == nullptr || outLength != kPortReplyLength;
-  // The three requests without a reply carry no output buffer at all.
-  return out != nullptr || outLength != 0;
-}
-
 bool VirtualPortDevice::Injected(std::size_t requestIndex) {
   std::uint32_t count = ++requestCounts_[requestIndex];
   for (const FailRule& rule : config_.fail) {
@@ -101,7 +90,7 @@ BOOL VirtualPortDevice::Control(DWORD code, const void* in, DWORD inLength, void
     log.name = RequestShortName(code);
     if (Injected(RequestIndex(*request))) {
       log.injected = true;
-    } else if (!Malformed(*request, in, inLength, out, outLength, &log.fields)) {
+    } else if (DecodeWellFormedRequest(*request, in, inLength, out, outLength, &log.fields)) {
       log.decoded = true;
       log.reply = Execute(*request, log.fields);
       if (request->hasReply) {
@@ -210,14 +199,6 @@ bool VirtualPortDevice::Can(PortCapability needed) const {
   }
 }
 
-void VirtualPortDevice::SetEcpFlag(std::uint64_t entry, bool ecp) {
-  BYTE* flags = PortPointerFrom<BYTE>(entry);
-  WORD word = 0;
-  std::memcpy(&word, flags, sizeof word);
-  word = static_cast<WORD>(ecp ? (word | PORT_FLAG_ECP) : (word & ~PORT_FLAG_ECP));
-  std::memcpy(flags, &word, sizeof word);
-}
-
 DWORD VirtualPortDevice::Attach(const PortRecord& record) {
   int lpt = record.value;
   if (lpt < 1 || lpt > 3) return 0;
@@ -241,7 +222,7 @@ DWORD VirtualPortDevice::Claim(const PortRecord& record) {
   entry->claimed = true;
   // The device reports what the port and the peripheral on it can do; nobody
   // else sets or clears the ECP bit.
-  SetEcpFlag(record.entry, CameraOn(*entry) && Can(PortCapability::Ecp));
+  SetPortEntryFlag(record.entry, PORT_FLAG_ECP, CameraOn(*entry) && Can(PortCapability::Ecp));
   return 1;
 }
 

@@ -85,8 +85,6 @@ class VirtualPortDevice : public platform::PortDeviceBackend {
     std::size_t idPosition = 0;  // next byte of the device ID stream
   };
 
-  bool Malformed(const PortRequest& request, const void* in, DWORD inLength, const void* out, DWORD outLength,
-                 PortRecord* record) const;
   bool Injected(std::size_t requestIndex);
   DWORD Execute(const PortRequest& request, const PortRecord& record);
 
@@ -109,7 +107,6 @@ class VirtualPortDevice : public platform::PortDeviceBackend {
   bool CameraOn(const EntryState& entry) const;
   bool Can(PortCapability needed) const;
   bool DataLinesTurn() const { return config_.mode != PortCapability::Nibble; }
-  void SetEcpFlag(std::uint64_t entry, bool ecp);
   void Record(const RequestRecord& record);
 
   const SimConfig config_;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/types.h"
 
@@ -231,6 +232,19 @@ T* PortPointerFrom(std::uint64_t address) {
   return reinterpret_cast<T*>(static_cast<std::uintptr_t>(address));
 }
 
+// The PortFlags word of the entry at a record's entry address, as a device
+// reads and writes it in the caller's memory.
+inline WORD ReadPortEntryFlags(std::uint64_t entry) {
+  WORD word = 0;
+  std::memcpy(&word, PortPointerFrom<BYTE>(entry), sizeof word);
+  return word;
+}
+inline void SetPortEntryFlag(std::uint64_t entry, WORD flag, bool on) {
+  WORD word = ReadPortEntryFlags(entry);
+  word = static_cast<WORD>(on ? (word | flag) : (word & ~flag));
+  std::memcpy(PortPointerFrom<BYTE>(entry), &word, sizeof word);
+}
+
 // ---- the request set: 24 requests, each a record in and (all but three) a
 // 4-byte reply out. A nonzero reply is success, except for POLL, where 0 only
 // means that no data is ready.
@@ -277,4 +291,18 @@ constexpr const PortRequest* FindPortRequest(DWORD code) {
     if (request.code == code) return &request;
   }
   return nullptr;
+}
+
+// Decodes a request as any stand-in for the kernel device must: the record
+// exactly its layout's length, a nonzero entry address, and a 4-byte reply
+// buffer (or, for the three requests without a reply, no output buffer at
+// all). False for anything else; the request then fails and changes nothing.
+inline bool DecodeWellFormedRequest(const PortRequest& request, const void* in, DWORD inLength, const void* out,
+                                    DWORD outLength, PortRecord* record) {
+  if (!DecodePortRecord(request.layout, kPortAddressWidth, static_cast<const BYTE*>(in), inLength, record)) {
+    return false;
+  }
+  if (record->entry == 0) return false;
+  if (request.hasReply) return out != nullptr && outLength == kPortReplyLength;
+  return out == nullptr && outLength == 0;
 }

@@ -33,7 +33,7 @@ CLI::Validator SizeValidator() {
 }
 
 // The commands, for the one that names none of them.
-constexpr const char* kCommandNames[] = {"capture", "stream", "formats", "defects", "controls", "info", "preview"};
+constexpr const char* kCommandNames[] = {"capture", "stream", "formats", "defects", "controls", "info", "preview", "ports"};
 
 // How many single-letter edits make a into b.
 size_t EditDistance(const std::string& a, const std::string& b) {
@@ -215,6 +215,7 @@ struct CommandLine {
   ControlsOptions controls;
   InfoOptions info;
   PreviewOptions preview;
+  PortsOptions ports;
   CLI::App* captureCommand = nullptr;
   CLI::App* streamCommand = nullptr;
   CLI::App* formatsCommand = nullptr;
@@ -222,6 +223,7 @@ struct CommandLine {
   CLI::App* controlsCommand = nullptr;
   CLI::App* infoCommand = nullptr;
   CLI::App* previewCommand = nullptr;
+  CLI::App* portsCommand = nullptr;
 };
 
 void AddCommands(CLI::App& app, CommandLine& line) {
@@ -257,8 +259,12 @@ void AddCommands(CLI::App& app, CommandLine& line) {
                    "another name the page may be opened by (repeatable); requests naming any other host are refused")
       ->type_name("NAME");
   AddSizeAndFormat(line.previewCommand, line.preview.size, line.preview.format);
+  line.portsCommand = app.add_subcommand(
+      "ports", "the machine's parallel ports: how each is reached, what it can do, what is attached (run this first "
+               "with a real camera)");
+  line.portsCommand->add_flag("--json", line.ports.json, "the ports as JSON, each with a usable flag");
   for (auto* command : {line.captureCommand, line.streamCommand, line.formatsCommand, line.defectsCommand,
-                        line.controlsCommand, line.infoCommand, line.previewCommand}) {
+                        line.controlsCommand, line.infoCommand, line.previewCommand, line.portsCommand}) {
     command->fallthrough();
     command->footer("The global options --camera, --ini, --port, --trace, -q and -v (see zarncap --help) may also "
                     "follow the command.");
@@ -283,6 +289,7 @@ int RunChosenCommand(CommandLine& line, const Host& host) {
     else if (line.controlsCommand->parsed()) RunControls(line.global, line.controls, run);
     else if (line.infoCommand->parsed()) RunInfo(line.global, line.info, run);
     else if (line.previewCommand->parsed()) RunPreview(line.global, line.preview, run);
+    else if (line.portsCommand->parsed()) RunPorts(line.ports, run);
   } catch (const ToolError& e) {
     KeepInOrder(host, host.err);
     std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());

@@ -97,6 +97,11 @@ struct PreviewOptions {
   bool sizeGiven = false;
   std::string format = "rgb24";
 };
+struct PortsOptions {
+  bool json = false;
+};
+// Surveys the parallel ports without loading the driver; exit 0 even when there is none.
+void RunPorts(const PortsOptions& options, const Host& host);
 // Serves until host.interrupted is set.
 void RunPreview(const GlobalOptions& global, const PreviewOptions& options, const Host& host);
 

@@ -1,5 +1,6 @@
 #include "tools/zarncap/host/camera_spec.h"
 
+#include "parport/register.h"
 #include "sim/register.h"
 
 namespace zarncap {
@@ -8,10 +9,17 @@ std::string CameraSpecProblem(const std::string& spec) {
   const std::size_t colon = spec.find(':');
   const std::string name = spec.substr(0, colon);
   if (name == "none") return colon == std::string::npos ? "" : "camera 'none' takes no options (got '" + spec + "')";
-  if (name != "sim") return "unknown camera '" + name + "' (sim, sim:<key=value,...> or none)";
   std::string why;
   const std::string options = colon == std::string::npos ? "" : spec.substr(colon + 1);
+  if (name == "parport") return parallel::CheckParportOptions(options, &why) ? "" : "camera '" + spec + "': " + why;
+  if (name != "sim") return "unknown camera '" + name + "' (sim, sim:<key=value,...>, parport, parport:<port> or none)";
   return sim::CheckVirtualCameraOptions(options, &why) ? "" : "camera '" + spec + "': " + why;
+}
+
+std::string WithPortTrace(const std::string& spec) {
+  if (spec == "parport") return "parport:trace";
+  if (spec.rfind("parport:", 0) != 0) return spec;
+  return spec + ",trace";
 }
 
 }  // namespace zarncap

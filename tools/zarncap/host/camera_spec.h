@@ -8,7 +8,13 @@
 namespace zarncap {
 
 // Empty when the text names a camera the driver can be given: "none", "sim"
-// or "sim:<key=value,...>" with known keys and good values; else what is wrong.
+// or "sim:<key=value,...>" with known keys and good values, "parport" or
+// "parport:<port>"; else what is wrong.
 std::string CameraSpecProblem(const std::string& spec);
+
+// The spec the driver gets for a --trace run: the parallel port also logs its
+// requests ("parport" -> "parport:trace", "parport:parport0" ->
+// "parport:parport0,trace"); every other camera as it is.
+std::string WithPortTrace(const std::string& spec);
 
 }  // namespace zarncap

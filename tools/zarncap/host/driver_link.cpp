@@ -17,6 +17,7 @@ std::string CameraHint(const std::string& camera) {
   if (camera == "none") return "--camera none means no port device at all; use --camera sim for the virtual camera";
   if (camera.empty()) return "choose a camera with --camera (e.g. --camera sim)";
   if (camera.rfind("sim", 0) == 0) return "--camera is '" + camera + "'";
+  if (camera.rfind("parport", 0) == 0) return "--camera is '" + camera + "'; 'zarncap ports' shows what each port answers";
   return "--camera is '" + camera + "'; use --camera sim for the virtual camera";
 }
 

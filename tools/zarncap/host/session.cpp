@@ -21,6 +21,10 @@ Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) :
       !global.camera.empty() ? global.camera : (environment != nullptr && *environment != '\0' ? environment : "sim");
 
   if (auto problem = CameraSpecProblem(cameraSpec); !problem.empty()) throw ToolError(problem, kExitUsage);
+  // With --trace the parallel port logs its requests beside the driver's messages.
+  if (global.trace && WithPortTrace(cameraSpec) != cameraSpec) {
+    ::setenv("ZARNCAP_CAMERA", WithPortTrace(cameraSpec).c_str(), 1);
+  }
 
   std::string iniForDriver = OpenStringIniPath(global.ini);
   if (auto problem = SettingsFileProblem(global.ini); !problem.empty()) {

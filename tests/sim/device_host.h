@@ -1,4 +1,4 @@
-// Sends requests to a virtual port device the way the driver's wrappers do:
+// Sends requests to a port device (virtual or not) the way the driver's wrappers do:
 // packed records at this build's address width, a 4-byte reply or none.
 #pragma once
 
@@ -11,7 +11,7 @@ namespace simtest {
 
 class DeviceHost {
  public:
-  explicit DeviceHost(sim::VirtualPortDevice& device) : device_(device) {}
+  explicit DeviceHost(platform::PortDeviceBackend& device) : device_(device) {}
 
   // The reply (or, for the three requests without one, the call's result); 0
   // when the call failed.
@@ -39,7 +39,7 @@ class DeviceHost {
   }
 
  private:
-  sim::VirtualPortDevice& device_;
+  platform::PortDeviceBackend& device_;
 };
 
 }  // namespace simtest

@@ -1,0 +1,214 @@
+// The whole driver through the parallel-port device on a model of the port:
+// it opens, identifies, captures and streams as on the virtual port device,
+// with the same bytes in every transfer mode, and its faults end in the
+// driver's usual answers, with nothing held and the next open working.
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "integration/capture_host.h"
+#include "parport/model_backend.h"
+
+namespace {
+
+using capture_host::CaptureHostTest;
+using port_model::PortModel;
+
+class ParportDriverTest : public CaptureHostTest {
+ protected:
+  void SetUp() override {
+    CaptureHostTest::SetUp();
+    port_model::RegisterModelParport();
+  }
+  void TearDown() override {
+    CaptureHostTest::TearDown();
+    model_.reset();
+  }
+
+  PortModel& UseModel(const std::string& simOptions, const std::string& deviceOptions = "") {
+    model_.reset();
+    model_ = std::make_unique<PortModel>(simOptions, port_model::TypicalPorts());
+    Camera(deviceOptions.empty() ? "parportmodel" : "parportmodel:" + deviceOptions);
+    return *model_;
+  }
+
+  // A fresh settings file, one channel, the format, `count` frames; the bytes
+  // of each frame and the answers of DVM_FRAME.
+  std::vector<std::vector<BYTE>> Capture(const BITMAPINFOHEADER& format, int count, std::vector<LRESULT>* answers) {
+    std::remove(ini_.c_str());
+    std::vector<std::vector<BYTE>> frames;
+    HDRVR video = Open(VIDEO_IN);
+    if (video == nullptr) return frames;
+    EXPECT_EQ(SetFormat(video, format), 0);
+    for (int i = 0; i < count; ++i) {
+      std::vector<BYTE> buffer(format.biSizeImage);
+      answers->push_back(Frame(video, buffer));
+      frames.push_back(buffer);
+    }
+    Close(video);
+    return frames;
+  }
+
+  std::unique_ptr<PortModel> model_;
+};
+
+struct SameBytesCase {
+  const char* options;
+  BITMAPINFOHEADER format;
+  int frameMode;  // the frame mode byte the transfers must have used
+};
+
+TEST_F(ParportDriverTest, FramesEqualTheVirtualPortDevicesInEveryTransferMode) {
+  const SameBytesCase cases[] = {
+      {"mode=ecp,period=10,noise=0", capture_host::Header(320, 240), PORT_FRAME_ECP},
+      {"mode=byte,period=10,noise=0", capture_host::Header(320, 240), PORT_FRAME_BYTE},
+      {"mode=nibble,period=10,noise=0", capture_host::Header(320, 240), PORT_FRAME_NIBBLE},
+      {"mode=ecp,period=10,noise=0", capture_host::Header(176, 144, 12, FOURCC_I420), PORT_FRAME_ECP},
+      {"mode=byte,period=10,noise=0", capture_host::Header(176, 144, 12, FOURCC_I420), PORT_FRAME_BYTE},
+      {"mode=nibble,period=10,noise=0", capture_host::Header(176, 144, 12, FOURCC_I420), PORT_FRAME_NIBBLE},
+  };
+  for (const SameBytesCase& c : cases) {
+    SCOPED_TRACE(std::string(c.options) + " " + std::to_string(c.format.biCompression));
+    std::vector<LRESULT> simAnswers, portAnswers;
+    Camera(std::string("sim:") + c.options);
+    const auto expected = Capture(c.format, 3, &simAnswers);
+    PortModel& model = UseModel(c.options);
+    const auto got = Capture(c.format, 3, &portAnswers);
+    ASSERT_EQ(expected.size(), 3u);
+    EXPECT_EQ(portAnswers, simAnswers);
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(model.ProtocolErrors(), 0);
+    EXPECT_FALSE(model.AnyOpenOrClaimed());
+    // Every frame was asked for through the extensibility link with the mode's byte.
+    int frameRequests = 0;
+    for (int mode : model.Negotiations()) {
+      if ((mode & M1284_FLAG_EXT_LINK) != 0) {
+        EXPECT_EQ(mode & 0x3F, c.frameMode);
+        ++frameRequests;
+      }
+    }
+    EXPECT_GE(frameRequests, 3);
+  }
+}
+
+void CALLBACK CountFrames(HDRVR, UINT msg, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+  if (msg == MM_DRVM_DATA) ++*reinterpret_cast<std::atomic<int>*>(user);
+}
+
+TEST_F(ParportDriverTest, StreamsAndGivesThePortBackAtClose) {
+  PortModel& model = UseModel("mode=ecp,period=10");
+  HDRVR video = Open(VIDEO_IN);
+  ASSERT_NE(video, nullptr);
+  const BITMAPINFOHEADER format = capture_host::Header(176, 144, 12, FOURCC_I420);
+  ASSERT_EQ(SetFormat(video, format), 0);
+  std::atomic<int> delivered{0};
+  VIDEO_STREAM_INIT_PARMS parms{};
+  parms.dwMicroSecPerFrame = 20000;
+  parms.dwCallback = reinterpret_cast<DWORD_PTR>(&CountFrames);
+  parms.dwCallbackInst = reinterpret_cast<DWORD_PTR>(&delivered);
+  parms.dwFlags = CALLBACK_FUNCTION;
+  ASSERT_EQ(Send(video, DVM_STREAM_INIT, P(&parms), sizeof parms), 0);
+  std::vector<std::vector<BYTE>> data(4, std::vector<BYTE>(format.biSizeImage));
+  std::vector<VIDEOHDR> headers(4);
+  for (size_t i = 0; i < headers.size(); ++i) {
+    headers[i].lpData = data[i].data();
+    headers[i].dwBufferLength = format.biSizeImage;
+    headers[i].dwFlags = VHDR_PREPARED;
+    ASSERT_EQ(Send(video, DVM_STREAM_ADDBUFFER, P(&headers[i]), sizeof(VIDEOHDR)), 0);
+  }
+  ASSERT_EQ(Send(video, DVM_STREAM_START), 0);
+  for (int i = 0; i < 1000 && delivered < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  Send(video, DVM_STREAM_STOP);
+  Send(video, DVM_STREAM_RESET);
+  Send(video, DVM_STREAM_FINI);
+  EXPECT_GE(delivered.load(), 3);
+  EXPECT_EQ(headers[0].dwBytesUsed, format.biSizeImage);
+  Close(video);
+  EXPECT_EQ(model.ProtocolErrors(), 0);
+  EXPECT_FALSE(model.AnyOpenOrClaimed());
+}
+
+struct FaultCase {
+  const char* name;
+  const char* options;
+  void (*fault)(PortModel&);
+  bool opens;                 // the channel still opens
+  const char* message;        // a part of the one line reported, or nullptr
+};
+
+TEST_F(ParportDriverTest, FaultsEndInTheDriversAnswersAndTheNextOpenWorks) {
+  const FaultCase cases[] = {
+      {"negotiation refused", "", [](PortModel& m) { m.faults.rejectNegotiation = true; }, false, nullptr},
+      {"claim refused", "", [](PortModel& m) { m.faults.claimFails = true; }, false, "is busy"},
+      {"held by the printer driver", "", [](PortModel& m) { m.faults.holder = "lp"; }, false, "lp has it"},
+      {"no permission", "", [](PortModel& m) { m.faults.openErrno = EACCES; }, false, "'lp' group"},
+      {"short frame read", "", [](PortModel& m) { m.faults.shortFrameRead = 2; }, true, nullptr},
+      {"stalled frame read", "", [](PortModel& m) { m.faults.stalledFrameRead = 1; }, true, nullptr},
+      {"camera vanishes", "unplug=4", [](PortModel&) {}, true, nullptr},
+      {"device ID too long", "id=MFG:Zarn;MDL:ZarnCam PC;DES:" /* padded below */, [](PortModel&) {}, true, nullptr},
+  };
+  const BITMAPINFOHEADER format = capture_host::Header(320, 240);
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string options = std::string("period=10,") + c.options;
+    if (std::string(c.name) == "device ID too long") options += std::string(300, 'x') + ";";
+    platform::ClearRecordedMessageBoxes();
+    PortModel& model = UseModel(options);
+    c.fault(model);
+    std::vector<LRESULT> answers;
+    const auto frames = Capture(format, 4, &answers);
+    EXPECT_EQ(!frames.empty(), c.opens);
+    if (c.opens) {
+      // Some frames fail with the driver's error; none hangs, and once the
+      // fault has passed the frames come again (unless the camera is gone).
+      for (LRESULT answer : answers) EXPECT_TRUE(capture_host::IsDriverAnswer(answer)) << answer;
+    }
+    if (c.message != nullptr) {
+      const auto boxes = platform::RecordedMessageBoxes();
+      ASSERT_FALSE(boxes.empty());
+      EXPECT_NE(boxes.back().text.find(c.message), std::string::npos) << boxes.back().text;
+    }
+    EXPECT_FALSE(model.AnyOpenOrClaimed());
+    EXPECT_EQ(model.ProtocolErrors(), 0);
+    // The next open, on a camera without the fault.
+    UseModel("period=10");
+    std::vector<LRESULT> after;
+    const auto again = Capture(format, 1, &after);
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(after[0], 0);
+  }
+}
+
+TEST_F(ParportDriverTest, ShortAndStalledFramesFailOnlyTheirOwnCapture) {
+  for (auto fault : {&port_model::ModelFaults::shortFrameRead, &port_model::ModelFaults::stalledFrameRead}) {
+    PortModel& model = UseModel("period=10");
+    std::remove(ini_.c_str());
+    HDRVR video = Open(VIDEO_IN);
+    ASSERT_NE(video, nullptr);
+    const BITMAPINFOHEADER format = capture_host::Header(320, 240);
+    ASSERT_EQ(SetFormat(video, format), 0);
+    std::vector<BYTE> buffer(format.biSizeImage);
+    model.faults.*fault = model.FrameReads() + 1;  // the next frame read
+    EXPECT_NE(Frame(video, buffer), 0);
+    EXPECT_EQ(Frame(video, buffer), 0);
+    Close(video);
+    EXPECT_FALSE(model.AnyOpenOrClaimed());
+  }
+}
+
+TEST_F(ParportDriverTest, TraceLogsEachPortRequestWithItsReplyAndCount) {
+  UseModel("period=10", "trace");
+  ::testing::internal::CaptureStderr();
+  std::vector<LRESULT> answers;
+  Capture(capture_host::Header(176, 144, 12, FOURCC_I420), 3, &answers);
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("trace: port ATTACH 1 -> 1"), std::string::npos) << log.substr(0, 2000);
+  EXPECT_NE(log.find("trace: port NEGOTIATE 5 -> 1"), std::string::npos);
+  EXPECT_NE(log.find("trace: port FRAME_BEGIN 11,"), std::string::npos);
+  EXPECT_NE(log.find("trace: port ECP_READ_FRAME 33792 bytes -> 1"), std::string::npos);
+  // The counted reads say how much really arrived.
+  EXPECT_NE(log.find("trace: port ECP_READ_FRAME_VAR 31680 bytes -> 1 ("), std::string::npos);
+  EXPECT_NE(log.find("trace: port RELEASE -> 1"), std::string::npos);
+}
+
+}  // namespace

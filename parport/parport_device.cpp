@@ -55,7 +55,12 @@ DWORD ParportDevice::Execute(const RequestLine& line, const PortRecord& record, 
   }
   // Everything else needs the port claimed for this entry.
   entry = Claimed(record.entry);
-  if (entry == nullptr) return 0;
+  if (entry == nullptr) {
+    // A release after a refused claim still closes the port the attach opened.
+    auto found = entries_.find(record.entry);
+    if (line.call == PortCall::Release && found != entries_.end()) Detach(found->second);
+    return 0;
+  }
   switch (line.call) {
     case PortCall::Release:
       return Release(*entry);

@@ -19,14 +19,18 @@ bool IsAddress(const std::string& text) {
   return true;
 }
 
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.size() < 4 && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// parport0, /dev/parport0, /dev/parports/0 (devfs), or an address.
 bool IsPortName(const std::string& text) {
   if (IsAddress(text)) return true;
-  const std::string name = text.rfind("/dev/", 0) == 0 ? text.substr(5) : text;
-  if (name.empty() || name.size() > 64) return false;
-  for (char c : name) {
-    if (std::strchr("abcdefghijklmnopqrstuvwxyz0123456789_/", c) == nullptr) return false;
+  for (const char* prefix : {"parport", "/dev/parport", "/dev/parports/"}) {
+    const std::string start(prefix);
+    if (text.rfind(start, 0) == 0 && AllDigits(text.substr(start.size()))) return true;
   }
-  return true;
+  return false;
 }
 
 bool Names(const parport* port, const std::string& wanted) {

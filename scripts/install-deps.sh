@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libpng-dev libjpeg-dev libcpp-httplib-dev libcli11-dev
+  libpng-dev libjpeg-dev libcpp-httplib-dev libcli11-dev libieee1284-3-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   ffmpeg python3
   clang libfuzzer-14-dev libclang-rt-14-dev

@@ -12,7 +12,7 @@ for preset in default asan; do
   ctest --preset "$preset"
 done
 cmake --preset tsan
-cmake --build --preset tsan --target integration_tests capture_tests
-ctest --preset tsan -R "ThreadStress|StreamCapture|DriverLifecycle|StreamTest|FrameFaults"
+cmake --build --preset tsan --target integration_tests capture_tests parport_tests
+ctest --preset tsan -R "ThreadStress|StreamCapture|DriverLifecycle|StreamTest|FrameFaults|ParportDriver"
 scripts/fuzz.sh
 scripts/test-win32.sh

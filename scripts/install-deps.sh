@@ -14,6 +14,7 @@ packages=(
   clang libfuzzer-14-dev libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-i686-posix googletest wine wine32:i386 xvfb
   chromium fonts-dejavu-core
+  lintian man-db
   "$@"
 )
 # Node.js drives the browser test; a machine that has it keeps its own.

@@ -2,8 +2,8 @@
 # Builds and runs the test suites: the release build, the AddressSanitizer +
 # UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the tests
 # that run threads (streams, channel churn, the four-thread stress), and a
-# bounded run of every fuzz target (FUZZ_SECONDS each, default 30), then the
-# Windows DLLs and their tests under Wine.
+# bounded run of every fuzz target (FUZZ_SECONDS each, default 30), the
+# Debian package, then the Windows DLLs and their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for preset in default asan; do
@@ -15,4 +15,6 @@ cmake --preset tsan
 cmake --build --preset tsan --target integration_tests capture_tests parport_tests
 ctest --preset tsan -R "ThreadStress|StreamCapture|DriverLifecycle|StreamTest|FrameFaults|ParportDriver"
 scripts/fuzz.sh
+# The Debian package: built, linted, installed, used and removed.
+tests/packaging/deb_test.sh
 scripts/test-win32.sh

@@ -488,6 +488,9 @@ TEST_F(CliTest, VersionAndResetColour) {
   const CliRun version = Zarncap({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("zarncap ", 0), 0u) << version.out;
+  // The source revision it was built from, for a bug report.
+  EXPECT_NE(version.out.find(" (source "), std::string::npos) << version.out;
+  EXPECT_EQ(version.out.find("(source unknown)"), std::string::npos) << version.out;
   EXPECT_TRUE(version.err.empty());
 
   const std::string ini = folder_ / "tinted.ini";

@@ -13,9 +13,10 @@ mkdir -p "$ZARNCAP_CONFIG_DIR"
 "$prefix/bin/zarncap" -v capture -o "$prefix/still.png" --frames 2 2>"$prefix/said"
 grep -q "driver $prefix/lib" "$prefix/said" || { echo "the installed zarncap loaded another driver:"; cat "$prefix/said"; exit 1; }
 test -s "$prefix/still.png"
-man_page=$(find "$prefix" -name zarncap.1)
-grep -q '^\.SS capture' "$man_page"
-grep -q 'no\\-clobber' "$man_page"
+man_page=$(find "$prefix" -name zarncap.1.gz)
+manual=$(zcat "$man_page")
+grep -q '^\.SS capture' <<<"$manual"
+grep -q 'no\\-clobber' <<<"$manual"
 completion=$(find "$prefix" -path '*bash-completion/completions/zarncap')
 offered=$(bash -c "source '$completion'; COMP_WORDS=(zarncap st); COMP_CWORD=1; _zarncap; echo \${COMPREPLY[*]}")
 test "$offered" = "stream" || { echo "completion offered '$offered'"; exit 1; }

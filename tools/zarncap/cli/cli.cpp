@@ -309,7 +309,8 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
                "the zarncap capture driver",
                "zarncap");
   app.require_subcommand(1);
-  app.set_version_flag("--version", std::string("zarncap ") + ZARNCAP_VERSION);
+  app.set_version_flag("--version",
+                       std::string("zarncap ") + ZARNCAP_VERSION + " (source " + ZARNCAP_SOURCE_REVISION + ")");
   app.fallthrough();
   CommandLine line;
   AddCommands(app, line);

@@ -7,6 +7,8 @@
 //
 //   capture_host <driver library> <work folder>      frames go to the folder
 //   capture_host --no-device <driver library>        the open must be refused
+//   capture_host --alias <alias> <work folder>        (Windows) the driver as its INF
+//                                                     registered it, opened by alias
 //
 // The same program is built for Windows (winmm) and for Linux (the portable
 // manager), so the frames both write can be compared byte for byte.
@@ -266,12 +268,34 @@ int RunNoDeviceCheck(const std::string& library) {
   return g_failed == 0 ? 0 : 1;
 }
 
+#ifdef _WIN32
+// The driver as an installed driver is met: winmm finds the DLL behind the
+// alias in Drivers32 (or system.ini), and one frame comes through.
+int RunAliasCheck(const std::string& alias, const std::string& folder) {
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  const std::wstring name(alias.begin(), alias.end());
+  VIDEO_OPEN_PARMS parms = OpenParms(VIDEO_IN);
+  HDRVR video = ::OpenDriver(name.c_str(), L"Drivers32", P(&parms));
+  Report("open video-in channel by the alias " + alias, video != nullptr, "dwError " + std::to_string(parms.dwError));
+  if (video != nullptr) {
+    CheckFrame(video, kFormats[1], folder);
+    host::Close(video);
+  }
+  return g_failed == 0 ? 0 : 1;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int status = 2;
   if (argc == 3 && std::string(argv[1]) == "--no-device") {
     status = RunNoDeviceCheck(argv[2]);
+#ifdef _WIN32
+  } else if (argc == 4 && std::string(argv[1]) == "--alias") {
+    status = RunAliasCheck(argv[2], argv[3]);
+#endif
   } else if (argc == 3) {
     status = RunCaptureChecks(argv[1], argv[2]);
   } else {

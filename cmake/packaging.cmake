@@ -28,11 +28,13 @@ set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 include(CPack)
 
 # What Debian asks of every package besides the program: the copyright file
-# and the changelog, compressed, in /usr/share/doc/zarncap.
+# and the changelog, compressed, in /usr/share/doc/zarncap; and README.Debian,
+# how to reach the camera (ppdev, the lp group).
 set(zarn_changelog_gz ${CMAKE_BINARY_DIR}/changelog.gz)
 add_custom_command(OUTPUT ${zarn_changelog_gz}
   COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/packaging/debian/changelog > ${zarn_changelog_gz}
   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/debian/changelog VERBATIM)
 add_custom_target(zarncap_changelog ALL DEPENDS ${zarn_changelog_gz})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/debian/copyright ${zarn_changelog_gz}
+              ${CMAKE_SOURCE_DIR}/packaging/debian/README.Debian
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zarncap)

@@ -19,7 +19,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 grep -q "libieee1284-3" <<<"$depends" || { echo "Depends lacks libieee1284-3: $depends"; exit 1; }
 for file in ./usr/bin/zarncap "./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/zarncap/libzarncap.so" \
             ./usr/share/man/man1/zarncap.1.gz ./usr/share/bash-completion/completions/zarncap \
-            ./usr/share/doc/zarncap/copyright ./usr/share/doc/zarncap/changelog.gz; do
+            ./usr/share/doc/zarncap/copyright ./usr/share/doc/zarncap/changelog.gz \
+            ./usr/share/doc/zarncap/README.Debian; do
   grep -q " $file\$" <<<"$contents" || { echo "the package lacks $file"; exit 1; }
 done
 if lintian --fail-on error "$deb" >build/package/lintian.txt 2>&1; then

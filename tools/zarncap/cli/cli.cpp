@@ -33,7 +33,7 @@ CLI::Validator SizeValidator() {
 }
 
 // The commands, for the one that names none of them.
-constexpr const char* kCommandNames[] = {"capture", "stream", "formats", "defects", "controls", "info", "preview", "ports"};
+constexpr const char* kCommandNames[] = {"capture", "stream", "formats", "defects", "controls", "info", "preview", "ports", "v4l2"};
 
 // How many single-letter edits make a into b.
 size_t EditDistance(const std::string& a, const std::string& b) {
@@ -216,6 +216,7 @@ struct CommandLine {
   InfoOptions info;
   PreviewOptions preview;
   PortsOptions ports;
+  V4l2Options v4l2;
   CLI::App* captureCommand = nullptr;
   CLI::App* streamCommand = nullptr;
   CLI::App* formatsCommand = nullptr;
@@ -224,6 +225,7 @@ struct CommandLine {
   CLI::App* infoCommand = nullptr;
   CLI::App* previewCommand = nullptr;
   CLI::App* portsCommand = nullptr;
+  CLI::App* v4l2Command = nullptr;
 };
 
 void AddCommands(CLI::App& app, CommandLine& line) {
@@ -263,8 +265,15 @@ void AddCommands(CLI::App& app, CommandLine& line) {
       "ports", "the machine's parallel ports: how each is reached, what it can do, what is attached (run this first "
                "with a real camera)");
   line.portsCommand->add_flag("--json", line.ports.json, "the ports as JSON, each with a usable flag");
+  line.v4l2Command = app.add_subcommand(
+      "v4l2", "run a program with the camera as a V4L2 video device (ffmpeg, GStreamer, v4l2-ctl, OpenCV...)");
+  line.v4l2Command->add_option("--device", line.v4l2.device, "the device path (default: the first free /dev/videoN)")
+      ->type_name("PATH");
+  line.v4l2Command->add_option("command", line.v4l2.command, "-- then the program and its arguments")
+      ->type_name("APP [ARGS...]");
   for (auto* command : {line.captureCommand, line.streamCommand, line.formatsCommand, line.defectsCommand,
-                        line.controlsCommand, line.infoCommand, line.previewCommand, line.portsCommand}) {
+                        line.controlsCommand, line.infoCommand, line.previewCommand, line.portsCommand,
+                        line.v4l2Command}) {
     command->fallthrough();
     command->footer("The global options --camera, --ini, --port, --trace, -q and -v (see zarncap --help) may also "
                     "follow the command.");
@@ -290,6 +299,7 @@ int RunChosenCommand(CommandLine& line, const Host& host) {
     else if (line.infoCommand->parsed()) RunInfo(line.global, line.info, run);
     else if (line.previewCommand->parsed()) RunPreview(line.global, line.preview, run);
     else if (line.portsCommand->parsed()) RunPorts(line.ports, run);
+    else if (line.v4l2Command->parsed()) return RunV4l2(line.global, line.v4l2, run);
   } catch (const ToolError& e) {
     KeepInOrder(host, host.err);
     std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());

@@ -102,6 +102,12 @@ struct PortsOptions {
 };
 // Surveys the parallel ports without loading the driver; exit 0 even when there is none.
 void RunPorts(const PortsOptions& options, const Host& host);
+struct V4l2Options {
+  std::string device;                // --device PATH ("" = the first free /dev/videoN)
+  std::vector<std::string> command;  // the application and its arguments
+};
+// Runs the application with the camera as a V4L2 device; its exit status.
+int RunV4l2(const GlobalOptions& global, const V4l2Options& options, const Host& host);
 // Serves until host.interrupted is set.
 void RunPreview(const GlobalOptions& global, const PreviewOptions& options, const Host& host);
 

@@ -11,6 +11,12 @@
 
 namespace zarncap {
 
+GlobalOptions ForSecondChannel(GlobalOptions global) {
+  global.trace = false;
+  global.resetColour = false;
+  return global;
+}
+
 Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) : host_(host) {
   // The port device reads ZARNCAP_CAMERA when the driver opens it, after the
   // library has loaded; setting it first is all it takes. Without --camera the

@@ -12,6 +12,11 @@
 
 namespace zarncap {
 
+// The options for a second session beside a run's first (a settings channel
+// beside the video channel): one trace copy and one colour reset per run are
+// the first session's.
+GlobalOptions ForSecondChannel(GlobalOptions global);
+
 class Session {
  public:
   // Opens a channel (video-in unless told); throws ToolError.

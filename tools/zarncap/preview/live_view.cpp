@@ -21,19 +21,12 @@ constexpr int kJpegQuality = 80;
 constexpr double kPreviewFps = 15.0;
 constexpr int kPreviewBuffers = 4;
 
-
-GlobalOptions ForSettingsChannel(GlobalOptions global) {
-  global.trace = false;        // one trace copy per run is the video channel's
-  global.resetColour = false;  // done once, by the video channel's session
-  return global;
-}
-
 }  // namespace
 
 LiveView::LiveView(const GlobalOptions& global, const Host& host, const PixelFormat& format, int width, int height,
                    bool sizeGiven)
     : host_(host), settingsPath_(ResolveSettingsPath(global.ini)), video_(global, host, VIDEO_IN),
-      settings_(ForSettingsChannel(global), host, VIDEO_EXTERNALIN) {
+      settings_(ForSecondChannel(global), host, VIDEO_EXTERNALIN) {
   accepted_ = MapAcceptedFormats(video_.Link());
   const Negotiated negotiated = NegotiateFormat(video_.Link(), format, width, height, sizeGiven);
   format_ = &format;

@@ -1,0 +1,109 @@
+#include "tools/zarncap/v4l2/face_formats.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "tools/zarncap/host/driver_link.h"
+#include "tools/zarncap/host/format_map.h"
+
+namespace zarncap {
+namespace {
+
+// The sizes of the driver's format dialog.
+constexpr FaceSize kDialogSizes[] = {{176, 144}, {160, 120}, {128, 96}, {640, 480},
+                                     {320, 240}, {288, 216}, {200, 152}};
+
+struct Twin {
+  const char* name;
+  std::uint32_t fourcc;
+  const char* description;
+};
+// The 8-bit palette format has no V4L2 twin; IYUV is I420 under another name.
+constexpr Twin kTwins[] = {
+    {"rgb24", V4L2_PIX_FMT_BGR24, "24-bit BGR 8-8-8"},
+    {"rgb16", V4L2_PIX_FMT_RGB555, "16-bit RGB 1-5-5-5"},
+    {"i420", V4L2_PIX_FMT_YUV420, "Planar YUV 4:2:0"},
+    {"yv12", V4L2_PIX_FMT_YVU420, "Planar YVU 4:2:0"},
+    {"yuy2", V4L2_PIX_FMT_YUYV, "YUYV 4:2:2"},
+    {"yvu9", V4L2_PIX_FMT_YVU410, "Planar YVU 4:1:0"},
+};
+
+std::uint32_t BytesPerLine(const PixelFormat& pixel, int width) {
+  switch (pixel.layout) {
+    case Layout::kBgr24:
+      return static_cast<std::uint32_t>(width * 3);
+    case Layout::kRgb555:
+    case Layout::kYuy2:
+      return static_cast<std::uint32_t>(width * 2);
+    default:
+      return static_cast<std::uint32_t>(width);  // the Y plane of a planar format
+  }
+}
+
+}  // namespace
+
+std::vector<FaceFormat> FaceFormatTable() {
+  std::vector<FaceFormat> table;
+  for (const Twin& twin : kTwins) {
+    const PixelFormat* pixel = FindFormat(twin.name);
+    if (pixel == nullptr) continue;
+    table.push_back({pixel, twin.fourcc, twin.description, pixel->bottomUp, {}});
+  }
+  return table;
+}
+
+FaceFormats::FaceFormats(DriverLink& link) : formats_(FaceFormatTable()) {
+  for (FaceFormat& format : formats_) {
+    std::vector<std::pair<int, int>> sizes;
+    for (const FaceSize& size : kDialogSizes) {
+      if (link.SetFormat(MakeFormatHeader(*format.pixel, size.width, size.height)) == 0) {
+        sizes.emplace_back(size.width, size.height);
+      }
+    }
+    int width = 0, height = 0;
+    if (LargestSize(MapAcceptedSizes(link, *format.pixel), &width, &height)) sizes.emplace_back(width, height);
+    std::sort(sizes.begin(), sizes.end(), [](auto a, auto b) { return a.first * a.second < b.first * b.second; });
+    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+    format.sizes = sizes;
+  }
+  std::erase_if(formats_, [](const FaceFormat& format) { return format.sizes.empty(); });
+}
+
+const FaceFormat* FaceFormats::Find(std::uint32_t fourcc) const {
+  for (const FaceFormat& format : formats_) {
+    if (format.fourcc == fourcc) return &format;
+  }
+  return nullptr;
+}
+
+FaceSize FaceFormats::Nearest(const FaceFormat& format, int width, int height) const {
+  FaceSize best{format.sizes.back().first, format.sizes.back().second};
+  long bestDistance = -1;
+  for (auto [w, h] : format.sizes) {
+    const long distance = std::labs(static_cast<long>(w) - width) + std::labs(static_cast<long>(h) - height);
+    if (bestDistance < 0 || distance < bestDistance) {
+      bestDistance = distance;
+      best = {w, h};
+    }
+  }
+  return best;
+}
+
+v4l2_pix_format FaceFormats::Describe(const FaceFormat& format, FaceSize size) const {
+  v4l2_pix_format pix = {};
+  pix.width = static_cast<std::uint32_t>(size.width);
+  pix.height = static_cast<std::uint32_t>(size.height);
+  pix.pixelformat = format.fourcc;
+  pix.field = V4L2_FIELD_NONE;
+  pix.bytesperline = BytesPerLine(*format.pixel, size.width);
+  pix.sizeimage = static_cast<std::uint32_t>(FrameBytes(*format.pixel, size.width, size.height));
+  const bool rgb = !format.pixel->yuv;
+  pix.colorspace = V4L2_COLORSPACE_SRGB;
+  pix.xfer_func = V4L2_XFER_FUNC_SRGB;
+  // The driver's YUV is studio-range BT.601; its RGB full range.
+  pix.ycbcr_enc = rgb ? V4L2_YCBCR_ENC_DEFAULT : V4L2_YCBCR_ENC_601;
+  pix.quantization = rgb ? V4L2_QUANTIZATION_FULL_RANGE : V4L2_QUANTIZATION_LIM_RANGE;
+  return pix;
+}
+
+}  // namespace zarncap

@@ -1,0 +1,52 @@
+// The launcher's side of the face: the Unix socket the preload library
+// connects to, the small sysfs tree of the device, the application started
+// with the library preloaded, and one loop that serves every connection and
+// the driver's finished buffers until the application has gone.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zarncap {
+
+class FaceDevice;
+
+struct FacePlace {
+  std::string devicePath;  // "/dev/video3"
+  unsigned minor = 0;      // 3
+};
+
+// The first /dev/videoN that does not exist (N from 0 to 63).
+FacePlace FreeDevicePlace();
+// A place the user named: its minor from the trailing digits of the name.
+FacePlace NamedDevicePlace(const std::string& path);
+
+class FaceServer {
+ public:
+  // Makes the folder with the socket and the sysfs tree; throws ToolError.
+  FaceServer(FaceDevice& device, const FacePlace& place, const std::string& card);
+  FaceServer(const FaceServer&) = delete;
+  FaceServer& operator=(const FaceServer&) = delete;
+  ~FaceServer();
+
+  // Starts the application with the library preloaded; serves until it exits
+  // (and its children have closed the device). The application's exit status.
+  int Run(const std::string& preloadLibrary, const std::vector<std::string>& command);
+
+ private:
+  void Serve(int application);
+  void Accept();
+  bool Answer(int connection);
+  void SendToken(int connection);
+  void Drop(int connection);
+
+  FaceDevice& device_;
+  FacePlace place_;
+  std::string folder_;
+  std::string socketPath_;
+  int listener_ = -1;
+  int poller_ = -1;
+  std::vector<int> connections_;
+};
+
+}  // namespace zarncap

@@ -1,0 +1,198 @@
+#include "v4l2/preload/device_calls.h"
+
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "v4l2/preload/real_calls.h"
+#include "v4l2/protocol.h"
+
+namespace v4l2face {
+namespace {
+
+// How long a blocking wait sleeps between asks: another process's STREAMOFF
+// is seen within this.
+constexpr int kWaitSliceMs = 40;
+constexpr std::size_t kMaxControls = 1024;
+
+bool ReadUser(const void* from, void* to, std::size_t size) {
+  if (size == 0) return true;
+  iovec local = {to, size};
+  iovec remote = {const_cast<void*>(from), size};
+  return process_vm_readv(getpid(), &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
+}
+
+bool WriteUser(void* to, const void* from, std::size_t size) {
+  if (size == 0) return true;
+  iovec local = {const_cast<void*>(from), size};
+  iovec remote = {to, size};
+  return process_vm_writev(getpid(), &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
+}
+
+bool Blocking(int fd) { return (Real().fcntl(fd, F_GETFL) & O_NONBLOCK) == 0; }
+
+// One request and its reply, on a reply socket of its own.
+bool Exchange(int fd, const Request& request, const void* body, std::size_t bodySize, Reply* reply, void* out,
+              std::size_t outRoom, std::size_t* outSize, int* passedFd) {
+  int pair[2];
+  if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
+  const bool sent = SendMessage(fd, &request, sizeof request, body, bodySize, pair[1]);
+  Real().close(pair[1]);
+  const bool got = sent && ReceiveMessage(pair[0], reply, sizeof *reply, out, outRoom, outSize, passedFd);
+  Real().close(pair[0]);
+  if (got && reply->drainToken != 0) {
+    char token;
+    while (recv(fd, &token, 1, MSG_DONTWAIT) < 0 && errno == EINTR) {
+    }
+  }
+  return got;
+}
+
+bool WaitForToken(int fd) {
+  pollfd wait = {fd, POLLIN, 0};
+  return poll(&wait, 1, kWaitSliceMs) >= 0 || errno == EINTR;
+}
+
+bool IsExtControls(unsigned long request) {
+  return request == VIDIOC_G_EXT_CTRLS || request == VIDIOC_S_EXT_CTRLS || request == VIDIOC_TRY_EXT_CTRLS;
+}
+
+}  // namespace
+
+int DeviceIoctl(int fd, unsigned long request, void* argument) {
+  const std::size_t size = _IOC_SIZE(request);
+  std::vector<unsigned char> in(size);
+  if (size > 0 && !ReadUser(argument, in.data(), size)) {
+    errno = EFAULT;
+    return -1;
+  }
+  // The extended controls carry an array behind a pointer: it travels after the record.
+  v4l2_ext_control* controls = nullptr;
+  std::size_t controlBytes = 0;
+  if (IsExtControls(request)) {
+    v4l2_ext_controls header;
+    std::memcpy(&header, in.data(), sizeof header);
+    if (header.count > kMaxControls) {
+      errno = EINVAL;
+      return -1;
+    }
+    controls = header.controls;
+    controlBytes = header.count * sizeof(v4l2_ext_control);
+    in.resize(size + controlBytes);
+    if (!ReadUser(controls, in.data() + size, controlBytes)) {
+      errno = EFAULT;
+      return -1;
+    }
+  }
+  Request call;
+  call.op = Op::Ioctl;
+  call.cmd = request;
+  call.size = static_cast<std::uint32_t>(in.size());
+  const bool blocking = Blocking(fd);
+  call.nonblocking = 1;  // a blocking wait happens here, so another process can end it
+  std::vector<unsigned char> out(in.size());
+  Reply reply;
+  for (;;) {
+    std::size_t outSize = 0;
+    if (!Exchange(fd, call, in.data(), in.size(), &reply, out.data(), out.size(), &outSize, nullptr)) {
+      errno = ENODEV;
+      return -1;
+    }
+    if (!(reply.result < 0 && reply.error == EAGAIN && blocking && request == VIDIOC_DQBUF)) {
+      out.resize(outSize);
+      break;
+    }
+    WaitForToken(fd);
+  }
+  if (reply.result >= 0 || request == VIDIOC_S_EXT_CTRLS || request == VIDIOC_TRY_EXT_CTRLS ||
+      request == VIDIOC_G_EXT_CTRLS) {
+    if ((_IOC_DIR(request) & _IOC_READ) != 0 && out.size() >= size) {
+      if (controls != nullptr) {
+        // The application's own array pointer goes back where it was.
+        std::memcpy(out.data() + offsetof(v4l2_ext_controls, controls), &controls, sizeof controls);
+        if (out.size() >= size + controlBytes && !WriteUser(controls, out.data() + size, controlBytes)) {
+          errno = EFAULT;
+          return -1;
+        }
+      }
+      if (!WriteUser(argument, out.data(), size)) {
+        errno = EFAULT;
+        return -1;
+      }
+    }
+  }
+  if (reply.result < 0) errno = reply.error;
+  return reply.result;
+}
+
+void* DeviceMap(int fd, void* address, size_t length, int protection, int flags, off_t offset) {
+  Request call;
+  call.op = Op::MapFd;
+  call.offset = static_cast<std::uint64_t>(offset);
+  Reply reply;
+  int memory = -1;
+  if (!Exchange(fd, call, nullptr, 0, &reply, nullptr, 0, nullptr, &memory)) {
+    errno = ENODEV;
+    return MAP_FAILED;
+  }
+  if (reply.result < 0 || memory < 0) {
+    if (memory >= 0) Real().close(memory);
+    errno = reply.result < 0 ? reply.error : EINVAL;
+    return MAP_FAILED;
+  }
+  if (length == 0 || length > reply.length) {
+    Real().close(memory);
+    errno = EINVAL;
+    return MAP_FAILED;
+  }
+  void* mapped = Real().mmap(address, length, protection, flags, memory, 0);
+  const int saved = errno;
+  Real().close(memory);
+  errno = saved;
+  return mapped;
+}
+
+ssize_t DeviceRead(int fd, void* buffer, size_t count) {
+  const bool blocking = Blocking(fd);
+  for (;;) {
+    Request call;
+    call.op = Op::Read;
+    call.offset = count;
+    call.nonblocking = 1;
+    Reply reply;
+    int memory = -1;
+    if (!Exchange(fd, call, nullptr, 0, &reply, nullptr, 0, nullptr, &memory)) {
+      errno = ENODEV;
+      return -1;
+    }
+    if (reply.result < 0) {
+      if (memory >= 0) Real().close(memory);
+      if (reply.error == EAGAIN && blocking) {
+        WaitForToken(fd);
+        continue;
+      }
+      errno = reply.error;
+      return -1;
+    }
+    const std::size_t length = static_cast<std::size_t>(reply.length) < count ? reply.length : count;
+    std::vector<unsigned char> frame(length);
+    const ssize_t got = memory >= 0 ? pread(memory, frame.data(), length, 0) : -1;
+    if (memory >= 0) Real().close(memory);
+    if (got != static_cast<ssize_t>(length) || !WriteUser(buffer, frame.data(), length)) {
+      errno = EFAULT;
+      return -1;
+    }
+    return static_cast<ssize_t>(length);
+  }
+}
+
+}  // namespace v4l2face

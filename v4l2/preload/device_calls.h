@@ -1,0 +1,16 @@
+// The calls on a connection: an ioctl (its argument checked and carried up
+// and back, EFAULT for memory the application cannot give), a buffer mapped
+// for mmap, a frame for read().
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+
+namespace v4l2face {
+
+int DeviceIoctl(int fd, unsigned long request, void* argument);
+void* DeviceMap(int fd, void* address, size_t length, int protection, int flags, off_t offset);
+ssize_t DeviceRead(int fd, void* buffer, size_t count);
+
+}  // namespace v4l2face

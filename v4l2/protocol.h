@@ -1,11 +1,13 @@
 // What travels between the V4L2 face's preload library (inside the
 // application) and the launcher that hosts the driver. Each open of the
-// device in the application is a connection: a SOCK_SEQPACKET Unix socket the
-// application holds as its file descriptor. Requests go up it, each with a
-// private reply socket passed along (so a reply can never reach another
-// thread or a forked child that shares the descriptor); the launcher writes a
-// one-byte token down it whenever buffers become ready, so poll, select and
-// epoll see the descriptor readable as they would a device.
+// device in the application is a connection: a SOCK_STREAM Unix socket the
+// application holds as its file descriptor. Requests go up it, each one
+// message with a private reply socket passed along (so a reply can never
+// reach another thread or a forked child that shares the descriptor). Down it
+// the launcher writes a one-byte token whenever buffers become ready and an
+// out-of-band byte whenever events are pending, so poll, select and epoll see
+// the descriptor readable (POLLIN) and with an exception (POLLPRI) as they
+// would a device.
 #pragma once
 
 #include <sys/socket.h>
@@ -35,6 +37,7 @@ enum class Op : std::uint32_t {
   Ioctl = 1,   // cmd, argument bytes in; result, errno, argument bytes out
   MapFd = 2,   // offset: the buffer's memory as a file descriptor (for mmap)
   Read = 3,    // count: the next frame for read(); a descriptor of its memory and its length
+  Retoken = 4, // clearing an event mark took a ready token with it: send it again
 };
 
 struct Request {
@@ -44,6 +47,7 @@ struct Request {
   std::uint64_t offset = 0;    // MapFd: the mmap offset; Read: the count asked
   std::uint32_t size = 0;      // argument bytes that follow
   std::uint32_t nonblocking = 0;  // the descriptor's O_NONBLOCK
+  std::uint32_t faulted = 0;      // the argument memory could not be read (no bytes follow)
 };
 
 struct Reply {
@@ -51,6 +55,7 @@ struct Reply {
   std::int32_t error = EIO;
   std::uint32_t size = 0;  // argument bytes that follow
   std::uint32_t drainToken = 0;  // 1: this call emptied the ready queue; take one token
+  std::uint32_t drainEvent = 0;  // 1: this call emptied the event queue; take the out-of-band byte
   std::uint64_t length = 0;      // MapFd: the mapping's length; Read: the bytes in the frame
 };
 

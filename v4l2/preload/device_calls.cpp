@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "v4l2/preload/real_calls.h"
@@ -40,12 +41,46 @@ bool WriteUser(void* to, const void* from, std::size_t size) {
 
 bool Blocking(int fd) { return (Real().fcntl(fd, F_GETFL) & O_NONBLOCK) == 0; }
 
-// One request and its reply, on a reply socket of its own.
+bool Exchange(int fd, const Request& request, const void* body, std::size_t bodySize, Reply* reply, void* out,
+              std::size_t outRoom, std::size_t* outSize, int* passedFd);
+
+// Takes the out-of-band event mark. The kernel keeps the descriptor readable
+// until a plain read passes the mark's place, and such a read may take a
+// ready token with it: the launcher is asked to send that token again.
+void TakeEventMark(int fd) {
+  char mark;
+  while (recv(fd, &mark, 1, MSG_OOB | MSG_DONTWAIT) < 0 && errno == EINTR) {
+  }
+  bool tookToken = false;
+  char token;
+  for (;;) {
+    const ssize_t got = recv(fd, &token, 1, MSG_DONTWAIT);
+    if (got > 0) {
+      tookToken = true;
+    } else if (!(got < 0 && errno == EINTR)) {
+      break;
+    }
+  }
+  if (tookToken) {
+    Request again;
+    again.op = Op::Retoken;
+    Reply ignored;
+    Exchange(fd, again, nullptr, 0, &ignored, nullptr, 0, nullptr, nullptr);
+  }
+}
+
+// One request and its reply, on a reply socket of its own. Threads of one
+// process send one at a time, so their requests never interleave on the stream.
 bool Exchange(int fd, const Request& request, const void* body, std::size_t bodySize, Reply* reply, void* out,
               std::size_t outRoom, std::size_t* outSize, int* passedFd) {
+  static std::mutex sending;
   int pair[2];
   if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
-  const bool sent = SendMessage(fd, &request, sizeof request, body, bodySize, pair[1]);
+  bool sent;
+  {
+    std::lock_guard lock(sending);
+    sent = SendMessage(fd, &request, sizeof request, body, bodySize, pair[1]);
+  }
   Real().close(pair[1]);
   const bool got = sent && ReceiveMessage(pair[0], reply, sizeof *reply, out, outRoom, outSize, passedFd);
   Real().close(pair[0]);
@@ -54,6 +89,7 @@ bool Exchange(int fd, const Request& request, const void* body, std::size_t body
     while (recv(fd, &token, 1, MSG_DONTWAIT) < 0 && errno == EINTR) {
     }
   }
+  if (got && reply->drainEvent != 0) TakeEventMark(fd);
   return got;
 }
 
@@ -72,13 +108,19 @@ int DeviceIoctl(int fd, unsigned long request, void* argument) {
   const std::size_t size = _IOC_SIZE(request);
   std::vector<unsigned char> in(size);
   if (size > 0 && !ReadUser(argument, in.data(), size)) {
-    errno = EFAULT;
+    // The launcher tells an unknown ioctl (ENOTTY) from a bad pointer (EFAULT).
+    Request faulted;
+    faulted.cmd = request;
+    faulted.faulted = 1;
+    Reply reply;
+    if (!Exchange(fd, faulted, nullptr, 0, &reply, nullptr, 0, nullptr, nullptr)) reply.error = ENODEV;
+    errno = reply.error;
     return -1;
   }
   // The extended controls carry an array behind a pointer: it travels after the record.
   v4l2_ext_control* controls = nullptr;
   std::size_t controlBytes = 0;
-  if (IsExtControls(request)) {
+  if (IsExtControls(request) && size >= sizeof(v4l2_ext_controls)) {
     v4l2_ext_controls header;
     std::memcpy(&header, in.data(), sizeof header);
     if (header.count > kMaxControls) {

@@ -104,7 +104,7 @@ int Connect(int flags) {
     errno = ENODEV;
     return -1;
   }
-  const int type = SOCK_SEQPACKET | ((flags & O_CLOEXEC) != 0 ? SOCK_CLOEXEC : 0);
+  const int type = SOCK_STREAM | ((flags & O_CLOEXEC) != 0 ? SOCK_CLOEXEC : 0);
   const int fd = socket(AF_UNIX, type, 0);
   if (fd < 0) return -1;
   sockaddr_un address = {};

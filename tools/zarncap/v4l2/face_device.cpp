@@ -55,8 +55,28 @@ void FaceDevice::Closed(int connection) {
   connections_.erase(connection);
 }
 
-int FaceDevice::Ioctl(int connection, unsigned long request, std::vector<std::uint8_t>& argument) {
-  if (argument.size() < _IOC_SIZE(request)) return -EFAULT;
+bool FaceDevice::Handles(unsigned long request) {
+  static const unsigned long kHandled[] = {
+      VIDIOC_QUERYCAP,        VIDIOC_ENUMINPUT,        VIDIOC_G_INPUT,          VIDIOC_S_INPUT,
+      VIDIOC_G_PRIORITY,      VIDIOC_S_PRIORITY,       VIDIOC_LOG_STATUS,       VIDIOC_ENUM_FMT,
+      VIDIOC_G_FMT,           VIDIOC_TRY_FMT,          VIDIOC_S_FMT,            VIDIOC_ENUM_FRAMESIZES,
+      VIDIOC_ENUM_FRAMEINTERVALS, VIDIOC_G_PARM,       VIDIOC_S_PARM,           VIDIOC_QUERYCTRL,
+      VIDIOC_QUERY_EXT_CTRL,  VIDIOC_QUERYMENU,        VIDIOC_G_CTRL,           VIDIOC_S_CTRL,
+      VIDIOC_G_EXT_CTRLS,     VIDIOC_S_EXT_CTRLS,      VIDIOC_TRY_EXT_CTRLS,    VIDIOC_SUBSCRIBE_EVENT,
+      VIDIOC_UNSUBSCRIBE_EVENT, VIDIOC_DQEVENT,        VIDIOC_REQBUFS,          VIDIOC_CREATE_BUFS,
+      VIDIOC_QUERYBUF,        VIDIOC_QBUF,             VIDIOC_DQBUF,            VIDIOC_STREAMON,
+      VIDIOC_STREAMOFF,
+  };
+  for (unsigned long handled : kHandled) {
+    if (handled == request) return true;
+  }
+  return false;
+}
+
+int FaceDevice::Ioctl(int connection, unsigned long request, std::vector<std::uint8_t>& argument, bool faulted) {
+  // An ioctl the device does not know is ENOTTY whatever its argument.
+  if (!Handles(request)) return -ENOTTY;
+  if (faulted || argument.size() < _IOC_SIZE(request)) return -EFAULT;
   switch (request) {
     case VIDIOC_QUERYCAP:
       return QueryCap(As<v4l2_capability>(argument));
@@ -68,7 +88,7 @@ int FaceDevice::Ioctl(int connection, unsigned long request, std::vector<std::ui
     case VIDIOC_S_INPUT:
       return SetInput(connection, As<int>(argument));
     case VIDIOC_G_PRIORITY:
-      *As<std::uint32_t>(argument) = connections_[connection].priority;
+      *As<std::uint32_t>(argument) = HighestPriority();
       return 0;
     case VIDIOC_S_PRIORITY:
       return SetPriority(connection, As<std::uint32_t>(argument));
@@ -136,7 +156,7 @@ int FaceDevice::QueryCap(v4l2_capability* out) {
   CopyText(out->driver, sizeof out->driver, "zarncap");
   CopyText(out->card, sizeof out->card, setup_.card);
   CopyText(out->bus_info, sizeof out->bus_info, setup_.busInfo);
-  out->version = KERNEL_VERSION(1, 0, 0);
+  out->version = LINUX_VERSION_CODE;
   out->device_caps = kDeviceCaps;
   out->capabilities = kDeviceCaps | V4L2_CAP_DEVICE_CAPS;
   return 0;
@@ -157,11 +177,15 @@ int FaceDevice::SetInput(int connection, const int* input) {
   return PriorityAllows(connection) ? 0 : -EBUSY;
 }
 
-bool FaceDevice::PriorityAllows(int connection) const {
+std::uint32_t FaceDevice::HighestPriority() const {
   std::uint32_t highest = V4L2_PRIORITY_UNSET;
   for (const auto& [id, other] : connections_) highest = std::max<std::uint32_t>(highest, other.priority);
+  return highest;
+}
+
+bool FaceDevice::PriorityAllows(int connection) const {
   const auto found = connections_.find(connection);
-  return found != connections_.end() && found->second.priority >= highest;
+  return found != connections_.end() && found->second.priority >= HighestPriority();
 }
 
 int FaceDevice::SetPriority(int connection, const std::uint32_t* priority) {
@@ -275,6 +299,22 @@ int FaceDevice::TakeTokenTarget() {
   const int target = tokenTarget_;
   tokenTarget_ = -1;
   return target;
+}
+
+std::vector<int> FaceDevice::TakeEventTargets() {
+  std::vector<int> targets;
+  targets.swap(eventTargets_);
+  return targets;
+}
+
+bool FaceDevice::TakeEventDrain() {
+  const bool drain = eventDrain_;
+  eventDrain_ = false;
+  return drain;
+}
+
+void FaceDevice::Retoken(int connection) {
+  if (connection == owner_ && pool_.AnyDone()) tokenTarget_ = owner_;
 }
 
 bool FaceDevice::TakeDrain() {

@@ -40,7 +40,9 @@ class FaceDevice {
 
   // An ioctl: the argument bytes in and out (an extended-controls record is
   // followed by its array). 0 or -errno.
-  int Ioctl(int connection, unsigned long request, std::vector<std::uint8_t>& argument);
+  // faulted: the application's argument memory could not be read.
+  int Ioctl(int connection, unsigned long request, std::vector<std::uint8_t>& argument, bool faulted);
+  static bool Handles(unsigned long request);
   // The memory of the buffer at an mmap offset: its memfd (the caller sends
   // it, not owns it) and length.
   int MapFd(int connection, std::uint64_t offset, int* memory, std::uint64_t* length);
@@ -56,6 +58,13 @@ class FaceDevice {
   int TakeTokenTarget();
   // Whether the last call emptied the done queue its caller's token stood for.
   bool TakeDrain();
+  // The connections whose event queue went from empty to not empty (each
+  // gets the out-of-band mark), and whether the last call emptied its
+  // caller's event queue.
+  std::vector<int> TakeEventTargets();
+  bool TakeEventDrain();
+  // The caller took a ready token by mistake: it is due again if buffers are ready.
+  void Retoken(int connection);
 
  private:
   struct Connection {
@@ -72,6 +81,7 @@ class FaceDevice {
   int SetInput(int connection, const int* input);
   int SetPriority(int connection, const std::uint32_t* priority);
   bool PriorityAllows(int connection) const;
+  std::uint32_t HighestPriority() const;
   int EnumFormat(v4l2_fmtdesc* out);
   int GetFormat(v4l2_format* out);
   int TryFormat(v4l2_format* inOut);
@@ -92,7 +102,7 @@ class FaceDevice {
   int DequeueEvent(int connection, v4l2_event* out);
   int CheckControl(const FaceControl& control, std::int32_t value) const;
   void ControlChanged(int from, const FaceControl& control);
-  void QueueControlEvent(Connection& to, const FaceControl& control);
+  void QueueControlEvent(int id, Connection& to, const FaceControl& control);
   // buffers and streaming (face_device_buffers.cpp)
   int RequestBuffers(int connection, v4l2_requestbuffers* inOut);
   int CreateBuffers(int connection, v4l2_create_buffers* inOut);
@@ -125,6 +135,8 @@ class FaceDevice {
   bool anySequence_ = false;
   int tokenTarget_ = -1;
   bool drain_ = false;
+  std::vector<int> eventTargets_;
+  bool eventDrain_ = false;
 };
 
 }  // namespace zarncap

@@ -1,4 +1,5 @@
 // The device's controls and control events.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -18,8 +19,20 @@ std::uint32_t FlagsOf(const FaceControl& control) {
 }
 
 // The control QUERYCTRL answers for an id, following V4L2_CTRL_FLAG_NEXT_CTRL.
+bool IsPrivate(const FaceControl& control) { return (control.id & 0xFFFF) >= 0x1000; }
+
 const FaceControl* ControlFor(std::uint32_t id) {
-  if ((id & V4L2_CTRL_FLAG_NEXT_CTRL) == 0) return FindFaceControl(id & ~kIdFlags);
+  if ((id & V4L2_CTRL_FLAG_NEXT_CTRL) == 0) {
+    // Old applications find the private controls at V4L2_CID_PRIVATE_BASE + n.
+    if (id >= V4L2_CID_PRIVATE_BASE && (id & kIdFlags) == 0) {
+      std::uint32_t n = id - V4L2_CID_PRIVATE_BASE;
+      for (const FaceControl& control : FaceControlTable()) {
+        if (IsPrivate(control) && n-- == 0) return &control;
+      }
+      return nullptr;
+    }
+    return FindFaceControl(id & ~kIdFlags);
+  }
   const std::uint32_t after = id & ~kIdFlags;
   for (const FaceControl& control : FaceControlTable()) {
     if (control.id > after) return &control;
@@ -29,11 +42,17 @@ const FaceControl* ControlFor(std::uint32_t id) {
 
 }  // namespace
 
+// The id a query answers with: the control's own, or the old private alias asked for.
+static std::uint32_t AnswerId(std::uint32_t asked, const FaceControl& control) {
+  return asked >= V4L2_CID_PRIVATE_BASE && (asked & kIdFlags) == 0 ? asked : control.id;
+}
+
 int FaceDevice::QueryControl(v4l2_queryctrl* inOut) {
   const FaceControl* control = ControlFor(inOut->id);
   if (control == nullptr) return -EINVAL;
+  const std::uint32_t asked = inOut->id;
   std::memset(inOut, 0, sizeof *inOut);
-  inOut->id = control->id;
+  inOut->id = AnswerId(asked, *control);
   inOut->type = control->type;
   std::strncpy(reinterpret_cast<char*>(inOut->name), control->name, sizeof inOut->name - 1);
   inOut->minimum = control->minimum;
@@ -47,8 +66,9 @@ int FaceDevice::QueryControl(v4l2_queryctrl* inOut) {
 int FaceDevice::QueryExtControl(v4l2_query_ext_ctrl* inOut) {
   const FaceControl* control = ControlFor(inOut->id);
   if (control == nullptr) return -EINVAL;
+  const std::uint32_t asked = inOut->id;
   std::memset(inOut, 0, sizeof *inOut);
-  inOut->id = control->id;
+  inOut->id = AnswerId(asked, *control);
   inOut->type = control->type;
   std::strncpy(inOut->name, control->name, sizeof inOut->name - 1);
   inOut->minimum = control->minimum;
@@ -64,7 +84,7 @@ int FaceDevice::QueryExtControl(v4l2_query_ext_ctrl* inOut) {
 }
 
 int FaceDevice::QueryMenu(v4l2_querymenu* inOut) {
-  const FaceControl* control = FindFaceControl(inOut->id);
+  const FaceControl* control = (inOut->id & kIdFlags) == 0 ? ControlFor(inOut->id) : nullptr;
   if (control == nullptr || control->menu.empty() || inOut->index >= control->menu.size()) return -EINVAL;
   const std::uint32_t id = inOut->id, index = inOut->index;
   std::memset(inOut, 0, sizeof *inOut);
@@ -77,30 +97,28 @@ int FaceDevice::QueryMenu(v4l2_querymenu* inOut) {
 }
 
 int FaceDevice::GetControl(v4l2_control* inOut) {
-  const FaceControl* control = FindFaceControl(inOut->id);
+  const FaceControl* control = (inOut->id & kIdFlags) == 0 ? ControlFor(inOut->id) : nullptr;
   if (control == nullptr) return -EINVAL;
   if (IsClass(*control)) return -EACCES;
   inOut->value = controls_.Get(control->id);
   return 0;
 }
 
-// 0, or -ERANGE / -EINVAL for a value the control cannot take.
+// 0, or -ERANGE for a menu index the control does not have (integers are
+// brought into range instead, as V4L2 does).
 int FaceDevice::CheckControl(const FaceControl& control, std::int32_t value) const {
-  if (value < control.minimum || value > control.maximum) return control.menu.empty() ? -ERANGE : -EINVAL;
+  if (!control.menu.empty() && (value < control.minimum || value > control.maximum)) return -ERANGE;
   return 0;
 }
 
 int FaceDevice::SetControl(int connection, v4l2_control* inOut) {
-  const FaceControl* control = FindFaceControl(inOut->id);
+  const FaceControl* control = (inOut->id & kIdFlags) == 0 ? ControlFor(inOut->id) : nullptr;
   if (control == nullptr) return -EINVAL;
   if (IsClass(*control)) return -EACCES;
   if (!PriorityAllows(connection)) return -EBUSY;
-  std::int32_t value = inOut->value;
-  if (control->menu.empty()) {
-    value = std::clamp(value, control->minimum, control->maximum);  // S_CTRL clamps integers
-  } else if (CheckControl(*control, value) != 0) {
-    return -EINVAL;
-  }
+  const int checked = CheckControl(*control, inOut->value);
+  if (checked != 0) return checked;
+  const std::int32_t value = std::clamp(inOut->value, control->minimum, control->maximum);
   if (value != controls_.Get(control->id)) {
     if (!controls_.Set(control->id, value)) return -EIO;
     ControlChanged(connection, *control);
@@ -119,8 +137,8 @@ int FaceDevice::ExtControls(int connection, unsigned long request, std::vector<s
   const bool defaults = which == V4L2_CTRL_WHICH_DEF_VAL;
   if (which != V4L2_CTRL_WHICH_CUR_VAL && !defaults && which != V4L2_CTRL_CLASS_USER) return -EINVAL;
   if (defaults && !get) return -EINVAL;
-  header->error_idx = static_cast<std::uint32_t>(count);
   if (count == 0) return 0;
+  header->error_idx = static_cast<std::uint32_t>(count);
   // Every control is checked before any is set.
   for (std::size_t i = 0; i < count; ++i) {
     const FaceControl* control = FindFaceControl(items[i].id);
@@ -130,7 +148,8 @@ int FaceDevice::ExtControls(int connection, unsigned long request, std::vector<s
       return -EINVAL;
     }
     if (IsClass(*control)) {
-      header->error_idx = failAt;
+      // Write-only on reading: refused after every control was found.
+      header->error_idx = get ? static_cast<std::uint32_t>(count) : failAt;
       return -EACCES;
     }
     if (!get) {
@@ -139,6 +158,7 @@ int FaceDevice::ExtControls(int connection, unsigned long request, std::vector<s
         header->error_idx = failAt;
         return checked;
       }
+      items[i].value = std::clamp(items[i].value, control->minimum, control->maximum);
     }
   }
   if (set && !PriorityAllows(connection)) return -EBUSY;
@@ -159,7 +179,8 @@ int FaceDevice::ExtControls(int connection, unsigned long request, std::vector<s
 
 // ---- events
 
-void FaceDevice::QueueControlEvent(Connection& to, const FaceControl& control) {
+void FaceDevice::QueueControlEvent(int id, Connection& to, const FaceControl& control) {
+  if (to.events.empty()) eventTargets_.push_back(id);
   if (to.events.size() >= kMaxEvents) to.events.pop_front();
   v4l2_event event = {};
   event.type = V4L2_EVENT_CTRL;
@@ -182,7 +203,7 @@ void FaceDevice::ControlChanged(int from, const FaceControl& control) {
     const auto subscribed = connection.subscriptions.find(control.id);
     if (subscribed == connection.subscriptions.end()) continue;
     if (id == from && (subscribed->second & V4L2_EVENT_SUB_FL_ALLOW_FEEDBACK) == 0) continue;
-    QueueControlEvent(connection, control);
+    QueueControlEvent(id, connection, control);
   }
 }
 
@@ -194,21 +215,24 @@ int FaceDevice::Subscribe(int connection, const v4l2_event_subscription* in) {
   const bool already = to.subscriptions.count(in->id) != 0;
   to.subscriptions[in->id] = in->flags;
   if (!already && (in->flags & V4L2_EVENT_SUB_FL_SEND_INITIAL) != 0 && !IsClass(*control)) {
-    QueueControlEvent(to, *control);
+    QueueControlEvent(connection, to, *control);
   }
   return 0;
 }
 
 int FaceDevice::Unsubscribe(int connection, const v4l2_event_subscription* in) {
   Connection& from = connections_[connection];
+  const bool hadEvents = !from.events.empty();
   if (in->type == V4L2_EVENT_ALL) {
     from.subscriptions.clear();
     from.events.clear();
-    return 0;
+  } else if (in->type == V4L2_EVENT_CTRL) {
+    from.subscriptions.erase(in->id);
+    std::erase_if(from.events, [in](const v4l2_event& event) { return event.id == in->id; });
+  } else {
+    return -EINVAL;
   }
-  if (in->type != V4L2_EVENT_CTRL) return -EINVAL;
-  from.subscriptions.erase(in->id);
-  std::erase_if(from.events, [in](const v4l2_event& event) { return event.id == in->id; });
+  if (hadEvents && from.events.empty()) eventDrain_ = true;
   return 0;
 }
 
@@ -217,6 +241,7 @@ int FaceDevice::DequeueEvent(int connection, v4l2_event* out) {
   if (from.events.empty()) return -ENOENT;
   *out = from.events.front();
   from.events.pop_front();
+  if (from.events.empty()) eventDrain_ = true;
   out->pending = static_cast<std::uint32_t>(from.events.size());
   return 0;
 }

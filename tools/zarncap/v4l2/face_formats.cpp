@@ -21,7 +21,7 @@ struct Twin {
 // The 8-bit palette format has no V4L2 twin; IYUV is I420 under another name.
 constexpr Twin kTwins[] = {
     {"rgb24", V4L2_PIX_FMT_BGR24, "24-bit BGR 8-8-8"},
-    {"rgb16", V4L2_PIX_FMT_RGB555, "16-bit RGB 1-5-5-5"},
+    {"rgb16", V4L2_PIX_FMT_RGB555, "16-bit A/XRGB 1-5-5-5"},
     {"i420", V4L2_PIX_FMT_YUV420, "Planar YUV 4:2:0"},
     {"yv12", V4L2_PIX_FMT_YVU420, "Planar YVU 4:2:0"},
     {"yuy2", V4L2_PIX_FMT_YUYV, "YUYV 4:2:2"},

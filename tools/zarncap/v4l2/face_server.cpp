@@ -39,6 +39,42 @@ void WriteFile(const std::string& path, const std::string& text) {
 
 int OpenPidFd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
 
+// One request from a connection's stream: the header with the reply socket
+// that came with it, then the argument bytes.
+bool ReceiveRequest(int connection, Request* request, std::vector<std::uint8_t>* argument, int* replyTo) {
+  iovec part = {request, sizeof *request};
+  msghdr message = {};
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  ssize_t got;
+  do {
+    got = recvmsg(connection, &message, MSG_WAITALL | MSG_CMSG_CLOEXEC);
+  } while (got < 0 && errno == EINTR);
+  *replyTo = -1;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS) std::memcpy(replyTo, CMSG_DATA(c), sizeof(int));
+  }
+  const std::size_t limit = v4l2face::kMaxArgument + 1024 * sizeof(v4l2_ext_control);
+  if (got != static_cast<ssize_t>(sizeof *request) || request->magic != v4l2face::kMagic || request->size > limit) {
+    if (*replyTo >= 0) close(*replyTo);
+    return false;
+  }
+  argument->resize(request->size);
+  std::size_t have = 0;
+  while (have < argument->size()) {
+    const ssize_t part2 = recv(connection, argument->data() + have, argument->size() - have, MSG_WAITALL);
+    if (part2 <= 0 && !(part2 < 0 && errno == EINTR)) {
+      if (*replyTo >= 0) close(*replyTo);
+      return false;
+    }
+    if (part2 > 0) have += static_cast<std::size_t>(part2);
+  }
+  return true;
+}
+
 void Watch(int poller, int fd) {
   epoll_event event = {};
   event.events = EPOLLIN;
@@ -85,7 +121,7 @@ FaceServer::FaceServer(FaceDevice& device, const FacePlace& place, const std::st
   WriteFile(sys + "/name", card + "\n");
   WriteFile(sys + "/index", "0\n");
 
-  listener_ = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address = {};
   address.sun_family = AF_UNIX;
   if (listener_ < 0 || socketPath_.size() >= sizeof address.sun_path) throw ToolError("v4l2: cannot make a socket");
@@ -152,8 +188,7 @@ void FaceServer::Serve(int application) {
         Accept();
       } else if (fd == device_.WakeFd()) {
         device_.OnWake();
-        const int target = device_.TakeTokenTarget();
-        if (target >= 0) SendToken(target);
+        SendMarks();
       } else if (fd == application) {
         applicationGone = true;
         epoll_ctl(poller_, EPOLL_CTL_DEL, application, nullptr);
@@ -179,33 +214,35 @@ void FaceServer::Drop(int connection) {
   std::erase(connections_, connection);
 }
 
-void FaceServer::SendToken(int connection) {
-  if (std::find(connections_.begin(), connections_.end(), connection) == connections_.end()) return;
-  const char token = 1;
-  send(connection, &token, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+// A ready token for the buffers' owner, an out-of-band mark for each
+// connection whose events are now pending.
+void FaceServer::SendMarks() {
+  const auto live = [this](int connection) {
+    return std::find(connections_.begin(), connections_.end(), connection) != connections_.end();
+  };
+  const char mark = 1;
+  if (const int target = device_.TakeTokenTarget(); target >= 0 && live(target)) {
+    send(target, &mark, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+  }
+  for (int target : device_.TakeEventTargets()) {
+    if (live(target)) send(target, &mark, 1, MSG_OOB | MSG_DONTWAIT | MSG_NOSIGNAL);
+  }
 }
 
-// One request: false when the connection has closed.
+// One request: false when the connection has closed (or sent what no
+// preload library sends).
 bool FaceServer::Answer(int connection) {
   Request request;
-  std::vector<std::uint8_t> argument(v4l2face::kMaxArgument + 1024 * sizeof(v4l2_ext_control));
-  std::size_t size = 0;
+  std::vector<std::uint8_t> argument;
   int replyTo = -1;
-  if (!v4l2face::ReceiveMessage(connection, &request, sizeof request, argument.data(), argument.size(), &size,
-                                &replyTo)) {
-    return false;
-  }
-  if (replyTo < 0 || request.magic != v4l2face::kMagic) {
-    if (replyTo >= 0) close(replyTo);
-    return true;
-  }
-  argument.resize(size);
+  if (!ReceiveRequest(connection, &request, &argument, &replyTo)) return false;
+  if (replyTo < 0) return false;
   Reply reply;
   int memory = -1;
   int result = -EINVAL;
   switch (request.op) {
     case Op::Ioctl:
-      result = device_.Ioctl(connection, static_cast<unsigned long>(request.cmd), argument);
+      result = device_.Ioctl(connection, static_cast<unsigned long>(request.cmd), argument, request.faulted != 0);
       break;
     case Op::MapFd:
       result = device_.MapFd(connection, request.offset, &memory, &reply.length);
@@ -215,13 +252,20 @@ bool FaceServer::Answer(int connection) {
       result = device_.Read(connection, &memory, &reply.length);
       argument.clear();
       break;
+    case Op::Retoken:
+      device_.Retoken(connection);
+      result = 0;
+      argument.clear();
+      break;
   }
   reply.result = result < 0 ? -1 : 0;
   reply.error = result < 0 ? -result : 0;
   reply.drainToken = device_.TakeDrain() ? 1 : 0;
+  reply.drainEvent = device_.TakeEventDrain() ? 1 : 0;
   reply.size = static_cast<std::uint32_t>(argument.size());
   v4l2face::SendMessage(replyTo, &reply, sizeof reply, argument.data(), argument.size(), result < 0 ? -1 : memory);
   close(replyTo);
+  SendMarks();
   return true;
 }
 

@@ -37,7 +37,7 @@ class FaceServer {
   void Serve(int application);
   void Accept();
   bool Answer(int connection);
-  void SendToken(int connection);
+  void SendMarks();
   void Drop(int connection);
 
   FaceDevice& device_;

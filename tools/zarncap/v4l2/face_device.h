@@ -133,6 +133,7 @@ class FaceDevice {
   bool streaming_ = false;
   std::uint32_t lastSequence_ = 0;
   bool anySequence_ = false;
+  DWORD firstCapture_ = 0;
   int tokenTarget_ = -1;
   bool drain_ = false;
   std::vector<int> eventTargets_;

@@ -159,8 +159,10 @@ void FaceDevice::OnWake() {
     if (buffer == nullptr || &buffer->header != header || buffer->state != BufferState::Queued) continue;
     if (format_->flipRows) FlipRows(buffer->data, pix.bytesperline, pix.height);
     buffer->bytesused = std::min<std::uint32_t>(header->dwBytesUsed, pix.sizeimage);
-    // The sequence follows the capture time, so a frame the driver skipped shows as a gap.
-    std::uint32_t sequence = (header->dwTimeCaptured + periodMs / 2) / periodMs;
+    // The sequence follows the capture time from the stream's first frame, so
+    // a frame the driver skipped shows as a gap.
+    if (!anySequence_) firstCapture_ = header->dwTimeCaptured;
+    std::uint32_t sequence = (header->dwTimeCaptured - firstCapture_ + periodMs / 2) / periodMs;
     if (anySequence_ && sequence <= lastSequence_) sequence = lastSequence_ + 1;
     anySequence_ = true;
     lastSequence_ = sequence;

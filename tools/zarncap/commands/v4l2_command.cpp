@@ -43,7 +43,20 @@ int RunV4l2(const GlobalOptions& global, const V4l2Options& options, const Host&
   if (options.command.empty()) throw ToolError("v4l2: name the program to run after --", kExitUsage);
   const FacePlace place = options.device.empty() ? FreeDevicePlace() : NamedDevicePlace(options.device);
   const std::string preload = PreloadLibrary();
-  Session video(global, host, VIDEO_IN);
+  std::unique_ptr<Session> opened;
+  try {
+    opened = std::make_unique<Session>(global, host, VIDEO_IN);
+  } catch (const ToolError& error) {
+    // No camera (or a busy port): the application runs all the same and finds
+    // no device at the path, as with an unplugged one.
+    KeepInOrder(host, host.err);
+    std::fprintf(host.err, "zarncap: error: %s; %s runs without it (there is no %s)\n", error.what(),
+                 options.command.front().c_str(), place.devicePath.c_str());
+    std::fflush(host.err);
+    const int status = RunWithoutCamera(preload, place, options.command);
+    return status != 0 ? status : kExitFailure;
+  }
+  Session& video = *opened;
   Session settings(ForSecondChannel(global), host, VIDEO_EXTERNALIN);
   FaceFormats formats(video.Link());
   if (formats.All().empty()) throw ToolError("v4l2: the driver takes none of the formats V4L2 has a name for");

@@ -82,7 +82,42 @@ void Watch(int poller, int fd) {
   epoll_ctl(poller, EPOLL_CTL_ADD, fd, &event);
 }
 
+// Starts the application with the preload library and the face's variables.
+pid_t Launch(const std::string& preloadLibrary, const FacePlace& place, const std::string& socketPath,
+             const std::string& sysfs, const std::vector<std::string>& command) {
+  const pid_t child = fork();
+  if (child < 0) throw ToolError("v4l2: cannot start " + command.front());
+  if (child > 0) return child;
+  const char* earlier = std::getenv("LD_PRELOAD");
+  const std::string preload = preloadLibrary + (earlier != nullptr && *earlier != '\0' ? std::string(":") + earlier : "");
+  setenv("LD_PRELOAD", preload.c_str(), 1);
+  setenv(v4l2face::kSocketVariable, socketPath.c_str(), 1);
+  if (!socketPath.empty()) setenv(v4l2face::kDeviceVariable, place.devicePath.c_str(), 1);
+  setenv(v4l2face::kSysfsVariable, sysfs.c_str(), 1);
+  setenv(v4l2face::kMinorVariable, std::to_string(place.minor).c_str(), 1);
+  std::vector<char*> arguments;
+  for (const std::string& word : command) arguments.push_back(const_cast<char*>(word.c_str()));
+  arguments.push_back(nullptr);
+  execvp(arguments[0], arguments.data());
+  std::fprintf(stderr, "zarncap: error: v4l2: cannot run %s: %s\n", arguments[0], std::strerror(errno));
+  _exit(127);
+}
+
+int ExitStatusOf(pid_t child) {
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1;
+}
+
 }  // namespace
+
+int RunWithoutCamera(const std::string& preloadLibrary, const FacePlace& place, const std::vector<std::string>& command) {
+  // No device path is claimed: the application finds nothing there (ENOENT),
+  // as with a camera that is not plugged in.
+  return ExitStatusOf(Launch(preloadLibrary, place, "", "", command));
+}
 
 FacePlace FreeDevicePlace() {
   for (unsigned minor = 0; minor < kMaxMinor; ++minor) {
@@ -144,31 +179,11 @@ FaceServer::~FaceServer() {
 }
 
 int FaceServer::Run(const std::string& preloadLibrary, const std::vector<std::string>& command) {
-  const pid_t child = fork();
-  if (child < 0) throw ToolError("v4l2: cannot start " + command.front());
-  if (child == 0) {
-    const char* earlier = std::getenv("LD_PRELOAD");
-    const std::string preload = preloadLibrary + (earlier != nullptr && *earlier != '\0' ? std::string(":") + earlier : "");
-    setenv("LD_PRELOAD", preload.c_str(), 1);
-    setenv(v4l2face::kSocketVariable, socketPath_.c_str(), 1);
-    setenv(v4l2face::kDeviceVariable, place_.devicePath.c_str(), 1);
-    setenv(v4l2face::kSysfsVariable, (folder_ + "/sys").c_str(), 1);
-    setenv(v4l2face::kMinorVariable, std::to_string(place_.minor).c_str(), 1);
-    std::vector<char*> arguments;
-    for (const std::string& word : command) arguments.push_back(const_cast<char*>(word.c_str()));
-    arguments.push_back(nullptr);
-    execvp(arguments[0], arguments.data());
-    std::fprintf(stderr, "zarncap: error: v4l2: cannot run %s: %s\n", arguments[0], std::strerror(errno));
-    _exit(127);
-  }
+  const pid_t child = Launch(preloadLibrary, place_, socketPath_, folder_ + "/sys", command);
   const int application = OpenPidFd(child);
   Serve(application);
   if (application >= 0) close(application);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1;
+  return ExitStatusOf(child);
 }
 
 void FaceServer::Serve(int application) {

@@ -21,6 +21,11 @@ FacePlace FreeDevicePlace();
 // A place the user named: its minor from the trailing digits of the name.
 FacePlace NamedDevicePlace(const std::string& path);
 
+// Runs the application with the library preloaded but no camera behind the
+// device path: its opens of the path fail as for a device that is not there
+// (ENOENT). Its exit status.
+int RunWithoutCamera(const std::string& preloadLibrary, const FacePlace& place, const std::vector<std::string>& command);
+
 class FaceServer {
  public:
   // Makes the folder with the socket and the sysfs tree; throws ToolError.

@@ -15,6 +15,7 @@ packages=(
   mingw-w64 g++-mingw-w64-i686-posix googletest wine wine32:i386 xvfb
   chromium fonts-dejavu-core
   lintian man-db
+  v4l-utils gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   "$@"
 )
 # Node.js drives the browser test; a machine that has it keeps its own.

@@ -17,7 +17,8 @@ test -f "$deb" || { echo "no package at $deb"; ls build/package/out; exit 1; }
 contents=$(dpkg-deb -c "$deb")
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q "libieee1284-3" <<<"$depends" || { echo "Depends lacks libieee1284-3: $depends"; exit 1; }
-for file in ./usr/bin/zarncap "./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/zarncap/libzarncap.so" \
+lib="./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/zarncap"
+for file in ./usr/bin/zarncap "$lib/libzarncap.so" "$lib/libzarncap-v4l2.so" \
             ./usr/share/man/man1/zarncap.1.gz ./usr/share/bash-completion/completions/zarncap \
             ./usr/share/doc/zarncap/copyright ./usr/share/doc/zarncap/changelog.gz \
             ./usr/share/doc/zarncap/README.Debian; do
@@ -35,6 +36,9 @@ dpkg -i "$deb" >/dev/null
 unset ZARNCAP_DRIVER ZARNCAP_CONFIG_DIR
 HOME="$home" XDG_CONFIG_HOME="" /usr/bin/zarncap --camera sim capture -o "$home/still.png" --frames 2 -q
 test -s "$home/still.png"
+# The V4L2 face from the installed files: the launcher finds its library.
+HOME="$home" XDG_CONFIG_HOME="" /usr/bin/zarncap -q --camera sim v4l2 -- sh -c 'exit 0' \
+  || { echo "zarncap v4l2 did not run from the package"; exit 1; }
 said=$(/usr/bin/zarncap --version)
 grep -q "^zarncap $version (source " <<<"$said" || { echo "--version said: $said"; exit 1; }
 if [ -f /usr/share/man/man1/zarncap.1.gz ]; then

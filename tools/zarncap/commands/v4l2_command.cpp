@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "tools/zarncap/commands/commands.h"
+#include "tools/zarncap/commands/cpu_time.h"
 #include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/host/library_path.h"
 #include "tools/zarncap/host/session.h"
@@ -80,10 +81,15 @@ int RunV4l2(const GlobalOptions& global, const V4l2Options& options, const Host&
   {
     FaceDevice device(video.Link(), std::move(formats), std::move(controls), setup);
     FaceServer server(device, place, kCard);
-    KeepInOrder(host, host.err);
-    std::fprintf(host.err, "zarncap: the camera is %s\n", place.devicePath.c_str());
+    Say(host, host.err, "zarncap: the camera is %s\n", place.devicePath.c_str());
     std::fflush(host.err);
+    const double cpuBefore = ProcessCpuMs();
     status = server.Run(preload, options.command);
+    if (device.FramesDelivered() > 0) {
+      Detail(host, "v4l2: %llu frames delivered, %.2f ms of CPU per frame in zarncap",
+             static_cast<unsigned long long>(device.FramesDelivered()),
+             (ProcessCpuMs() - cpuBefore) / static_cast<double>(device.FramesDelivered()));
+    }
   }
   settings.Finish();
   video.Finish();

@@ -49,6 +49,9 @@ class FaceDevice {
   // read(): the next frame's memfd and length (EAGAIN when none is ready yet).
   int Read(int connection, int* memory, std::uint64_t* length);
 
+  // Frames the driver has delivered through the face.
+  std::uint64_t FramesDelivered() const { return framesDelivered_; }
+
   // The stream's wake-up descriptor, and what to do when it is readable.
   int WakeFd() const { return stream_.WakeFd(); }
   void OnWake();
@@ -138,6 +141,7 @@ class FaceDevice {
   bool drain_ = false;
   std::vector<int> eventTargets_;
   bool eventDrain_ = false;
+  std::uint64_t framesDelivered_ = 0;
 };
 
 }  // namespace zarncap

@@ -169,6 +169,7 @@ void FaceDevice::OnWake() {
     buffer->sequence = sequence;
     buffer->timestamp = MonotonicNow();
     pool_.MarkDone(*buffer);
+    ++framesDelivered_;
   }
   if (wasEmpty && pool_.AnyDone()) tokenTarget_ = owner_;
 }

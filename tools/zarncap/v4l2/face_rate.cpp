@@ -12,7 +12,7 @@
 namespace zarncap {
 namespace {
 
-constexpr int kFramesToTime = 4;
+constexpr int kFramesToTime = 8;
 constexpr int kWaitMs = 3000;
 
 }  // namespace
@@ -41,12 +41,10 @@ std::uint32_t MeasureFramePeriodUs(DriverLink& link, const FaceFormat& format, i
     }
   }
   stream.Stop();
-  DWORD shortest = 0;
-  for (std::size_t i = 1; i < times.size(); ++i) {
-    const DWORD gap = times[i] - times[i - 1];
-    if (gap > 0 && (shortest == 0 || gap < shortest)) shortest = gap;
-  }
-  return shortest > 0 ? static_cast<std::uint32_t>(shortest) * 1000 : fallback;
+  // The average over the frames: the millisecond clock rounds each gap.
+  if (times.size() < 2 || times.back() <= times.front()) return fallback;
+  const std::uint64_t spanUs = static_cast<std::uint64_t>(times.back() - times.front()) * 1000;
+  return static_cast<std::uint32_t>(spanUs / (times.size() - 1));
 }
 
 }  // namespace zarncap

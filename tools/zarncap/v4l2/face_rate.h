@@ -1,6 +1,7 @@
 // The sensor frame period the driver streams at, measured once at start with
-// a short stream asked at the fastest rate: the driver delivers whole sensor
-// frames, so the intervals the face offers are multiples of it.
+// a short stream asked at the fastest rate (the average gap between its
+// frames): the driver delivers whole sensor frames, so the intervals the face
+// offers are multiples of it.
 #pragma once
 
 #include <cstdint>

@@ -24,6 +24,16 @@
 
 using namespace v4l2face;
 
+// The mode argument an open takes only when it may create a file.
+#define ZARN_TAKE_MODE(flags)        \
+  mode_t mode = 0;                   \
+  if (OpenTakesMode(flags)) {        \
+    va_list args;                    \
+    va_start(args, flags);           \
+    mode = va_arg(args, mode_t);     \
+    va_end(args);                    \
+  }
+
 namespace {
 
 bool OpenTakesMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
@@ -75,51 +85,51 @@ int StatPath(const char* path, Stat* out, Fill fill, int (*real)(const char*, St
   return real(path, out);
 }
 
+template <typename Stat, typename Fill>
+int StatAt(int dirfd, const char* path, Stat* out, int flags, Fill fill, int (*statFd)(int, Stat*),
+           int (*real)(int, const char*, Stat*, int)) {
+  if ((flags & AT_EMPTY_PATH) != 0 && path != nullptr && path[0] == '\0') return statFd(dirfd, out);
+  if (IsDeviceAt(dirfd, path)) {
+    fill(out);
+    return 0;
+  }
+  std::string redirected;
+  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
+  return real(dirfd, path, out, flags);
+}
+
+template <typename Stat, typename Fill>
+int OldStatPath(int version, const char* path, Stat* out, Fill fill, int (*real)(int, const char*, Stat*)) {
+  if (IsDevicePath(path)) {
+    fill(out);
+    return 0;
+  }
+  std::string redirected;
+  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
+  return real(version, path, out);
+}
+
 }  // namespace
 
 extern "C" {
 
 __attribute__((visibility("default"))) int open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (OpenTakesMode(flags)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
+  ZARN_TAKE_MODE(flags);
   return OpenAt(AT_FDCWD, path, flags, mode, false);
 }
 
 __attribute__((visibility("default"))) int open64(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (OpenTakesMode(flags)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
+  ZARN_TAKE_MODE(flags);
   return OpenAt(AT_FDCWD, path, flags, mode, true);
 }
 
 __attribute__((visibility("default"))) int openat(int dirfd, const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (OpenTakesMode(flags)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
+  ZARN_TAKE_MODE(flags);
   return OpenAt(dirfd, path, flags, mode, false);
 }
 
 __attribute__((visibility("default"))) int openat64(int dirfd, const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (OpenTakesMode(flags)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
+  ZARN_TAKE_MODE(flags);
   return OpenAt(dirfd, path, flags, mode, true);
 }
 
@@ -260,24 +270,10 @@ __attribute__((visibility("default"))) int fstat64(int fd, struct stat64* out) {
 }
 
 __attribute__((visibility("default"))) int fstatat(int dirfd, const char* path, struct stat* out, int flags) {
-  if ((flags & AT_EMPTY_PATH) != 0 && path != nullptr && path[0] == '\0') return fstat(dirfd, out);
-  if (IsDeviceAt(dirfd, path)) {
-    FillDeviceStat(out);
-    return 0;
-  }
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return Real().fstatat(dirfd, path, out, flags);
+  return StatAt(dirfd, path, out, flags, FillDeviceStat, &fstat, Real().fstatat);
 }
 __attribute__((visibility("default"))) int fstatat64(int dirfd, const char* path, struct stat64* out, int flags) {
-  if ((flags & AT_EMPTY_PATH) != 0 && path != nullptr && path[0] == '\0') return fstat64(dirfd, out);
-  if (IsDeviceAt(dirfd, path)) {
-    FillDeviceStat64(out);
-    return 0;
-  }
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return Real().fstatat64(dirfd, path, out, flags);
+  return StatAt(dirfd, path, out, flags, FillDeviceStat64, &fstat64, Real().fstatat64);
 }
 
 __attribute__((visibility("default"))) int statx(int dirfd, const char* path, int flags, unsigned mask,
@@ -314,32 +310,20 @@ __attribute__((visibility("default"))) FILE* fopen64(const char* path, const cha
 
 // Programs built against older C libraries call these instead of stat.
 __attribute__((visibility("default"))) int __xstat(int version, const char* path, struct stat* out) {
-  if (IsDevicePath(path)) return FillDeviceStat(out), 0;
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return Real().xstat(version, path, out);
+  return OldStatPath(version, path, out, FillDeviceStat, Real().xstat);
 }
 __attribute__((visibility("default"))) int __lxstat(int version, const char* path, struct stat* out) {
-  if (IsDevicePath(path)) return FillDeviceStat(out), 0;
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return Real().lxstat(version, path, out);
+  return OldStatPath(version, path, out, FillDeviceStat, Real().lxstat);
 }
 __attribute__((visibility("default"))) int __fxstat(int version, int fd, struct stat* out) {
   if (Ours(fd)) return FillDeviceStat(out), 0;
   return Real().fxstat(version, fd, out);
 }
 __attribute__((visibility("default"))) int __xstat64(int version, const char* path, struct stat64* out) {
-  if (IsDevicePath(path)) return FillDeviceStat64(out), 0;
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return Real().xstat64(version, path, out);
+  return OldStatPath(version, path, out, FillDeviceStat64, Real().xstat64);
 }
 __attribute__((visibility("default"))) int __lxstat64(int version, const char* path, struct stat64* out) {
-  if (IsDevicePath(path)) return FillDeviceStat64(out), 0;
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return Real().lxstat64(version, path, out);
+  return OldStatPath(version, path, out, FillDeviceStat64, Real().lxstat64);
 }
 __attribute__((visibility("default"))) int __fxstat64(int version, int fd, struct stat64* out) {
   if (Ours(fd)) return FillDeviceStat64(out), 0;

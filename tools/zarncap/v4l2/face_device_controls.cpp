@@ -64,19 +64,20 @@ int FaceDevice::QueryControl(v4l2_queryctrl* inOut) {
 }
 
 int FaceDevice::QueryExtControl(v4l2_query_ext_ctrl* inOut) {
-  const FaceControl* control = ControlFor(inOut->id);
-  if (control == nullptr) return -EINVAL;
-  const std::uint32_t asked = inOut->id;
+  v4l2_queryctrl plain = {};
+  plain.id = inOut->id;
+  const int found = QueryControl(&plain);
+  if (found != 0) return found;
   std::memset(inOut, 0, sizeof *inOut);
-  inOut->id = AnswerId(asked, *control);
-  inOut->type = control->type;
-  std::strncpy(inOut->name, control->name, sizeof inOut->name - 1);
-  inOut->minimum = control->minimum;
-  inOut->maximum = control->maximum;
-  inOut->step = static_cast<std::uint64_t>(control->step);
-  inOut->default_value = control->defaultValue;
-  inOut->flags = FlagsOf(*control);
-  if (!IsClass(*control)) {
+  inOut->id = plain.id;
+  inOut->type = plain.type;
+  std::memcpy(inOut->name, plain.name, sizeof plain.name);
+  inOut->minimum = plain.minimum;
+  inOut->maximum = plain.maximum;
+  inOut->step = static_cast<std::uint64_t>(plain.step);
+  inOut->default_value = plain.default_value;
+  inOut->flags = plain.flags;
+  if (plain.type != V4L2_CTRL_TYPE_CTRL_CLASS) {
     inOut->elem_size = sizeof(std::int32_t);
     inOut->elems = 1;
   }

@@ -9,7 +9,9 @@ cd "$(dirname "$0")/.."
 for preset in default asan; do
   cmake --preset "$preset"
   cmake --build --preset "$preset"
-  ctest --preset "$preset"
+  # The applications' run of the V4L2 face once (its device code runs under
+  # the sanitizers in the face's own tests).
+  if [ "$preset" = asan ]; then ctest --preset "$preset" -E V4l2Face.Applications; else ctest --preset "$preset"; fi
 done
 cmake --preset tsan
 cmake --build --preset tsan --target integration_tests capture_tests parport_tests

@@ -99,7 +99,7 @@ void StreamFrames(benchmark::State& state, BITMAPINFOHEADER format) {
   std::remove(ini.c_str());
   VIDEO_OPEN_PARMS parms{};
   parms.dwSize = sizeof parms;
-  parms.fccType = MAKEFOURCC('v', 'c', 'a', 'p');
+  parms.fccType = FOURCC_VCAP;
   parms.dwFlags = VIDEO_IN;
   platform::VirtualClock clock(platform::TimeGetTime());  // the open's settle waits cost nothing
   platform::SetClockSource(&clock);

@@ -17,6 +17,7 @@ cmake --preset tsan
 cmake --build --preset tsan --target integration_tests capture_tests parport_tests
 ctest --preset tsan -R "ThreadStress|StreamCapture|DriverLifecycle|StreamTest|FrameFaults|ParportDriver"
 scripts/fuzz.sh
-# The Debian package: built, linted, installed, used and removed.
-tests/packaging/deb_test.sh
+# The Debian package (from the default build, which is set up for /usr): built,
+# linted, installed, used and removed.
+tests/packaging/deb_test.sh build/default
 scripts/test-win32.sh

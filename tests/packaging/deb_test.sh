@@ -3,15 +3,22 @@
 # preset, checked by lintian (no errors), installed with dpkg -i, a picture
 # taken with /usr/bin/zarncap and the manual read from the installed files,
 # then removed with dpkg -r, leaving nothing of it but the user's settings.
+#   deb_test.sh [build folder]   (default: the "package" preset, configured and built here;
+#                                 a built default-preset folder serves as well: it is set up for /usr)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-cmake --preset package >/dev/null
-cmake --build --preset package >/dev/null
-rm -rf build/package/out
-cpack --preset package -B "$PWD/build/package/out" >/dev/null
+build=${1:-}
+if [ -z "$build" ]; then
+  cmake --preset package >/dev/null
+  cmake --build --preset package >/dev/null
+  build=build/package
+fi
+test -f "$build/CPackConfig.cmake" || { echo "deb_test: $build is not set up for packaging (ZARNCAP_PACKAGE)"; exit 1; }
+rm -rf "$build/out"
+cpack --config "$build/CPackConfig.cmake" -B "$PWD/$build/out" >/dev/null
 version=$(sed -n 's/^project(zarncap .*VERSION \([0-9.]*\)).*/\1/p' CMakeLists.txt)
-deb="build/package/out/zarncap_${version}_$(dpkg --print-architecture).deb"
-test -f "$deb" || { echo "no package at $deb"; ls build/package/out; exit 1; }
+deb="$build/out/zarncap_${version}_$(dpkg --print-architecture).deb"
+test -f "$deb" || { echo "no package at $deb"; ls "$build/out"; exit 1; }
 
 # Dependencies come from the binaries, and the files land where Debian wants them.
 contents=$(dpkg-deb -c "$deb")
@@ -24,10 +31,10 @@ for file in ./usr/bin/zarncap "$lib/libzarncap.so" "$lib/libzarncap-v4l2.so" \
             ./usr/share/doc/zarncap/README.Debian; do
   grep -q " $file\$" <<<"$contents" || { echo "the package lacks $file"; exit 1; }
 done
-if lintian --fail-on error "$deb" >build/package/lintian.txt 2>&1; then
+if lintian --fail-on error "$deb" >"$build/lintian.txt" 2>&1; then
   :
 else
-  echo "lintian found errors:"; cat build/package/lintian.txt; exit 1
+  echo "lintian found errors:"; cat "$build/lintian.txt"; exit 1
 fi
 
 home=$(mktemp -d)

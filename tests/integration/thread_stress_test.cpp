@@ -5,6 +5,7 @@
 // driver's; the ThreadSanitizer build reports any race on the way.
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "capture_host.h"
@@ -21,11 +22,27 @@ HDRVR OpenMore(DWORD kind, const std::string& openString) {
   return platform::OpenDriverProc(&DriverProc, openString.c_str(), reinterpret_cast<LPARAM>(&parms));
 }
 
+// Whether the client's callback still queues buffers again. The flag is
+// turned off under the lock the callback holds from its test to its
+// ADDBUFFER, so once Off() returns no requeue of this client can follow (a
+// callback descheduled between the two would otherwise queue a buffer after
+// the client's own RESET).
+struct RequeueGate {
+  std::mutex mutex;
+  bool on = true;
+  void Off() {
+    std::lock_guard lock(mutex);
+    on = false;
+  }
+};
+
 // A client that queues each buffer again from its callback, until it starts
 // to end the stream.
 void CALLBACK Requeue(HDRVR driver, UINT msg, DWORD_PTR user, DWORD_PTR header, DWORD_PTR) {
-  const auto* requeue = reinterpret_cast<const std::atomic<bool>*>(user);
-  if (msg == MM_DRVM_DATA && requeue->load()) {
+  auto* gate = reinterpret_cast<RequeueGate*>(user);
+  if (msg != MM_DRVM_DATA) return;
+  std::lock_guard lock(gate->mutex);
+  if (gate->on) {
     platform::SendDriverMessage(driver, DVM_STREAM_ADDBUFFER, static_cast<LPARAM>(header), sizeof(VIDEOHDR));
   }
 }
@@ -39,7 +56,7 @@ class ThreadStressTest : public CaptureHostTest {
       if (!IsDriverAnswer(r)) ++*bad;
       return r;
     };
-    std::atomic<bool> requeue{true};
+    RequeueGate requeue;
     VIDEO_STREAM_INIT_PARMS init{};
     init.dwMicroSecPerFrame = 2000;
     init.dwCallback = reinterpret_cast<DWORD_PTR>(&Requeue);
@@ -57,7 +74,7 @@ class ThreadStressTest : public CaptureHostTest {
     }
     check(Send(video, DVM_STREAM_START));
     std::this_thread::sleep_for(std::chrono::milliseconds(1 + round % 7));
-    requeue = false;
+    requeue.Off();
     if (round % 3 == 0) check(Send(video, DVM_STREAM_STOP));
     if (round % 3 != 2) check(Send(video, DVM_STREAM_RESET));
     DWORD error = 0, count = 0;

@@ -47,7 +47,9 @@ BYTE FrameModeFor(ReverseMode mode) {
   return 0;
 }
 
-std::string IdStream(const std::string& text) {
+}  // namespace
+
+std::string DeviceIdStream(const std::string& text) {
   std::size_t length = std::min<std::size_t>(text.size(), 0xFFFF - 2);
   std::string stream;
   stream.reserve(length + 2);
@@ -57,10 +59,8 @@ std::string IdStream(const std::string& text) {
   return stream;
 }
 
-}  // namespace
-
 VirtualPortDevice::VirtualPortDevice(const SimConfig& config, std::unique_ptr<CameraLink> camera)
-    : config_(config), camera_(std::move(camera)), idStream_(IdStream(camera_->DeviceIdText())) {
+    : config_(config), camera_(std::move(camera)), idStream_(DeviceIdStream(camera_->DeviceIdText())) {
   log_.reserve(kDefaultLogCapacity);
 }
 

@@ -122,6 +122,10 @@ class VirtualPortDevice : public platform::PortDeviceBackend {
   std::size_t logDropped_ = 0;
 };
 
+// What a peripheral sends for its IEEE 1284 device ID: a 2-byte big-endian
+// length that counts itself, then the text.
+std::string DeviceIdStream(const std::string& text);
+
 // Makes the camera the device presents from the parsed options.
 using CameraMaker = std::unique_ptr<CameraLink> (*)(const SimConfig& config);
 

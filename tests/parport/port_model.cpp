@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "port/port_records.h"
+#include "sim/port_device_sim.h"
 
 namespace port_model {
 
@@ -59,8 +60,7 @@ PortModel::PortModel(const std::string& simOptions, std::vector<ModelPort> ports
   std::string error;
   if (!sim::ParseSimConfig(simOptions, &config_, &error)) throw std::invalid_argument(error);
   camera_ = sim::MakeCamera(config_);
-  const std::string text = camera_->DeviceIdText();
-  idStream_ = std::string{static_cast<char>(((text.size() + 2) >> 8) & 0xFF), static_cast<char>((text.size() + 2) & 0xFF)} + text;
+  idStream_ = sim::DeviceIdStream(camera_->DeviceIdText());
   caps_ = CapsFor(config_.mode);
   int ppdevSeen = 0;
   for (const ModelPort& spec : ports) {

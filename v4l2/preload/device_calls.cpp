@@ -226,14 +226,15 @@ ssize_t DeviceRead(int fd, void* buffer, size_t count) {
       return -1;
     }
     const std::size_t length = static_cast<std::size_t>(reply.length) < count ? reply.length : count;
-    std::vector<unsigned char> frame(length);
-    const ssize_t got = memory >= 0 ? pread(memory, frame.data(), length, 0) : -1;
+    // Straight into the caller's buffer: pread answers EFAULT for memory it cannot write.
+    const ssize_t got = memory >= 0 ? pread(memory, buffer, length, 0) : -1;
+    const int error = errno;
     if (memory >= 0) Real().close(memory);
-    if (got != static_cast<ssize_t>(length) || !WriteUser(buffer, frame.data(), length)) {
-      errno = EFAULT;
+    if (got != static_cast<ssize_t>(length)) {
+      errno = got < 0 ? error : EIO;
       return -1;
     }
-    return static_cast<ssize_t>(length);
+    return got;
   }
 }
 

@@ -12,7 +12,7 @@ namespace zarncap {
 // "parport:<port>"; else what is wrong.
 std::string CameraSpecProblem(const std::string& spec);
 
-// The spec the driver gets for a --trace run: the parallel port also logs its
+// The camera text the driver gets for a --trace run: the parallel port also logs its
 // requests ("parport" -> "parport:trace", "parport:parport0" ->
 // "parport:parport0,trace"); every other camera as it is.
 std::string WithPortTrace(const std::string& spec);

@@ -77,6 +77,19 @@ std::vector<FormatSizes> MapAcceptedFormats(DriverLink& link) {
   return map;
 }
 
+bool MapAccepts(const FormatSizes& sizes, int width, int height) {
+  const auto in = [](const Run& run, int value) {
+    return value >= run.first && value <= run.last && (value - run.first) % run.step == 0;
+  };
+  for (const SizeBlock& block : sizes.blocks) {
+    if (!in(block.heights, height)) continue;
+    for (const Run& widths : block.widths) {
+      if (in(widths, width)) return true;
+    }
+  }
+  return false;
+}
+
 bool LargestSize(const FormatSizes& sizes, int* width, int* height) {
   bool found = false;
   for (const SizeBlock& block : sizes.blocks) {

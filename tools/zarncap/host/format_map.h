@@ -35,6 +35,8 @@ struct FormatSizes {
 // the channel in the last format tried.
 FormatSizes MapAcceptedSizes(DriverLink& link, const PixelFormat& format);
 std::vector<FormatSizes> MapAcceptedFormats(DriverLink& link);
+// Whether a format's map takes width x height.
+bool MapAccepts(const FormatSizes& sizes, int width, int height);
 // The largest size (by area) of a format's map; false when it has none.
 bool LargestSize(const FormatSizes& sizes, int* width, int* height);
 // Sums up a set of accepted sizes (accepted[h][w], 1-based) as blocks.

@@ -55,98 +55,63 @@ void FaceDevice::Closed(int connection) {
   connections_.erase(connection);
 }
 
-bool FaceDevice::Handles(unsigned long request) {
-  static const unsigned long kHandled[] = {
-      VIDIOC_QUERYCAP,        VIDIOC_ENUMINPUT,        VIDIOC_G_INPUT,          VIDIOC_S_INPUT,
-      VIDIOC_G_PRIORITY,      VIDIOC_S_PRIORITY,       VIDIOC_LOG_STATUS,       VIDIOC_ENUM_FMT,
-      VIDIOC_G_FMT,           VIDIOC_TRY_FMT,          VIDIOC_S_FMT,            VIDIOC_ENUM_FRAMESIZES,
-      VIDIOC_ENUM_FRAMEINTERVALS, VIDIOC_G_PARM,       VIDIOC_S_PARM,           VIDIOC_QUERYCTRL,
-      VIDIOC_QUERY_EXT_CTRL,  VIDIOC_QUERYMENU,        VIDIOC_G_CTRL,           VIDIOC_S_CTRL,
-      VIDIOC_G_EXT_CTRLS,     VIDIOC_S_EXT_CTRLS,      VIDIOC_TRY_EXT_CTRLS,    VIDIOC_SUBSCRIBE_EVENT,
-      VIDIOC_UNSUBSCRIBE_EVENT, VIDIOC_DQEVENT,        VIDIOC_REQBUFS,          VIDIOC_CREATE_BUFS,
-      VIDIOC_QUERYBUF,        VIDIOC_QBUF,             VIDIOC_DQBUF,            VIDIOC_STREAMON,
-      VIDIOC_STREAMOFF,
+// One line per ioctl the device answers: its handler, on the argument bytes.
+const FaceDevice::Route* FaceDevice::FindRoute(unsigned long request) {
+  using Bytes = std::vector<std::uint8_t>;
+  static const Route kRoutes[] = {
+      {VIDIOC_QUERYCAP, [](FaceDevice& d, int, Bytes& a) { return d.QueryCap(As<v4l2_capability>(a)); }},
+      {VIDIOC_ENUMINPUT, [](FaceDevice& d, int, Bytes& a) { return d.EnumInput(As<v4l2_input>(a)); }},
+      {VIDIOC_G_INPUT, [](FaceDevice&, int, Bytes& a) { return *As<int>(a) = 0; }},
+      {VIDIOC_S_INPUT, [](FaceDevice& d, int c, Bytes& a) { return d.SetInput(c, As<int>(a)); }},
+      {VIDIOC_G_PRIORITY,
+       [](FaceDevice& d, int, Bytes& a) { return *As<std::uint32_t>(a) = d.HighestPriority(), 0; }},
+      {VIDIOC_S_PRIORITY, [](FaceDevice& d, int c, Bytes& a) { return d.SetPriority(c, As<std::uint32_t>(a)); }},
+      {VIDIOC_LOG_STATUS, [](FaceDevice&, int, Bytes&) { return 0; }},
+      {VIDIOC_ENUM_FMT, [](FaceDevice& d, int, Bytes& a) { return d.EnumFormat(As<v4l2_fmtdesc>(a)); }},
+      {VIDIOC_G_FMT, [](FaceDevice& d, int, Bytes& a) { return d.GetFormat(As<v4l2_format>(a)); }},
+      {VIDIOC_TRY_FMT, [](FaceDevice& d, int, Bytes& a) { return d.TryFormat(As<v4l2_format>(a)); }},
+      {VIDIOC_S_FMT, [](FaceDevice& d, int c, Bytes& a) { return d.SetFormat(c, As<v4l2_format>(a)); }},
+      {VIDIOC_ENUM_FRAMESIZES, [](FaceDevice& d, int, Bytes& a) { return d.EnumFrameSizes(As<v4l2_frmsizeenum>(a)); }},
+      {VIDIOC_ENUM_FRAMEINTERVALS,
+       [](FaceDevice& d, int, Bytes& a) { return d.EnumFrameIntervals(As<v4l2_frmivalenum>(a)); }},
+      {VIDIOC_G_PARM, [](FaceDevice& d, int, Bytes& a) { return d.GetParm(As<v4l2_streamparm>(a)); }},
+      {VIDIOC_S_PARM, [](FaceDevice& d, int c, Bytes& a) { return d.SetParm(c, As<v4l2_streamparm>(a)); }},
+      {VIDIOC_QUERYCTRL, [](FaceDevice& d, int, Bytes& a) { return d.QueryControl(As<v4l2_queryctrl>(a)); }},
+      {VIDIOC_QUERY_EXT_CTRL,
+       [](FaceDevice& d, int, Bytes& a) { return d.QueryExtControl(As<v4l2_query_ext_ctrl>(a)); }},
+      {VIDIOC_QUERYMENU, [](FaceDevice& d, int, Bytes& a) { return d.QueryMenu(As<v4l2_querymenu>(a)); }},
+      {VIDIOC_G_CTRL, [](FaceDevice& d, int, Bytes& a) { return d.GetControl(As<v4l2_control>(a)); }},
+      {VIDIOC_S_CTRL, [](FaceDevice& d, int c, Bytes& a) { return d.SetControl(c, As<v4l2_control>(a)); }},
+      {VIDIOC_G_EXT_CTRLS, [](FaceDevice& d, int c, Bytes& a) { return d.ExtControls(c, VIDIOC_G_EXT_CTRLS, a); }},
+      {VIDIOC_S_EXT_CTRLS, [](FaceDevice& d, int c, Bytes& a) { return d.ExtControls(c, VIDIOC_S_EXT_CTRLS, a); }},
+      {VIDIOC_TRY_EXT_CTRLS,
+       [](FaceDevice& d, int c, Bytes& a) { return d.ExtControls(c, VIDIOC_TRY_EXT_CTRLS, a); }},
+      {VIDIOC_SUBSCRIBE_EVENT,
+       [](FaceDevice& d, int c, Bytes& a) { return d.Subscribe(c, As<v4l2_event_subscription>(a)); }},
+      {VIDIOC_UNSUBSCRIBE_EVENT,
+       [](FaceDevice& d, int c, Bytes& a) { return d.Unsubscribe(c, As<v4l2_event_subscription>(a)); }},
+      {VIDIOC_DQEVENT, [](FaceDevice& d, int c, Bytes& a) { return d.DequeueEvent(c, As<v4l2_event>(a)); }},
+      {VIDIOC_REQBUFS, [](FaceDevice& d, int c, Bytes& a) { return d.RequestBuffers(c, As<v4l2_requestbuffers>(a)); }},
+      {VIDIOC_CREATE_BUFS,
+       [](FaceDevice& d, int c, Bytes& a) { return d.CreateBuffers(c, As<v4l2_create_buffers>(a)); }},
+      {VIDIOC_QUERYBUF, [](FaceDevice& d, int, Bytes& a) { return d.QueryBuffer(As<v4l2_buffer>(a)); }},
+      {VIDIOC_QBUF, [](FaceDevice& d, int c, Bytes& a) { return d.QueueBuffer(c, As<v4l2_buffer>(a)); }},
+      {VIDIOC_DQBUF, [](FaceDevice& d, int c, Bytes& a) { return d.DequeueBuffer(c, As<v4l2_buffer>(a)); }},
+      {VIDIOC_STREAMON, [](FaceDevice& d, int c, Bytes& a) { return d.StreamOn(c, As<int>(a)); }},
+      {VIDIOC_STREAMOFF, [](FaceDevice& d, int c, Bytes& a) { return d.StreamOff(c, As<int>(a)); }},
   };
-  for (unsigned long handled : kHandled) {
-    if (handled == request) return true;
+  for (const Route& route : kRoutes) {
+    if (route.request == request) return &route;
   }
-  return false;
+  return nullptr;
 }
 
 int FaceDevice::Ioctl(int connection, unsigned long request, std::vector<std::uint8_t>& argument, bool faulted) {
   // An ioctl the device does not know is ENOTTY whatever its argument.
-  if (!Handles(request)) return -ENOTTY;
+  const Route* route = FindRoute(request);
+  if (route == nullptr) return -ENOTTY;
   if (faulted || argument.size() < _IOC_SIZE(request)) return -EFAULT;
-  switch (request) {
-    case VIDIOC_QUERYCAP:
-      return QueryCap(As<v4l2_capability>(argument));
-    case VIDIOC_ENUMINPUT:
-      return EnumInput(As<v4l2_input>(argument));
-    case VIDIOC_G_INPUT:
-      *As<int>(argument) = 0;
-      return 0;
-    case VIDIOC_S_INPUT:
-      return SetInput(connection, As<int>(argument));
-    case VIDIOC_G_PRIORITY:
-      *As<std::uint32_t>(argument) = HighestPriority();
-      return 0;
-    case VIDIOC_S_PRIORITY:
-      return SetPriority(connection, As<std::uint32_t>(argument));
-    case VIDIOC_LOG_STATUS:
-      return 0;
-    case VIDIOC_ENUM_FMT:
-      return EnumFormat(As<v4l2_fmtdesc>(argument));
-    case VIDIOC_G_FMT:
-      return GetFormat(As<v4l2_format>(argument));
-    case VIDIOC_TRY_FMT:
-      return TryFormat(As<v4l2_format>(argument));
-    case VIDIOC_S_FMT:
-      return SetFormat(connection, As<v4l2_format>(argument));
-    case VIDIOC_ENUM_FRAMESIZES:
-      return EnumFrameSizes(As<v4l2_frmsizeenum>(argument));
-    case VIDIOC_ENUM_FRAMEINTERVALS:
-      return EnumFrameIntervals(As<v4l2_frmivalenum>(argument));
-    case VIDIOC_G_PARM:
-      return GetParm(As<v4l2_streamparm>(argument));
-    case VIDIOC_S_PARM:
-      return SetParm(connection, As<v4l2_streamparm>(argument));
-    case VIDIOC_QUERYCTRL:
-      return QueryControl(As<v4l2_queryctrl>(argument));
-    case VIDIOC_QUERY_EXT_CTRL:
-      return QueryExtControl(As<v4l2_query_ext_ctrl>(argument));
-    case VIDIOC_QUERYMENU:
-      return QueryMenu(As<v4l2_querymenu>(argument));
-    case VIDIOC_G_CTRL:
-      return GetControl(As<v4l2_control>(argument));
-    case VIDIOC_S_CTRL:
-      return SetControl(connection, As<v4l2_control>(argument));
-    case VIDIOC_G_EXT_CTRLS:
-    case VIDIOC_S_EXT_CTRLS:
-    case VIDIOC_TRY_EXT_CTRLS:
-      return ExtControls(connection, request, argument);
-    case VIDIOC_SUBSCRIBE_EVENT:
-      return Subscribe(connection, As<v4l2_event_subscription>(argument));
-    case VIDIOC_UNSUBSCRIBE_EVENT:
-      return Unsubscribe(connection, As<v4l2_event_subscription>(argument));
-    case VIDIOC_DQEVENT:
-      return DequeueEvent(connection, As<v4l2_event>(argument));
-    case VIDIOC_REQBUFS:
-      return RequestBuffers(connection, As<v4l2_requestbuffers>(argument));
-    case VIDIOC_CREATE_BUFS:
-      return CreateBuffers(connection, As<v4l2_create_buffers>(argument));
-    case VIDIOC_QUERYBUF:
-      return QueryBuffer(As<v4l2_buffer>(argument));
-    case VIDIOC_QBUF:
-      return QueueBuffer(connection, As<v4l2_buffer>(argument));
-    case VIDIOC_DQBUF:
-      return DequeueBuffer(connection, As<v4l2_buffer>(argument));
-    case VIDIOC_STREAMON:
-      return StreamOn(connection, As<int>(argument));
-    case VIDIOC_STREAMOFF:
-      return StreamOff(connection, As<int>(argument));
-    default:
-      return -ENOTTY;
-  }
+  return route->handle(*this, connection, argument);
 }
 
 // ---- capabilities, input, priority

@@ -42,7 +42,6 @@ class FaceDevice {
   // followed by its array). 0 or -errno.
   // faulted: the application's argument memory could not be read.
   int Ioctl(int connection, unsigned long request, std::vector<std::uint8_t>& argument, bool faulted);
-  static bool Handles(unsigned long request);
   // The memory of the buffer at an mmap offset: its memfd (the caller sends
   // it, not owns it) and length.
   int MapFd(int connection, std::uint64_t offset, int* memory, std::uint64_t* length);
@@ -77,6 +76,12 @@ class FaceDevice {
     std::uint32_t eventSequence = 0;
     FaceBuffer* reading = nullptr;  // read(): the buffer the application is copying
   };
+
+  struct Route {
+    unsigned long request;
+    int (*handle)(FaceDevice& device, int connection, std::vector<std::uint8_t>& argument);
+  };
+  static const Route* FindRoute(unsigned long request);
 
   // caps, input, priority, formats, rate
   int QueryCap(v4l2_capability* out);
@@ -142,6 +147,7 @@ class FaceDevice {
   std::vector<int> eventTargets_;
   bool eventDrain_ = false;
   std::uint64_t framesDelivered_ = 0;
+  std::vector<std::uint8_t> flipRow_;  // FlipRows' one row, kept between frames
 };
 
 }  // namespace zarncap

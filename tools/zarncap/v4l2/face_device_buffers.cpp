@@ -11,8 +11,9 @@ namespace {
 constexpr std::uint32_t kMaxBuffers = 32;
 constexpr std::uint32_t kReadBuffers = 2;
 
-void FlipRows(std::uint8_t* data, std::uint32_t bytesPerLine, std::uint32_t height) {
-  std::vector<std::uint8_t> row(bytesPerLine);
+// row: room for one row, kept by the caller so a frame allocates nothing.
+void FlipRows(std::uint8_t* data, std::uint32_t bytesPerLine, std::uint32_t height, std::vector<std::uint8_t>& row) {
+  row.resize(bytesPerLine);
   for (std::uint32_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
     std::uint8_t* a = data + static_cast<std::size_t>(top) * bytesPerLine;
     std::uint8_t* b = data + static_cast<std::size_t>(bottom) * bytesPerLine;
@@ -157,7 +158,7 @@ void FaceDevice::OnWake() {
   for (VIDEOHDR* header : stream_.TakeFinished()) {
     FaceBuffer* buffer = pool_.At(static_cast<std::uint32_t>(header->dwUser));
     if (buffer == nullptr || &buffer->header != header || buffer->state != BufferState::Queued) continue;
-    if (format_->flipRows) FlipRows(buffer->data, pix.bytesperline, pix.height);
+    if (format_->flipRows) FlipRows(buffer->data, pix.bytesperline, pix.height, flipRow_);
     buffer->bytesused = std::min<std::uint32_t>(header->dwBytesUsed, pix.sizeimage);
     // The sequence follows the capture time from the stream's first frame, so
     // a frame the driver skipped shows as a gap.

@@ -54,14 +54,14 @@ std::vector<FaceFormat> FaceFormatTable() {
 
 FaceFormats::FaceFormats(DriverLink& link) : formats_(FaceFormatTable()) {
   for (FaceFormat& format : formats_) {
+    // One map of what the driver takes gives both the dialog's sizes and the largest.
+    const FormatSizes map = MapAcceptedSizes(link, *format.pixel);
     std::vector<std::pair<int, int>> sizes;
     for (const FaceSize& size : kDialogSizes) {
-      if (link.SetFormat(MakeFormatHeader(*format.pixel, size.width, size.height)) == 0) {
-        sizes.emplace_back(size.width, size.height);
-      }
+      if (MapAccepts(map, size.width, size.height)) sizes.emplace_back(size.width, size.height);
     }
     int width = 0, height = 0;
-    if (LargestSize(MapAcceptedSizes(link, *format.pixel), &width, &height)) sizes.emplace_back(width, height);
+    if (LargestSize(map, &width, &height)) sizes.emplace_back(width, height);
     std::sort(sizes.begin(), sizes.end(), [](auto a, auto b) { return a.first * a.second < b.first * b.second; });
     sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
     format.sizes = sizes;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "driver/driver_proc.h"
 #include "platform/platform.h"
 #include "platform/portable/driver_manager.h"
@@ -79,16 +80,11 @@ void CALLBACK OnFrame(HDRVR, UINT msg, DWORD_PTR user, DWORD_PTR header, DWORD_P
   delivered->filled.notify_one();
 }
 
-BITMAPINFOHEADER Header(LONG width, LONG height, WORD bits, DWORD compression, DWORD size) {
-  BITMAPINFOHEADER header{};
-  header.biSize = sizeof header;
-  header.biWidth = width;
-  header.biHeight = height;
-  header.biPlanes = 1;
-  header.biBitCount = bits;
-  header.biCompression = compression;
-  header.biSizeImage = size;
-  return header;
+// A format with its image size, which sizes the stream's buffers.
+BITMAPINFOHEADER SizedFormat(LONG width, LONG height, int bits, DWORD compression) {
+  BITMAPINFOHEADER format = bench::Format(width, height, bits, compression);
+  GetFormatImageSize(&format);
+  return format;
 }
 
 void StreamFrames(benchmark::State& state, BITMAPINFOHEADER format) {
@@ -160,10 +156,10 @@ void StreamFrames(benchmark::State& state, BITMAPINFOHEADER format) {
 }
 
 void BM_DriverStream_RGB24_320x240(benchmark::State& state) {
-  StreamFrames(state, Header(320, 240, 24, BI_RGB, 320 * 240 * 3));
+  StreamFrames(state, SizedFormat(320, 240, 24, BI_RGB));
 }
 void BM_DriverStream_I420_176x144(benchmark::State& state) {
-  StreamFrames(state, Header(176, 144, 12, FOURCC_I420, 176 * 144 * 3 / 2));
+  StreamFrames(state, SizedFormat(176, 144, 12, FOURCC_I420));
 }
 BENCHMARK(BM_DriverStream_RGB24_320x240)->Iterations(150)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DriverStream_I420_176x144)->Iterations(150)->Unit(benchmark::kMillisecond)->UseRealTime();

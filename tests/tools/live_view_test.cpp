@@ -16,16 +16,8 @@
 namespace zarncap {
 namespace {
 
-class LiveViewTest : public ::testing::Test {
+class LiveViewTest : public drivertest::RecordingHostTest {
  protected:
-  void SetUp() override {
-    drivertest::ResetDriver();
-    host_.proc = drivertest::RecordingDriverProc;
-    host_.out = out_.File();
-    host_.err = err_.File();
-  }
-  tooltest::CapturedStream out_, err_;
-  Host host_;
   GlobalOptions global_;
 };
 

@@ -5,12 +5,15 @@
 // the defect map). The camera's behaviour comes from the virtual camera's keys.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/portable/driver_manager.h"
 #include "platform/types.h"
+#include "tools/tool_test_util.h"
 
 namespace drivertest {
 
@@ -35,5 +38,19 @@ DriverRecord Record();
 // clock (its camera resets and settle waits then cost nothing); frames and
 // streams run on real time.
 LRESULT RecordingDriverProc(DWORD_PTR id, HDRVR driver, UINT msg, LPARAM lParam1, LPARAM lParam2);
+
+// A test whose zarncap host talks to the recording driver, its output and
+// errors captured; the driver's record starts clean.
+class RecordingHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetDriver();
+    host_.proc = RecordingDriverProc;
+    host_.out = out_.File();
+    host_.err = err_.File();
+  }
+  tooltest::CapturedStream out_, err_;
+  zarncap::Host host_;
+};
 
 }  // namespace drivertest

@@ -23,13 +23,10 @@ namespace {
 
 constexpr int kFirst = 100, kSecond = 101;
 
-class V4l2FaceTest : public ::testing::Test {
+class V4l2FaceTest : public drivertest::RecordingHostTest {
  protected:
   void SetUp() override {
-    drivertest::ResetDriver();
-    host_.proc = drivertest::RecordingDriverProc;
-    host_.out = out_.File();
-    host_.err = err_.File();
+    RecordingHostTest::SetUp();
     global_.ini = folder_ / "face.ini";
     video_ = std::make_unique<Session>(global_, host_, VIDEO_IN);
     settings_ = std::make_unique<Session>(ForSecondChannel(global_), host_, VIDEO_EXTERNALIN);
@@ -110,8 +107,6 @@ class V4l2FaceTest : public ::testing::Test {
   }
 
   tooltest::ScratchFolder folder_;
-  tooltest::CapturedStream out_, err_;
-  Host host_;
   GlobalOptions global_;
   std::unique_ptr<Session> video_, settings_;
   std::unique_ptr<FaceDevice> device_;

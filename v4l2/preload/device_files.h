@@ -17,6 +17,21 @@ bool IsDevicePath(const char* path);
 // /sys/class/video4linux/videoN/ folder): the same path in the launcher's tree
 // (into out); false for every other path.
 bool RedirectSysfs(const char* path, std::string* out);
+// A path to hand on to the C library: redirected where RedirectSysfs says so,
+// else the application's own. Lives as long as the call it is made for.
+class SysfsPath {
+ public:
+  explicit SysfsPath(const char* path) : path_(path) {
+    if (RedirectSysfs(path, &redirected_)) path_ = redirected_.c_str();
+  }
+  SysfsPath(const SysfsPath&) = delete;
+  SysfsPath& operator=(const SysfsPath&) = delete;
+  const char* c_str() const { return path_; }
+
+ private:
+  std::string redirected_;
+  const char* path_;
+};
 
 // A character device 81:<minor>, as stat reports one.
 void FillDeviceStat(struct stat* out);

@@ -44,9 +44,9 @@ bool IsDeviceAt(int dirfd, const char* path) {
 
 int OpenAt(int dirfd, const char* path, int flags, mode_t mode, bool large) {
   if (IsDeviceAt(dirfd, path)) return Connect(flags);
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return large ? Real().openat64(dirfd, path, flags, mode) : Real().openat(dirfd, path, flags, mode);
+  const SysfsPath target(path);
+  return large ? Real().openat64(dirfd, target.c_str(), flags, mode)
+               : Real().openat(dirfd, target.c_str(), flags, mode);
 }
 
 int Dup(int from, int to) {
@@ -80,9 +80,8 @@ int StatPath(const char* path, Stat* out, Fill fill, int (*real)(const char*, St
     fill(out);
     return 0;
   }
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return real(path, out);
+  const SysfsPath target(path);
+  return real(target.c_str(), out);
 }
 
 template <typename Stat, typename Fill>
@@ -93,9 +92,8 @@ int StatAt(int dirfd, const char* path, Stat* out, int flags, Fill fill, int (*s
     fill(out);
     return 0;
   }
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return real(dirfd, path, out, flags);
+  const SysfsPath target(path);
+  return real(dirfd, target.c_str(), out, flags);
 }
 
 template <typename Stat, typename Fill>
@@ -104,9 +102,8 @@ int OldStatPath(int version, const char* path, Stat* out, Fill fill, int (*real)
     fill(out);
     return 0;
   }
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return real(version, path, out);
+  const SysfsPath target(path);
+  return real(version, target.c_str(), out);
 }
 
 }  // namespace
@@ -283,29 +280,25 @@ __attribute__((visibility("default"))) int statx(int dirfd, const char* path, in
     FillStatx(out);
     return 0;
   }
-  std::string redirected;
-  if (!emptyPath && RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return Real().statx(dirfd, path, flags, mask, out);
+  const SysfsPath target(path);
+  return Real().statx(dirfd, target.c_str(), flags, mask, out);
 }
 
 __attribute__((visibility("default"))) int access(const char* path, int mode) {
   if (IsDevicePath(path)) return (mode & X_OK) != 0 ? (errno = EACCES, -1) : 0;
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return Real().access(path, mode);
+  const SysfsPath target(path);
+  return Real().access(target.c_str(), mode);
 }
 
 // C++ streams and stdio open files inside the C library, past open(): the
 // sysfs entries must be redirected here too.
 __attribute__((visibility("default"))) FILE* fopen(const char* path, const char* mode) {
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return Real().fopen(path, mode);
+  const SysfsPath target(path);
+  return Real().fopen(target.c_str(), mode);
 }
 __attribute__((visibility("default"))) FILE* fopen64(const char* path, const char* mode) {
-  std::string redirected;
-  if (RedirectSysfs(path, &redirected)) path = redirected.c_str();
-  return Real().fopen64(path, mode);
+  const SysfsPath target(path);
+  return Real().fopen64(target.c_str(), mode);
 }
 
 // Programs built against older C libraries call these instead of stat.

@@ -16,6 +16,9 @@ namespace bench {
 class Job {
  public:
   virtual ~Job() = default;
+  // The frame arriving as the camera leaves it, before each Run: left out of
+  // the pair benchmarks' times (the camera's work, not the conversion's).
+  virtual void Arrive() {}
   // One frame; false when the work failed (the benchmark then stops with why()).
   virtual bool Run() = 0;
   // Why the set-up or a run failed; "" while all is well.
@@ -27,8 +30,8 @@ class Job {
   double pixels_ = 0;
 };
 
-// "PSHU" 324 x 244 to RGB (24 or 16 bits) at outW x outH; each frame starts
-// from a fresh copy of the camera's bytes (the reconstruction works in place).
+// "PSHU" 324 x 244 to RGB (24 or 16 bits) at outW x outH; each frame arrives
+// as a fresh copy of the camera's bytes (the reconstruction works in place).
 std::unique_ptr<Job> MosaicFrameJob(LONG outW, LONG outH, int bits);
 // "PYUV" w x h to the output format; qcif: the 160 x 132 window stretched to
 // 176 x 144 first.

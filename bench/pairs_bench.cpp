@@ -17,6 +17,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double TimeOne(bench::Job& job, bool* ok) {
+  job.Arrive();
   const auto t0 = Clock::now();
   *ok = job.Run() && *ok;
   benchmark::ClobberMemory();

@@ -97,7 +97,8 @@ bool ProcessorRuns(KernelSet set) {
     case KernelSet::kAVX2: return __builtin_cpu_supports("avx2");
     case KernelSet::kAVX512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
+             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+             __builtin_cpu_supports("avx512vnni");
   }
   return false;
 #else

@@ -5,7 +5,7 @@
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-#define KERNEL_SET_TARGET "avx2,avx512f,avx512bw,avx512vl,avx512vbmi"
+#define KERNEL_SET_TARGET "avx2,avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni"
 #define KERNEL_SET_NAMESPACE colspace_avx512
 #define KERNEL_SET_ISA "colspace/simd_isa_avx512.h"
 #define KERNEL_SET_RGB 1

@@ -171,7 +171,10 @@ TEST_F(KernelSets, MosaicSettingsAgree) {
 
 TEST_F(KernelSets, YUVOutputsAgree) {
   Make();
-  const std::pair<LONG, LONG> sizes[] = {{160, 120}, {176, 144}, {34, 10}, {62, 62}, {80, 60}, {32, 4}, {30, 6}};
+  // Besides the usual sizes, rows that end exactly on a 64-byte step (64,
+  // 128) and one whose second step is partial (96).
+  const std::pair<LONG, LONG> sizes[] = {{160, 120}, {176, 144}, {34, 10}, {62, 62}, {80, 60},
+                                         {32, 4},    {30, 6},    {64, 8},  {96, 10}, {128, 6}};
   const std::pair<int, DWORD> outputs[] = {{24, 0},           {16, 0},           {8, 0},           {12, FOURCC_I420},
                                            {12, FOURCC_YV12}, {16, FOURCC_YUY2}, {9, FOURCC_YVU9}};
   for (auto [w, h] : sizes) {

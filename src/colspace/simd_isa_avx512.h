@@ -139,12 +139,17 @@ struct Isa {
   // 2N pixels in pair lanes as B, G, R bytes (each value limited to 0..255),
   // exactly 6 N bytes.
   static void StoreBGRPairs(V be, V bo, V ge, V go, V re, V ro, BYTE* out) {
+    V bgr[3];
+    BGRPairs(be, bo, ge, go, re, ro, bgr);
+    for (int v = 0; v < 3; ++v) _mm512_storeu_si512(out + 64 * v, bgr[v]);
+  }
+  // The same 6 N bytes as three vectors.
+  static void BGRPairs(V be, V bo, V ge, V go, V re, V ro, V bgr[3]) {
     static constexpr BgrPermutes kPermutes;
     const V b = _mm512_packus_epi16(be, bo), g = _mm512_packus_epi16(ge, go), r = _mm512_packus_epi16(re, ro);
     for (int v = 0; v < 3; ++v) {
       const V bg = _mm512_permutex2var_epi8(b, _mm512_load_si512(kPermutes.pairsBG[v]), g);
-      const V bgr = _mm512_mask_permutexvar_epi8(bg, kPermutes.pairsRMask[v], _mm512_load_si512(kPermutes.pairsR[v]), r);
-      _mm512_storeu_si512(out + 64 * v, bgr);
+      bgr[v] = _mm512_mask_permutexvar_epi8(bg, kPermutes.pairsRMask[v], _mm512_load_si512(kPermutes.pairsR[v]), r);
     }
   }
 

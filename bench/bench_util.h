@@ -1,5 +1,4 @@
-// Shared helpers of the benchmarks: test pictures, format headers and the
-// per-pixel counter.
+// Shared helpers of the benchmarks: test pictures and the per-pixel counter.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -8,19 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "colspace/format_header.h"
-
 namespace bench {
-
-// A format of w x h at bits per pixel and compression, its image size left
-// for the driver to work out.
-inline BITMAPINFOHEADER Format(LONG w, LONG h, int bits, DWORD compression) {
-  BITMAPINFOHEADER b;
-  InitFormatHeader(&b);
-  SetFormatType(&b, static_cast<int16_t>(bits), compression);
-  SetFormatSize(&b, w, h);
-  return b;
-}
 
 // A mosaic-like picture: colour bars, a ramp and a little noise.
 inline std::vector<uint8_t> Picture(size_t bytes, int width, uint32_t seed = 1) {

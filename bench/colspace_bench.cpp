@@ -31,15 +31,14 @@ HCOLSPACE Record() {
   return record;
 }
 
-using bench::Format;
 
 class MosaicWork : public bench::Job {
  public:
   MosaicWork(LONG outW, LONG outH, int bits)
       : camera_(bench::Picture(324 * 244, 324)), raw_(camera_.size()) {
     Record();
-    BITMAPINFOHEADER src = Format(324, 244, 8, FOURCC_PSHU);
-    out_ = Format(outW, outH, bits, 0);
+    BITMAPINFOHEADER src = MakeFormatHeader(324, 244, 8, FOURCC_PSHU);
+    out_ = MakeFormatHeader(outW, outH, static_cast<int16_t>(bits), 0);
     if (!SetColSpaceFormat(CurrentColSpace(), &src, &out_)) why_ = "format refused";
     dest_.resize(GetFormatImageSize(&out_));
     pixels_ = static_cast<double>(outW) * outH;
@@ -86,8 +85,8 @@ class YUVFrameWork : public bench::Job {
   YUVFrameWork(LONG w, LONG h, int bits, DWORD compression, bool qcif)
       : qcif_(qcif), raw_(bench::Picture(79056, qcif ? 160 : w)) {
     Record();
-    BITMAPINFOHEADER src = Format(w, h, 16, FOURCC_PYUV);
-    BITMAPINFOHEADER out = Format(w, h, bits, compression);
+    BITMAPINFOHEADER src = MakeFormatHeader(w, h, 16, FOURCC_PYUV);
+    BITMAPINFOHEADER out = MakeFormatHeader(w, h, static_cast<int16_t>(bits), compression);
     if (!SetColSpaceFormat(CurrentColSpace(), &src, &out)) why_ = "format refused";
     dest_.resize(GetFormatImageSize(&out));
     pixels_ = static_cast<double>(w) * h;
@@ -196,8 +195,8 @@ int main(int argc, char** argv) {
     }
   }
   Record();
-  BITMAPINFOHEADER src = Format(164, 124, 8, FOURCC_PSHU);
-  BITMAPINFOHEADER out = Format(160, 120, 24, 0);
+  BITMAPINFOHEADER src = MakeFormatHeader(164, 124, 8, FOURCC_PSHU);
+  BITMAPINFOHEADER out = MakeFormatHeader(160, 120, 24, 0);
   SetColSpaceFormat(CurrentColSpace(), &src, &out);  // the first format chooses the kernel sets
   if (!ForceKernelsFromEnvironment()) {
     std::fprintf(stderr, "ZARNCAP_BENCH_KERNELS names no set this processor runs\n");

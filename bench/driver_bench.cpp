@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench_util.h"
+#include "colspace/format_header.h"
 #include "driver/driver_proc.h"
 #include "platform/platform.h"
 #include "platform/portable/driver_manager.h"
@@ -82,7 +83,7 @@ void CALLBACK OnFrame(HDRVR, UINT msg, DWORD_PTR user, DWORD_PTR header, DWORD_P
 
 // A format with its image size, which sizes the stream's buffers.
 BITMAPINFOHEADER SizedFormat(LONG width, LONG height, int bits, DWORD compression) {
-  BITMAPINFOHEADER format = bench::Format(width, height, bits, compression);
+  BITMAPINFOHEADER format = MakeFormatHeader(width, height, static_cast<int16_t>(bits), compression);
   GetFormatImageSize(&format);
   return format;
 }

@@ -135,10 +135,7 @@ BOOL SetNUBODefaults() {
   device->formatInvalid = 0;
   if (!SetStreamMode(0) || !SetTransferControl(1, 1, 0) || !SetImageQuality(kDefaultImageQuality)) return FALSE;
 
-  BITMAPINFOHEADER header;
-  InitFormatHeader(&header);
-  SetFormatType(&header, 24, BI_RGB);
-  SetFormatSize(&header, kNewDeviceWidth, kNewDeviceHeight);
+  BITMAPINFOHEADER header = MakeFormatHeader(kNewDeviceWidth, kNewDeviceHeight, 24, BI_RGB);
   if (!AcceptFormat(device, &header)) return FALSE;
   if (device->cameraMode == CAPTURE_MODE_YUV) {
     const double* matrix = GetColourMatrix(device->converter);

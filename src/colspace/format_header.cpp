@@ -20,6 +20,14 @@ void SetFormatType(BITMAPINFOHEADER* header, int16_t bitCount, DWORD compression
   header->biCompression = compression;
 }
 
+BITMAPINFOHEADER MakeFormatHeader(LONG width, LONG height, int16_t bitCount, DWORD compression) {
+  BITMAPINFOHEADER header;
+  InitFormatHeader(&header);
+  SetFormatType(&header, bitCount, compression);
+  SetFormatSize(&header, width, height);
+  return header;
+}
+
 void GetFormatType(const BITMAPINFOHEADER* header, int16_t* bitCount, DWORD* compression) {
   *bitCount = static_cast<int16_t>(header->biBitCount);
   *compression = header->biCompression;

@@ -13,6 +13,9 @@ void SetFormatType(BITMAPINFOHEADER* header, int16_t bitCount, DWORD compression
 void GetFormatType(const BITMAPINFOHEADER* header, int16_t* bitCount, DWORD* compression);
 void SetFormatSize(BITMAPINFOHEADER* header, LONG width, LONG height);
 void GetFormatSize(const BITMAPINFOHEADER* header, LONG* width, LONG* height);
+// A fresh header (InitFormatHeader) of width x height at bitCount and
+// compression, its image size left at 0 for GetFormatImageSize.
+BITMAPINFOHEADER MakeFormatHeader(LONG width, LONG height, int16_t bitCount, DWORD compression);
 // Recomputes the image size from the header's own size, bit count and
 // compression, stores it and returns it.
 DWORD GetFormatImageSize(BITMAPINFOHEADER* header);

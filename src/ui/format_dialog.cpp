@@ -56,10 +56,7 @@ BITMAPINFOHEADER StartingFormat() {
   if (FillFormat(&h)) return h;
   const BITMAPINFOHEADER& current = Capture().currentFormat;
   if (current.biSize == sizeof(BITMAPINFOHEADER) && current.biWidth > 0 && current.biHeight > 0) return current;
-  InitFormatHeader(&h);
-  SetFormatType(&h, 24, BI_RGB);
-  SetFormatSize(&h, kNewDeviceWidth, kNewDeviceHeight);
-  return h;
+  return MakeFormatHeader(kNewDeviceWidth, kNewDeviceHeight, 24, BI_RGB);
 }
 
 void ShowSize(HWND dialog, LONG width, LONG height) {

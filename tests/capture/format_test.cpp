@@ -14,11 +14,7 @@ namespace capture_test {
 namespace {
 
 BITMAPINFOHEADER Header(LONG w, LONG h, WORD bits = 24, DWORD compression = BI_RGB) {
-  BITMAPINFOHEADER header;
-  InitFormatHeader(&header);
-  SetFormatType(&header, static_cast<int16_t>(bits), compression);
-  SetFormatSize(&header, w, h);
-  return header;
+  return MakeFormatHeader(w, h, static_cast<int16_t>(bits), compression);
 }
 
 struct SizeRow {

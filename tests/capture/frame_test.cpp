@@ -42,10 +42,7 @@ TEST_F(ThresholdTest, AnEmptyExpectedSizeChangesNothing) {
 }
 
 TEST_F(ThresholdTest, FrameChecksComeBeforeTheCamera) {
-  BITMAPINFOHEADER format;
-  InitFormatHeader(&format);
-  SetFormatType(&format, 24, BI_RGB);
-  SetFormatSize(&format, 160, 120);
+  BITMAPINFOHEADER format = MakeFormatHeader(160, 120, 24, BI_RGB);
   ASSERT_TRUE(AcceptFormat(CurrentNUBODevice(), &format));
   device_->resync = 0;
   VIDEOHDR header{};

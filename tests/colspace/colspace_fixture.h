@@ -46,11 +46,7 @@ class ColSpaceTest : public ::testing::Test {
   void Released(HCOLSPACE h) { std::erase(records_, h); }
 
   static BITMAPINFOHEADER Header(LONG w, LONG h, int bits, DWORD compression) {
-    BITMAPINFOHEADER b;
-    InitFormatHeader(&b);
-    SetFormatType(&b, static_cast<int16_t>(bits), compression);
-    SetFormatSize(&b, w, h);
-    return b;
+    return MakeFormatHeader(w, h, static_cast<int16_t>(bits), compression);
   }
 
   std::filesystem::path dir_;

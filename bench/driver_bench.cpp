@@ -23,6 +23,7 @@
 #include "driver/driver_proc.h"
 #include "platform/platform.h"
 #include "platform/portable/driver_manager.h"
+#include "platform/portable/port_device_backend.h"
 #include "platform/portable/testing.h"
 #include "sim/camera_link.h"
 #include "sim/port_device_sim.h"

@@ -18,7 +18,7 @@
 #include "parport/ieee1284_calls.h"
 #include "parport/port_search.h"
 #include "parport/request_map.h"
-#include "platform/portable/testing.h"
+#include "platform/portable/port_device_backend.h"
 #include "port/port_records.h"
 
 namespace parallel {

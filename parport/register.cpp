@@ -3,7 +3,7 @@
 
 #include "parport/parport_device.h"
 #include "parport/port_search.h"
-#include "platform/portable/testing.h"
+#include "platform/portable/port_device_backend.h"
 
 namespace parallel {
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/testing.h"
+#include "platform/portable/port_device_backend.h"
 #include "platform/types.h"
 #include "port/port_records.h"
 #include "sim/camera_link.h"

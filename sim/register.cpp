@@ -2,7 +2,7 @@
 // "sim:" and builds the virtual port device around the configured camera.
 #include "sim/register.h"
 
-#include "platform/portable/testing.h"
+#include "platform/portable/port_device_backend.h"
 #include "sim/camera/scene.h"
 #include "sim/camera_link.h"
 #include "sim/port_device_sim.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "platform/portable/testing.h"
+#include "platform/portable/port_device_backend.h"
 #include "sim/port_device_sim.h"
 #include "sim/sim_config.h"
 

@@ -8,7 +8,7 @@
 
 #include "parport/parport_device.h"
 #include "parport/port_model.h"
-#include "platform/portable/testing.h"
+#include "platform/portable/port_device_backend.h"
 
 namespace port_model {
 

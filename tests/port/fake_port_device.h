@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/testing.h"
+#include "platform/portable/port_device_backend.h"
 #include "port/port_records.h"
 
 struct RecordedRequest {

@@ -11,6 +11,7 @@
 #include "support/environment.h"
 #include "core/driver_context.h"
 #include "core/driver_state.h"
+#include "platform/portable/port_device_backend.h"
 #include "platform/portable/testing.h"
 #include "port/port.h"
 #include "port/port_device.h"

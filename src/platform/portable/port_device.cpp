@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "platform/platform.h"
-#include "platform/portable/testing.h"
+#include "platform/portable/port_device_backend.h"
 
 namespace platform {
 namespace {

@@ -1,10 +1,10 @@
-// Hooks the portable platform offers to tests and hosts: a virtual clock, the
-// message-box recorder and the port-device backend registry.
+// Hooks the portable platform offers to tests and hosts: a virtual clock and
+// the message-box recorder. The port-device backends have their own header,
+// port_device_backend.h.
 #pragma once
 
 #include <atomic>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -72,23 +72,5 @@ constexpr UINT kPaletteIndexInvalid = 0xFFFFFFFF;
 int PendingTimerCount();
 // Cancels every timer (waiting for a callback in flight), for a clean start.
 void KillAllTimers();
-
-// ---- kernel port device backends
-// A stand-in for the kernel port device: it answers device-control requests
-// exactly as the real device would, reading and writing the caller's memory at
-// the addresses the request records carry.
-class PortDeviceBackend {
- public:
-  virtual ~PortDeviceBackend() = default;
-  virtual BOOL Control(DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength,
-                       DWORD* bytesReturned) = 0;
-};
-// Makes a backend from the options after "name:" in ZARNCAP_CAMERA. Returns
-// nullptr and fills error when the options are bad.
-using PortDeviceFactory = std::unique_ptr<PortDeviceBackend> (*)(const std::string& options, std::string* error);
-void RegisterPortDeviceBackend(const std::string& name, PortDeviceFactory factory);
-// The backend the current CreatePortDevice handle talks to (nullptr if none);
-// lets tests inspect the virtual device behind an open handle.
-PortDeviceBackend* OpenPortDeviceBackend();
 
 }  // namespace platform

@@ -9,7 +9,7 @@
 # virtual port device and camera, driver_ms_per_frame the rest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh libopencv-dev libv4l-dev
+scripts/install-deps.sh --test libopencv-dev libv4l-dev
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target colspace_bench driver_bench
 out=build/bench/colspace.json

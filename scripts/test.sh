@@ -1,23 +1,62 @@
 #!/usr/bin/env bash
 # Builds and runs the test suites: the release build, the AddressSanitizer +
 # UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the tests
-# that run threads (streams, channel churn, the four-thread stress), and a
-# bounded run of every fuzz target (FUZZ_SECONDS each, default 30), the
-# Debian package, then the Windows DLLs and their tests under Wine.
+# that run threads (streams, channel churn, the four-thread stress), a bounded
+# run of every fuzz target (FUZZ_SECONDS each, default 30), the Debian
+# package, then the Windows DLLs and their tests under Wine.
+#
+# The suites run in two lanes side by side, so one lane's compiling fills the
+# time the other spends waiting on streams, Wine and the applications. Each
+# step's output goes to build/test-logs/<step>.log; a failing step's log is
+# printed. The exit status is 0 only when every step passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for preset in default asan; do
-  cmake --preset "$preset"
-  cmake --build --preset "$preset"
-  # The applications' run of the V4L2 face once (its device code runs under
-  # the sanitizers in the face's own tests).
-  if [ "$preset" = asan ]; then ctest --preset "$preset" -E V4l2Face.Applications; else ctest --preset "$preset"; fi
-done
-cmake --preset tsan
-cmake --build --preset tsan --target integration_tests capture_tests parport_tests
-ctest --preset tsan -R "ThreadStress|StreamCapture|DriverLifecycle|StreamTest|FrameFaults|ParportDriver"
-scripts/fuzz.sh
-# The Debian package (from the default build, which is set up for /usr): built,
-# linted, installed, used and removed.
-tests/packaging/deb_test.sh build/default
-scripts/test-win32.sh
+logs=build/test-logs
+mkdir -p "$logs"
+
+# step NAME COMMAND...: runs one step quietly and says how it went.
+step() {
+  local name=$1 start status=0
+  shift
+  start=$(date +%s)
+  "$@" >"$logs/$name.log" 2>&1 || status=$?
+  if [ "$status" = 0 ]; then
+    echo "test: $name OK ($(($(date +%s) - start)) s)"
+  else
+    echo "test: $name FAILED (status $status, $(($(date +%s) - start)) s); the end of $logs/$name.log:"
+    tail -n 150 "$logs/$name.log" | sed "s/^/  $name| /"
+  fi
+  return "$status"
+}
+
+build() { cmake --preset "$1" && cmake --build --preset "$1" "${@:2}"; }
+
+# The release build and everything that uses it, then the threaded tests under TSan.
+native_lane() {
+  step release-build build default &&
+    step release-tests ctest --preset default &&
+    step debian-package tests/packaging/deb_test.sh build/default &&
+    step tsan-build build tsan --target integration_tests capture_tests parport_tests &&
+    step tsan-tests ctest --preset tsan -R "ThreadStress|StreamCapture|DriverLifecycle|StreamTest|FrameFaults|ParportDriver"
+}
+
+# The sanitizer build (the applications' run of the V4L2 face once, in the
+# release lane: its device code runs under the sanitizers in the face's own
+# tests), the fuzzers, then Windows.
+checks_lane() {
+  step asan-build build asan &&
+    step asan-tests ctest --preset asan -E V4l2Face.Applications &&
+    step fuzz scripts/fuzz.sh &&
+    step windows scripts/test-win32.sh
+}
+
+start=$(date +%s)
+native_lane &
+native=$!
+checks_lane &
+checks=$!
+status=0
+wait "$native" || status=1
+wait "$checks" || status=1
+echo "test: all steps $([ "$status" = 0 ] && echo passed || echo 'did not pass') in $(($(date +%s) - start)) s"
+exit "$status"

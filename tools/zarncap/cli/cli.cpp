@@ -81,7 +81,7 @@ std::string HelpFor(const CLI::App& app) {
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
   app.add_option("--camera", global.camera,
-                 "camera for this run, as ZARNCAP_CAMERA names it: sim, sim:<key=value,...> or none")
+                 "camera for this run, as ZARNCAP_CAMERA names it: sim, sim:<key=value,...>, parport, parport:<port> (the real camera) or none")
       ->capture_default_str()
       ->type_name("SPEC");
   app.add_option("--ini", global.ini,

@@ -131,7 +131,7 @@ def manual(exe, version):
             roff("the driver's settings (sections ZARNCAP, NUBO, COLSPACE); ~/.config/zarncap when XDG_CONFIG_HOME "
                  "is not set, $ZARNCAP_CONFIG_DIR when set, or the file --ini names"),
             ".SH ENVIRONMENT",
-            ".TP", r"\fBZARNCAP_CAMERA\fR", roff("the camera the driver's port device reaches: sim, sim:<key=value,...> or none"),
+            ".TP", r"\fBZARNCAP_CAMERA\fR", roff("the camera the driver's port device reaches: sim, sim:<key=value,...>, parport, parport:<port> (the real camera) or none"),
             ".TP", r"\fBZARNCAP_DRIVER\fR", roff("the driver library to load (else the one installed beside zarncap)"),
             ".TP", r"\fBZARNCAP_CONFIG_DIR\fR", roff("the folder of the driver's settings files"),
             ".SH EXIT STATUS",

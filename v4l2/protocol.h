@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace v4l2face {
 
@@ -48,6 +49,7 @@ struct Request {
   std::uint32_t size = 0;      // argument bytes that follow
   std::uint32_t nonblocking = 0;  // the descriptor's O_NONBLOCK
   std::uint32_t faulted = 0;      // the argument memory could not be read (no bytes follow)
+  std::uint32_t reserved = 0;     // keeps the record free of padding (no stray bytes on the wire)
 };
 
 struct Reply {
@@ -56,12 +58,19 @@ struct Reply {
   std::uint32_t size = 0;  // argument bytes that follow
   std::uint32_t drainToken = 0;  // 1: this call emptied the ready queue; take one token
   std::uint32_t drainEvent = 0;  // 1: this call emptied the event queue; take the out-of-band byte
+  std::uint32_t reserved = 0;    // keeps the record free of padding
   std::uint64_t length = 0;      // MapFd: the mapping's length; Read: the bytes in the frame
 };
 
-// Sends header and body as one message, with up to one descriptor.
+// Every byte of both records is a field, so a record sent carries nothing
+// uninitialised from the sender's memory.
+static_assert(std::has_unique_object_representations_v<Request>);
+static_assert(std::has_unique_object_representations_v<Reply>);
+
+// Sends header and body as one message, with up to one descriptor. flags:
+// added to sendmsg's (MSG_DONTWAIT where a full socket must not hold the sender).
 inline bool SendMessage(int socket, const void* header, std::size_t headerSize, const void* body,
-                        std::size_t bodySize, int fd) {
+                        std::size_t bodySize, int fd, int flags = 0) {
   iovec parts[2] = {{const_cast<void*>(header), headerSize}, {const_cast<void*>(body), bodySize}};
   msghdr message = {};
   message.msg_iov = parts;
@@ -78,7 +87,7 @@ inline bool SendMessage(int socket, const void* header, std::size_t headerSize, 
   }
   ssize_t sent;
   do {
-    sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+    sent = ::sendmsg(socket, &message, MSG_NOSIGNAL | flags);
   } while (sent < 0 && errno == EINTR);
   return sent == static_cast<ssize_t>(headerSize + bodySize);
 }

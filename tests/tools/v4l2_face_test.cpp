@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <set>
 
 #include "tools/recording_driver.h"
 #include "tools/tool_test_util.h"
@@ -33,7 +34,7 @@ class V4l2FaceTest : public drivertest::RecordingHostTest {
     DriverLink& link = settings_->Link();
     std::vector<std::pair<std::string, std::string>> shown;
     for (const ControlValue& value : RunSettingsDialog(link, {})) shown.emplace_back(value.name, value.value);
-    FaceSetup setup{"Parallel port colour camera", "parport:LPT1", 2000};
+    FaceSetup setup{"Parallel port colour camera", "parport:LPT1"};
     device_ = std::make_unique<FaceDevice>(
         video_->Link(), FaceFormats(FaceFormatTable(Sizes())),
         FaceControlValues(shown, [&link](const ControlSets& sets) {
@@ -328,6 +329,116 @@ TEST_F(V4l2FaceTest, ReadGivesWholeFramesAndKeepsStreamingIoOut) {
   EXPECT_EQ(device_->Read(kSecond, &memory, &length), -EBUSY);
   device_->Closed(kFirst);
   EXPECT_EQ(Call(kSecond, VIDIOC_REQBUFS, &request), 0);
+}
+
+TEST_F(V4l2FaceTest, IntervalsAreSimpleFractionsOfTheSensorRate) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> offered;
+  for (std::uint32_t i = 0;; ++i) {
+    v4l2_frmivalenum interval = {};
+    interval.index = i;
+    interval.pixel_format = V4L2_PIX_FMT_BGR24;
+    interval.width = 320;
+    interval.height = 240;
+    if (Call(kFirst, VIDIOC_ENUM_FRAMEINTERVALS, &interval) != 0) break;
+    offered.emplace_back(interval.discrete.numerator, interval.discrete.denominator);
+  }
+  EXPECT_EQ(offered, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 15}, {2, 15}, {1, 5}, {4, 15}}));
+  // S_PARM keeps what it can do and takes the nearest otherwise.
+  const struct {
+    v4l2_fract asked, kept;
+  } cases[] = {
+      {{1, 15}, {1, 15}}, {{2, 15}, {2, 15}}, {{1, 5}, {1, 5}},  {{1, 30}, {1, 15}},
+      {{1, 7}, {2, 15}},  {{1, 1}, {4, 15}},  {{0, 0}, {1, 15}}, {{1000, 15000}, {1, 15}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.asked.numerator) + "/" + std::to_string(c.asked.denominator));
+    v4l2_streamparm parm = {};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    parm.parm.capture.timeperframe = c.asked;
+    ASSERT_EQ(Call(kFirst, VIDIOC_S_PARM, &parm), 0);
+    EXPECT_EQ(parm.parm.capture.timeperframe.numerator, c.kept.numerator);
+    EXPECT_EQ(parm.parm.capture.timeperframe.denominator, c.kept.denominator);
+    parm = {};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    ASSERT_EQ(Call(kSecond, VIDIOC_G_PARM, &parm), 0);
+    EXPECT_EQ(parm.parm.capture.timeperframe.denominator, c.kept.denominator);
+  }
+}
+
+TEST_F(V4l2FaceTest, CropIsTheWholeFrame) {
+  v4l2_format format = Format(V4L2_PIX_FMT_BGR24, 160, 120);
+  ASSERT_EQ(Call(kFirst, VIDIOC_S_FMT, &format), 0);
+  v4l2_cropcap cap = {};
+  cap.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  ASSERT_EQ(Call(kFirst, VIDIOC_CROPCAP, &cap), 0);
+  EXPECT_EQ(cap.bounds.width, 160u);
+  EXPECT_EQ(cap.defrect.height, 120u);
+  EXPECT_EQ(cap.pixelaspect.numerator, cap.pixelaspect.denominator);
+  for (const std::uint32_t target : {V4L2_SEL_TGT_CROP_DEFAULT, V4L2_SEL_TGT_CROP_BOUNDS}) {
+    v4l2_selection selection = {};
+    selection.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    selection.target = target;
+    ASSERT_EQ(Call(kFirst, VIDIOC_G_SELECTION, &selection), 0);
+    EXPECT_EQ(selection.r.left, 0);
+    EXPECT_EQ(selection.r.width, 160u);
+  }
+  // No crop can be got or set: only its bounds and default are told.
+  for (const std::uint32_t target : {V4L2_SEL_TGT_CROP, V4L2_SEL_TGT_COMPOSE}) {
+    v4l2_selection other = {};
+    other.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    other.target = target;
+    EXPECT_EQ(Call(kFirst, VIDIOC_G_SELECTION, &other), -EINVAL);
+  }
+}
+
+// Buffers added while the stream runs join it, and the ones already with the
+// driver keep coming back (the driver holds pointers into each buffer's record).
+TEST_F(V4l2FaceTest, BuffersCreatedWhileStreamingAllKeepCycling) {
+  ASSERT_EQ(StartStreaming(kFirst, 2), 0);
+  v4l2_create_buffers create = {};
+  create.count = 2;
+  create.memory = V4L2_MEMORY_MMAP;
+  create.format = Format(V4L2_PIX_FMT_BGR24, 320, 240);
+  ASSERT_EQ(Call(kFirst, VIDIOC_G_FMT, &create.format), 0);
+  ASSERT_EQ(Call(kFirst, VIDIOC_CREATE_BUFS, &create), 0);
+  EXPECT_EQ(create.index, 2u);
+  for (std::uint32_t index = create.index; index < create.index + create.count; ++index) {
+    v4l2_buffer buffer = {};
+    buffer.index = index;
+    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    ASSERT_EQ(Call(kFirst, VIDIOC_QBUF, &buffer), 0);
+  }
+  std::set<std::uint32_t> seen;
+  for (int n = 0; n < 12; ++n) {
+    v4l2_buffer buffer;
+    ASSERT_EQ(Dequeue(kFirst, &buffer), 0);
+    seen.insert(buffer.index);
+    ASSERT_EQ(Call(kFirst, VIDIOC_QBUF, &buffer), 0);
+  }
+  EXPECT_EQ(seen, (std::set<std::uint32_t>{0, 1, 2, 3}));
+  // A buffer far beyond any frame is refused before its memory is made.
+  create.format.fmt.pix.sizeimage = 0xFFFFFFFFu;
+  EXPECT_EQ(Call(kFirst, VIDIOC_CREATE_BUFS, &create), -ENOMEM);
+}
+
+// QUERYBUF's length is the image size, as kernel drivers give it (an
+// application copies that many bytes); the mapping may be page-rounded, and
+// its size cannot be changed by whoever holds its descriptor.
+TEST_F(V4l2FaceTest, BufferLengthIsTheImageSizeAndItsMemoryIsSealed) {
+  v4l2_requestbuffers request = {1, V4L2_BUF_TYPE_VIDEO_CAPTURE, V4L2_MEMORY_MMAP};
+  ASSERT_EQ(Call(kFirst, VIDIOC_REQBUFS, &request), 0);
+  v4l2_buffer buffer = {};
+  buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  ASSERT_EQ(Call(kFirst, VIDIOC_QUERYBUF, &buffer), 0);
+  EXPECT_EQ(buffer.length, 230400u);
+  int memory = -1;
+  std::uint64_t mapLength = 0;
+  ASSERT_EQ(device_->MapFd(kFirst, buffer.m.offset, &memory, &mapLength), 0);
+  EXPECT_GE(mapLength, buffer.length);
+  EXPECT_EQ(mapLength % 4096, 0u);
+  EXPECT_NE(ftruncate(memory, 0), 0);
+  EXPECT_NE(ftruncate(memory, static_cast<off_t>(mapLength) * 2), 0);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include "tools/zarncap/host/session.h"
 #include "tools/zarncap/host/source_controls.h"
 #include "tools/zarncap/v4l2/face_device.h"
-#include "tools/zarncap/v4l2/face_rate.h"
 #include "tools/zarncap/v4l2/face_server.h"
 
 namespace zarncap {
@@ -19,7 +18,6 @@ namespace {
 
 constexpr const char* kCard = "Parallel port colour camera";
 constexpr const char* kPreloadName = "libzarncap-v4l2.so";
-constexpr std::uint32_t kFallbackPeriodUs = 66000;
 
 // The preload library beside the driver library zarncap loads.
 std::string PreloadLibrary() {
@@ -74,9 +72,6 @@ int RunV4l2(const GlobalOptions& global, const V4l2Options& options, const Host&
   FaceSetup setup;
   setup.card = kCard;
   setup.busInfo = "parport:" + (global.port.empty() ? std::string("LPT1") : global.port);
-  const FaceFormat& first = formats.All().front();
-  setup.framePeriodUs = MeasureFramePeriodUs(video.Link(), first, first.sizes.front().first,
-                                             first.sizes.front().second, kFallbackPeriodUs);
   int status = 0;
   {
     FaceDevice device(video.Link(), std::move(formats), std::move(controls), setup);

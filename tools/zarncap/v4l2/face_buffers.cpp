@@ -1,5 +1,6 @@
 #include "tools/zarncap/v4l2/face_buffers.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -14,40 +15,51 @@ constexpr std::uint32_t kOffsetStride = 1u << 24;
 
 }  // namespace
 
-bool BufferPool::Add(std::uint32_t count, std::size_t size) {
-  const std::size_t length = (size + kPage - 1) / kPage * kPage;
+namespace {
+
+void Release(FaceBuffer& buffer) {
+  if (buffer.data != nullptr) munmap(buffer.data, buffer.mapLength);
+  if (buffer.memory >= 0) close(buffer.memory);
+}
+
+// The buffer's memory: a memfd of mapLength bytes whose size is sealed, and
+// the launcher's own mapping of it.
+bool Allocate(FaceBuffer& buffer) {
+  buffer.memory = memfd_create("zarncap-v4l2-buffer", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  if (buffer.memory < 0) return false;
+  if (ftruncate(buffer.memory, static_cast<off_t>(buffer.mapLength)) != 0 ||
+      fcntl(buffer.memory, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
+    return false;
+  }
+  void* data = mmap(nullptr, buffer.mapLength, PROT_READ | PROT_WRITE, MAP_SHARED, buffer.memory, 0);
+  if (data == MAP_FAILED) return false;
+  buffer.data = static_cast<std::uint8_t*>(data);
+  return true;
+}
+
+}  // namespace
+
+bool BufferPool::Add(std::uint32_t count, std::uint32_t size) {
   std::vector<FaceBuffer> added;
   for (std::uint32_t i = 0; i < count; ++i) {
     FaceBuffer buffer;
     buffer.index = static_cast<std::uint32_t>(buffers_.size() + added.size());
-    buffer.length = length;
+    buffer.size = size;
+    buffer.mapLength = (std::size_t{size} + kPage - 1) / kPage * kPage;
     buffer.offset = buffer.index * kOffsetStride;
-    buffer.memory = memfd_create("zarncap-v4l2-buffer", MFD_CLOEXEC);
-    bool ok = buffer.memory >= 0 && ftruncate(buffer.memory, static_cast<off_t>(length)) == 0;
-    if (ok) {
-      void* data = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, buffer.memory, 0);
-      ok = data != MAP_FAILED;
-      if (ok) buffer.data = static_cast<std::uint8_t*>(data);
-    }
-    if (!ok) {
-      if (buffer.memory >= 0) close(buffer.memory);
-      for (FaceBuffer& undo : added) {
-        munmap(undo.data, undo.length);
-        close(undo.memory);
-      }
+    if (!Allocate(buffer)) {
+      Release(buffer);
+      for (FaceBuffer& undo : added) Release(undo);
       return false;
     }
     added.push_back(buffer);
   }
-  buffers_.insert(buffers_.end(), added.begin(), added.end());
+  for (const FaceBuffer& buffer : added) buffers_.push_back(buffer);
   return true;
 }
 
 void BufferPool::Free() {
-  for (FaceBuffer& buffer : buffers_) {
-    munmap(buffer.data, buffer.length);
-    close(buffer.memory);
-  }
+  for (FaceBuffer& buffer : buffers_) Release(buffer);
   buffers_.clear();
   done_.clear();
 }
@@ -78,7 +90,7 @@ void BufferPool::Describe(const FaceBuffer& buffer, v4l2_buffer* out) const {
   out->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   out->memory = V4L2_MEMORY_MMAP;
   out->m.offset = buffer.offset;
-  out->length = static_cast<std::uint32_t>(buffer.length);
+  out->length = buffer.size;
   out->field = V4L2_FIELD_NONE;
   out->flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC | V4L2_BUF_FLAG_TSTAMP_SRC_EOF;
   if (buffer.mapped) out->flags |= V4L2_BUF_FLAG_MAPPED;

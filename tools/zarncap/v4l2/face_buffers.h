@@ -1,6 +1,9 @@
 // The device's buffers: shared memory (memfd) the launcher maps for the
 // driver to fill and the application maps through its connection, each with
-// its V4L2 state (dequeued, queued, with the driver, done).
+// its V4L2 state (dequeued, queued, with the driver, done). The memory's size
+// is sealed, so an application that truncates it cannot pull pages from
+// under the launcher; a buffer keeps its place (the driver holds pointers to
+// it) while others are added.
 #pragma once
 
 #include <linux/videodev2.h>
@@ -20,7 +23,8 @@ struct FaceBuffer {
   std::uint32_t index = 0;
   int memory = -1;             // the memfd
   std::uint8_t* data = nullptr;  // the launcher's mapping
-  std::size_t length = 0;      // the buffer's size (page-rounded)
+  std::uint32_t size = 0;      // the buffer's size (QUERYBUF's length: the image size asked)
+  std::size_t mapLength = 0;   // the memory's length (the size page-rounded)
   std::uint32_t offset = 0;    // the mmap offset the application uses
   BufferState state = BufferState::Dequeued;
   bool mapped = false;
@@ -38,14 +42,14 @@ class BufferPool {
   ~BufferPool() { Free(); }
 
   // Adds count buffers of size bytes each; false (and nothing added) when
-  // the memory cannot be had.
-  bool Add(std::uint32_t count, std::size_t size);
+  // the memory cannot be had. Buffers already there stay where they are.
+  bool Add(std::uint32_t count, std::uint32_t size);
   void Free();
 
   std::size_t Count() const { return buffers_.size(); }
   FaceBuffer* At(std::uint32_t index) { return index < buffers_.size() ? &buffers_[index] : nullptr; }
   FaceBuffer* AtOffset(std::uint64_t offset);
-  std::vector<FaceBuffer>& All() { return buffers_; }
+  std::deque<FaceBuffer>& All() { return buffers_; }
 
   // The done queue, in the order the frames came.
   void MarkDone(FaceBuffer& buffer);
@@ -57,7 +61,7 @@ class BufferPool {
   void Describe(const FaceBuffer& buffer, v4l2_buffer* out) const;
 
  private:
-  std::vector<FaceBuffer> buffers_;
+  std::deque<FaceBuffer> buffers_;  // a deque: growing it moves no buffer
   std::deque<std::uint32_t> done_;
 };
 

@@ -5,17 +5,15 @@
 
 #include <cerrno>
 #include <cstring>
-#include <numeric>
 
 #include "tools/zarncap/host/driver_link.h"
+#include "tools/zarncap/v4l2/face_rate.h"
 
 namespace zarncap {
 namespace {
 
 constexpr std::uint32_t kDeviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_READWRITE |
                                       V4L2_CAP_EXT_PIX_FORMAT;
-// The intervals offered are whole numbers of sensor frames, as the driver streams.
-constexpr std::uint32_t kIntervalSteps = 4;
 
 template <typename T>
 T* As(std::vector<std::uint8_t>& argument) {
@@ -27,11 +25,6 @@ void CopyText(__u8* to, std::size_t room, const std::string& text) {
   std::memcpy(to, text.data(), std::min(room - 1, text.size()));
 }
 
-v4l2_fract Fraction(std::uint32_t microseconds) {
-  const std::uint32_t divisor = std::gcd(microseconds, 1000000u);
-  return {microseconds / divisor, 1000000u / divisor};
-}
-
 }  // namespace
 
 FaceDevice::FaceDevice(DriverLink& video, FaceFormats formats, FaceControlValues controls, FaceSetup setup)
@@ -40,7 +33,6 @@ FaceDevice::FaceDevice(DriverLink& video, FaceFormats formats, FaceControlValues
   format_ = &formats_.All().front();
   size_ = formats_.Nearest(*format_, 320, 240);
   video_.SetFormat(MakeFormatHeader(*format_->pixel, size_.width, size_.height));
-  intervalUs_ = setup_.framePeriodUs;
 }
 
 FaceDevice::~FaceDevice() { EndStreaming(); }
@@ -76,6 +68,8 @@ const FaceDevice::Route* FaceDevice::FindRoute(unsigned long request) {
        [](FaceDevice& d, int, Bytes& a) { return d.EnumFrameIntervals(As<v4l2_frmivalenum>(a)); }},
       {VIDIOC_G_PARM, [](FaceDevice& d, int, Bytes& a) { return d.GetParm(As<v4l2_streamparm>(a)); }},
       {VIDIOC_S_PARM, [](FaceDevice& d, int c, Bytes& a) { return d.SetParm(c, As<v4l2_streamparm>(a)); }},
+      {VIDIOC_CROPCAP, [](FaceDevice& d, int, Bytes& a) { return d.CropCap(As<v4l2_cropcap>(a)); }},
+      {VIDIOC_G_SELECTION, [](FaceDevice& d, int, Bytes& a) { return d.GetSelection(As<v4l2_selection>(a)); }},
       {VIDIOC_QUERYCTRL, [](FaceDevice& d, int, Bytes& a) { return d.QueryControl(As<v4l2_queryctrl>(a)); }},
       {VIDIOC_QUERY_EXT_CTRL,
        [](FaceDevice& d, int, Bytes& a) { return d.QueryExtControl(As<v4l2_query_ext_ctrl>(a)); }},
@@ -224,13 +218,13 @@ int FaceDevice::EnumFrameSizes(v4l2_frmsizeenum* out) {
 
 int FaceDevice::EnumFrameIntervals(v4l2_frmivalenum* out) {
   const FaceFormat* format = formats_.Find(out->pixel_format);
-  if (format == nullptr || out->index >= kIntervalSteps) return -EINVAL;
+  if (format == nullptr || out->index >= kLongestInterval) return -EINVAL;
   bool offered = false;
   for (auto [w, h] : format->sizes) offered |= w == static_cast<int>(out->width) && h == static_cast<int>(out->height);
   if (!offered) return -EINVAL;
   const std::uint32_t index = out->index;
   out->type = V4L2_FRMIVAL_TYPE_DISCRETE;
-  out->discrete = Fraction(setup_.framePeriodUs * (index + 1));
+  out->discrete = IntervalOf(index + 1);
   std::memset(out->reserved, 0, sizeof out->reserved);
   return 0;
 }
@@ -239,7 +233,7 @@ int FaceDevice::GetParm(v4l2_streamparm* out) {
   if (out->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
   std::memset(&out->parm, 0, sizeof out->parm);
   out->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
-  out->parm.capture.timeperframe = Fraction(intervalUs_);
+  out->parm.capture.timeperframe = IntervalOf(intervalFrames_);
   out->parm.capture.readbuffers = 2;
   return 0;
 }
@@ -247,15 +241,34 @@ int FaceDevice::GetParm(v4l2_streamparm* out) {
 int FaceDevice::SetParm(int connection, v4l2_streamparm* inOut) {
   if (inOut->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
   if (!PriorityAllows(connection)) return -EBUSY;
-  const v4l2_fract asked = inOut->parm.capture.timeperframe;
-  std::uint32_t steps = 1;
-  if (asked.numerator != 0 && asked.denominator != 0) {
-    const double us = 1e6 * asked.numerator / asked.denominator;
-    steps = static_cast<std::uint32_t>(us / setup_.framePeriodUs + 0.5);
-    steps = std::clamp<std::uint32_t>(steps, 1, kIntervalSteps);
-  }
-  intervalUs_ = setup_.framePeriodUs * steps;
+  // The stream's period is set when it starts: changed only between streams,
+  // as a USB camera's is.
+  if (streaming_) return -EBUSY;
+  // The interval asked, to the nearest whole number of sensor frames the driver streams at.
+  intervalFrames_ = FramesFor(inOut->parm.capture.timeperframe);
   return GetParm(inOut);
+}
+
+// ---- cropping: the picture is the whole frame. Its bounds and default are
+// told, as a USB camera tells them; there is no crop to get or set.
+
+v4l2_rect FaceDevice::WholeFrame() const {
+  return {0, 0, static_cast<std::uint32_t>(size_.width), static_cast<std::uint32_t>(size_.height)};
+}
+
+int FaceDevice::CropCap(v4l2_cropcap* inOut) {
+  if (inOut->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
+  inOut->bounds = inOut->defrect = WholeFrame();
+  inOut->pixelaspect = {1, 1};
+  return 0;
+}
+
+int FaceDevice::GetSelection(v4l2_selection* inOut) {
+  if (inOut->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
+  if (inOut->target != V4L2_SEL_TGT_CROP_DEFAULT && inOut->target != V4L2_SEL_TGT_CROP_BOUNDS) return -EINVAL;
+  inOut->r = WholeFrame();
+  std::memset(inOut->reserved, 0, sizeof inOut->reserved);
+  return 0;
 }
 
 std::uint32_t FaceDevice::FrameSize() const { return formats_.Describe(*format_, size_).sizeimage; }

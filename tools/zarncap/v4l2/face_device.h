@@ -27,7 +27,6 @@ class DriverLink;
 struct FaceSetup {
   std::string card;       // QUERYCAP's card
   std::string busInfo;    // "parport:LPT1"
-  std::uint32_t framePeriodUs = 66000;  // the sensor frame period the driver streams at
 };
 
 class FaceDevice {
@@ -98,6 +97,9 @@ class FaceDevice {
   int EnumFrameIntervals(v4l2_frmivalenum* out);
   int GetParm(v4l2_streamparm* out);
   int SetParm(int connection, v4l2_streamparm* inOut);
+  int CropCap(v4l2_cropcap* inOut);
+  int GetSelection(v4l2_selection* inOut);
+  v4l2_rect WholeFrame() const;
   // controls and events (face_device_controls.cpp)
   int QueryControl(v4l2_queryctrl* inOut);
   int QueryExtControl(v4l2_query_ext_ctrl* inOut);
@@ -135,13 +137,13 @@ class FaceDevice {
   std::map<int, Connection> connections_;
   const FaceFormat* format_ = nullptr;
   FaceSize size_;
-  std::uint32_t intervalUs_ = 0;
+  std::uint32_t intervalFrames_ = 1;  // the frame interval, in sensor frames
   int owner_ = -1;        // the connection that holds the buffers
   bool fileIo_ = false;   // the buffers are read()'s own
   bool streaming_ = false;
   std::uint32_t lastSequence_ = 0;
   bool anySequence_ = false;
-  DWORD firstCapture_ = 0;
+  DWORD lastCapture_ = 0;
   int tokenTarget_ = -1;
   bool drain_ = false;
   std::vector<int> eventTargets_;

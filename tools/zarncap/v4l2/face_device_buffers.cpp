@@ -4,12 +4,16 @@
 #include <ctime>
 
 #include "tools/zarncap/v4l2/face_device.h"
+#include "tools/zarncap/v4l2/face_rate.h"
 
 namespace zarncap {
 namespace {
 
 constexpr std::uint32_t kMaxBuffers = 32;
 constexpr std::uint32_t kReadBuffers = 2;
+// The largest buffer CREATE_BUFS makes: ample for any frame, far short of
+// what would strain the launcher's memory (32 such buffers are 2 GiB).
+constexpr std::uint32_t kMaxBufferBytes = 64u << 20;
 
 // row: room for one row, kept by the caller so a frame allocates nothing.
 void FlipRows(std::uint8_t* data, std::uint32_t bytesPerLine, std::uint32_t height, std::vector<std::uint8_t>& row) {
@@ -60,6 +64,7 @@ int FaceDevice::CreateBuffers(int connection, v4l2_create_buffers* inOut) {
   inOut->flags = 0;
   if (inOut->count == 0) return 0;
   if (inOut->format.fmt.pix.sizeimage < FrameSize()) return -EINVAL;
+  if (inOut->format.fmt.pix.sizeimage > kMaxBufferBytes) return -ENOMEM;
   const std::uint32_t room = kMaxBuffers - static_cast<std::uint32_t>(pool_.Count());
   if (room == 0) return -ENOBUFS;
   const std::uint32_t count = std::min(inOut->count, room);
@@ -113,7 +118,7 @@ int FaceDevice::StartDriverStream() {
     if (buffer.state == BufferState::Queued) headers.push_back(&buffer.header);
   }
   anySequence_ = false;
-  if (!stream_.Start(headers, intervalUs_)) return -EIO;
+  if (!stream_.Start(headers, DriverMicroseconds(intervalFrames_))) return -EIO;
   streaming_ = true;
   return 0;
 }
@@ -154,18 +159,22 @@ void FaceDevice::ReleaseBuffers() {
 void FaceDevice::OnWake() {
   const bool wasEmpty = !pool_.AnyDone();
   const v4l2_pix_format pix = formats_.Describe(*format_, size_);
-  const std::uint32_t periodMs = std::max<std::uint32_t>(1, intervalUs_ / 1000);
+  const std::uint32_t periodMs = NominalMicroseconds(intervalFrames_) / 1000;
   for (VIDEOHDR* header : stream_.TakeFinished()) {
     FaceBuffer* buffer = pool_.At(static_cast<std::uint32_t>(header->dwUser));
     if (buffer == nullptr || &buffer->header != header || buffer->state != BufferState::Queued) continue;
     if (format_->flipRows) FlipRows(buffer->data, pix.bytesperline, pix.height, flipRow_);
     buffer->bytesused = std::min<std::uint32_t>(header->dwBytesUsed, pix.sizeimage);
-    // The sequence follows the capture time from the stream's first frame, so
-    // a frame the driver skipped shows as a gap.
-    if (!anySequence_) firstCapture_ = header->dwTimeCaptured;
-    std::uint32_t sequence = (header->dwTimeCaptured - firstCapture_ + periodMs / 2) / periodMs;
-    if (anySequence_ && sequence <= lastSequence_) sequence = lastSequence_ + 1;
+    // The sequence counts the intervals since the frame before (at least
+    // one), so a frame the driver skipped shows as a gap. Frame by frame, a
+    // sensor a little off its nominal rate adds no false gaps.
+    std::uint32_t sequence = 0;
+    if (anySequence_) {
+      const DWORD gap = header->dwTimeCaptured - lastCapture_;
+      sequence = lastSequence_ + std::max<std::uint32_t>(1, (gap + periodMs / 2) / periodMs);
+    }
     anySequence_ = true;
+    lastCapture_ = header->dwTimeCaptured;
     lastSequence_ = sequence;
     buffer->sequence = sequence;
     buffer->timestamp = MonotonicNow();
@@ -180,7 +189,7 @@ int FaceDevice::MapFd(int, std::uint64_t offset, int* memory, std::uint64_t* len
   if (buffer == nullptr) return -EINVAL;
   buffer->mapped = true;
   *memory = buffer->memory;
-  *length = buffer->length;
+  *length = buffer->mapLength;
   return 0;
 }
 

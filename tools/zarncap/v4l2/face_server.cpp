@@ -1,13 +1,10 @@
 #include "tools/zarncap/v4l2/face_server.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +15,11 @@
 #include <fstream>
 
 #include "tools/zarncap/common/tool_error.h"
+#include "tools/zarncap/v4l2/face_application.h"
 #include "tools/zarncap/v4l2/face_device.h"
+#include "tools/zarncap/v4l2/face_folders.h"
+#include "tools/zarncap/v4l2/face_peer.h"
+#include "tools/zarncap/v4l2/face_requests.h"
 #include "v4l2/protocol.h"
 
 namespace zarncap {
@@ -37,44 +38,6 @@ void WriteFile(const std::string& path, const std::string& text) {
   if (!out) throw ToolError("v4l2: cannot write " + path);
 }
 
-int OpenPidFd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
-
-// One request from a connection's stream: the header with the reply socket
-// that came with it, then the argument bytes.
-bool ReceiveRequest(int connection, Request* request, std::vector<std::uint8_t>* argument, int* replyTo) {
-  iovec part = {request, sizeof *request};
-  msghdr message = {};
-  message.msg_iov = &part;
-  message.msg_iovlen = 1;
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  ssize_t got;
-  do {
-    got = recvmsg(connection, &message, MSG_WAITALL | MSG_CMSG_CLOEXEC);
-  } while (got < 0 && errno == EINTR);
-  *replyTo = -1;
-  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS) std::memcpy(replyTo, CMSG_DATA(c), sizeof(int));
-  }
-  const std::size_t limit = v4l2face::kMaxArgument + 1024 * sizeof(v4l2_ext_control);
-  if (got != static_cast<ssize_t>(sizeof *request) || request->magic != v4l2face::kMagic || request->size > limit) {
-    if (*replyTo >= 0) close(*replyTo);
-    return false;
-  }
-  argument->resize(request->size);
-  std::size_t have = 0;
-  while (have < argument->size()) {
-    const ssize_t part2 = recv(connection, argument->data() + have, argument->size() - have, MSG_WAITALL);
-    if (part2 <= 0 && !(part2 < 0 && errno == EINTR)) {
-      if (*replyTo >= 0) close(*replyTo);
-      return false;
-    }
-    if (part2 > 0) have += static_cast<std::size_t>(part2);
-  }
-  return true;
-}
-
 void Watch(int poller, int fd) {
   epoll_event event = {};
   event.events = EPOLLIN;
@@ -82,33 +45,17 @@ void Watch(int poller, int fd) {
   epoll_ctl(poller, EPOLL_CTL_ADD, fd, &event);
 }
 
-// Starts the application with the preload library and the face's variables.
-pid_t Launch(const std::string& preloadLibrary, const FacePlace& place, const std::string& socketPath,
-             const std::string& sysfs, const std::vector<std::string>& command) {
-  const pid_t child = fork();
-  if (child < 0) throw ToolError("v4l2: cannot start " + command.front());
-  if (child > 0) return child;
-  const char* earlier = std::getenv("LD_PRELOAD");
-  const std::string preload = preloadLibrary + (earlier != nullptr && *earlier != '\0' ? std::string(":") + earlier : "");
-  setenv("LD_PRELOAD", preload.c_str(), 1);
-  setenv(v4l2face::kSocketVariable, socketPath.c_str(), 1);
-  if (!socketPath.empty()) setenv(v4l2face::kDeviceVariable, place.devicePath.c_str(), 1);
-  setenv(v4l2face::kSysfsVariable, sysfs.c_str(), 1);
-  setenv(v4l2face::kMinorVariable, std::to_string(place.minor).c_str(), 1);
-  std::vector<char*> arguments;
-  for (const std::string& word : command) arguments.push_back(const_cast<char*>(word.c_str()));
-  arguments.push_back(nullptr);
-  execvp(arguments[0], arguments.data());
-  std::fprintf(stderr, "zarncap: error: v4l2: cannot run %s: %s\n", arguments[0], std::strerror(errno));
-  _exit(127);
-}
+int OpenReserve() { return open("/dev/null", O_RDONLY | O_CLOEXEC); }
 
-int ExitStatusOf(pid_t child) {
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1;
+// A reply goes back on a datagram pair the library made for the request: a
+// whole message or nothing, sent without waiting. Any other kind of socket
+// (a stream could take half a reply, or hold the launcher) is refused.
+bool IsReplySocket(int fd) {
+  int type = 0, domain = 0;
+  socklen_t size = sizeof type;
+  if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) != 0 || type != SOCK_SEQPACKET) return false;
+  size = sizeof domain;
+  return getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &size) == 0 && domain == AF_UNIX;
 }
 
 }  // namespace
@@ -116,7 +63,9 @@ int ExitStatusOf(pid_t child) {
 int RunWithoutCamera(const std::string& preloadLibrary, const FacePlace& place, const std::vector<std::string>& command) {
   // No device path is claimed: the application finds nothing there (ENOENT),
   // as with a camera that is not plugged in.
-  return ExitStatusOf(Launch(preloadLibrary, place, "", "", command));
+  FaceApplication application;
+  application.Start({preloadLibrary, "", ""}, place, command);
+  return application.Wait();
 }
 
 FacePlace FreeDevicePlace() {
@@ -143,7 +92,9 @@ FacePlace NamedDevicePlace(const std::string& path) {
 
 FaceServer::FaceServer(FaceDevice& device, const FacePlace& place, const std::string& card)
     : device_(device), place_(place) {
-  char folder[] = "/tmp/zarncap-v4l2-XXXXXX";
+  RemoveStaleFolders("/tmp");
+  std::string pattern = std::string("/tmp/") + kFaceFolderPrefix + "XXXXXX";
+  char* folder = pattern.data();
   if (mkdtemp(folder) == nullptr) throw ToolError("v4l2: cannot make a folder in /tmp");
   folder_ = folder;
   socketPath_ = folder_ + "/socket";
@@ -165,38 +116,41 @@ FaceServer::FaceServer(FaceDevice& device, const FacePlace& place, const std::st
     throw ToolError(std::string("v4l2: cannot listen on ") + socketPath_ + ": " + std::strerror(errno));
   }
   poller_ = epoll_create1(EPOLL_CLOEXEC);
+  reserve_ = OpenReserve();
 }
 
 FaceServer::~FaceServer() {
-  for (int connection : connections_) {
+  for (const auto& [connection, reader] : connections_) {
     device_.Closed(connection);
     close(connection);
   }
-  if (poller_ >= 0) close(poller_);
-  if (listener_ >= 0) close(listener_);
+  connections_.clear();
+  for (int fd : {poller_, listener_, reserve_}) {
+    if (fd >= 0) close(fd);
+  }
   std::error_code ignored;
   std::filesystem::remove_all(folder_, ignored);
 }
 
 int FaceServer::Run(const std::string& preloadLibrary, const std::vector<std::string>& command) {
-  const pid_t child = Launch(preloadLibrary, place_, socketPath_, folder_ + "/sys", command);
-  const int application = OpenPidFd(child);
+  FaceApplication application;
+  application.Start({preloadLibrary, socketPath_, folder_ + "/sys"}, place_, command);
   Serve(application);
-  if (application >= 0) close(application);
-  return ExitStatusOf(child);
+  return application.Wait();
 }
 
-void FaceServer::Serve(int application) {
+void FaceServer::Serve(FaceApplication& application) {
   Watch(poller_, listener_);
+  listening_ = true;
   Watch(poller_, device_.WakeFd());
-  if (application >= 0) Watch(poller_, application);
-  bool applicationGone = application < 0;
-  // After the application has gone, children it left may still hold the device.
-  while (!applicationGone || !connections_.empty()) {
+  Watch(poller_, application.WakeFd());
+  application.OnWake();
+  // After the application has gone, processes it left may still hold the
+  // device: they are served until they close it.
+  while (!application.Exited() || !connections_.empty()) {
     epoll_event events[kEvents];
-    const int ready = epoll_wait(poller_, events, kEvents, applicationGone ? 200 : -1);
+    const int ready = epoll_wait(poller_, events, kEvents, -1);
     if (ready < 0 && errno != EINTR) break;
-    if (ready == 0 && applicationGone) break;
     for (int i = 0; i < ready; ++i) {
       const int fd = events[i].data.fd;
       if (fd == listener_) {
@@ -204,10 +158,9 @@ void FaceServer::Serve(int application) {
       } else if (fd == device_.WakeFd()) {
         device_.OnWake();
         SendMarks();
-      } else if (fd == application) {
-        applicationGone = true;
-        epoll_ctl(poller_, EPOLL_CTL_DEL, application, nullptr);
-      } else if (!Answer(fd)) {
+      } else if (fd == application.WakeFd()) {
+        application.OnWake();
+      } else if (connections_.contains(fd) && !Answer(fd)) {
         Drop(fd);
       }
     }
@@ -215,26 +168,53 @@ void FaceServer::Serve(int application) {
 }
 
 void FaceServer::Accept() {
-  const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-  if (connection < 0) return;
-  connections_.push_back(connection);
+  const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  if (connection < 0) {
+    if (errno == EMFILE || errno == ENFILE) TurnAway();
+    return;
+  }
+  if (!IsDescendantOf(PeerProcess(connection), getpid())) {
+    close(connection);
+    return;
+  }
+  connections_.emplace(connection, std::make_unique<RequestReader>());
   device_.Opened(connection);
   Watch(poller_, connection);
+}
+
+// Out of descriptors: the waiting connection is accepted on the reserve and
+// closed at once (its process sees the device gone), so the listener does
+// not stay readable with nobody able to take from it. Without a reserve the
+// listener rests until a connection closes.
+void FaceServer::TurnAway() {
+  if (reserve_ >= 0) {
+    close(reserve_);
+    const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (connection >= 0) close(connection);
+    reserve_ = OpenReserve();
+  }
+  if (reserve_ < 0 && listening_) {
+    epoll_ctl(poller_, EPOLL_CTL_DEL, listener_, nullptr);
+    listening_ = false;
+  }
 }
 
 void FaceServer::Drop(int connection) {
   epoll_ctl(poller_, EPOLL_CTL_DEL, connection, nullptr);
   device_.Closed(connection);
   close(connection);
-  std::erase(connections_, connection);
+  connections_.erase(connection);
+  if (reserve_ < 0) reserve_ = OpenReserve();
+  if (!listening_) {
+    Watch(poller_, listener_);
+    listening_ = true;
+  }
 }
 
 // A ready token for the buffers' owner, an out-of-band mark for each
 // connection whose events are now pending.
 void FaceServer::SendMarks() {
-  const auto live = [this](int connection) {
-    return std::find(connections_.begin(), connections_.end(), connection) != connections_.end();
-  };
+  const auto live = [this](int connection) { return connections_.contains(connection); };
   const char mark = 1;
   if (const int target = device_.TakeTokenTarget(); target >= 0 && live(target)) {
     send(target, &mark, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -244,14 +224,25 @@ void FaceServer::SendMarks() {
   }
 }
 
-// One request: false when the connection has closed (or sent what no
-// preload library sends).
+// What a connection has sent, and the answer to a request once it is whole:
+// false when the connection has closed (or sent what no preload library sends).
 bool FaceServer::Answer(int connection) {
-  Request request;
-  std::vector<std::uint8_t> argument;
-  int replyTo = -1;
-  if (!ReceiveRequest(connection, &request, &argument, &replyTo)) return false;
-  if (replyTo < 0) return false;
+  FaceRequest received;
+  switch (connections_.at(connection)->ReadFrom(connection, &received)) {
+    case RequestReader::Status::Waiting:
+      return true;
+    case RequestReader::Status::Broken:
+      return false;
+    case RequestReader::Status::Ready:
+      break;
+  }
+  const int replyTo = received.replyTo;
+  if (replyTo < 0 || !IsReplySocket(replyTo)) {
+    if (replyTo >= 0) close(replyTo);
+    return false;
+  }
+  const Request& request = received.header;
+  std::vector<std::uint8_t>& argument = received.argument;
   Reply reply;
   int memory = -1;
   int result = -EINVAL;
@@ -278,7 +269,9 @@ bool FaceServer::Answer(int connection) {
   reply.drainToken = device_.TakeDrain() ? 1 : 0;
   reply.drainEvent = device_.TakeEventDrain() ? 1 : 0;
   reply.size = static_cast<std::uint32_t>(argument.size());
-  v4l2face::SendMessage(replyTo, &reply, sizeof reply, argument.data(), argument.size(), result < 0 ? -1 : memory);
+  // A reply socket that is full loses its reply; the launcher does not wait for it.
+  v4l2face::SendMessage(replyTo, &reply, sizeof reply, argument.data(), argument.size(), result < 0 ? -1 : memory,
+                        MSG_DONTWAIT);
   close(replyTo);
   SendMarks();
   return true;

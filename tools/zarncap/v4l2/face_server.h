@@ -4,12 +4,16 @@
 // the driver's finished buffers until the application has gone.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace zarncap {
 
+class FaceApplication;
 class FaceDevice;
+class RequestReader;
 
 struct FacePlace {
   std::string devicePath;  // "/dev/video3"
@@ -35,12 +39,13 @@ class FaceServer {
   ~FaceServer();
 
   // Starts the application with the library preloaded; serves until it exits
-  // (and its children have closed the device). The application's exit status.
+  // and no process it left holds the device open. The application's exit status.
   int Run(const std::string& preloadLibrary, const std::vector<std::string>& command);
 
  private:
-  void Serve(int application);
+  void Serve(FaceApplication& application);
   void Accept();
+  void TurnAway();
   bool Answer(int connection);
   void SendMarks();
   void Drop(int connection);
@@ -51,7 +56,12 @@ class FaceServer {
   std::string socketPath_;
   int listener_ = -1;
   int poller_ = -1;
-  std::vector<int> connections_;
+  // Held so that a connection can still be accepted (and closed) when the
+  // launcher has no descriptor left; -1 while it is spent.
+  int reserve_ = -1;
+  bool listening_ = false;
+  // Each connection with its request as far as it has come.
+  std::map<int, std::unique_ptr<RequestReader>> connections_;
 };
 
 }  // namespace zarncap

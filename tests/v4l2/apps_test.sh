@@ -15,6 +15,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export ZARNCAP_CONFIG_DIR="$work/config" ZARNCAP_CAMERA="sim:noise=0" ZARNCAP_DRIVER="$build/libzarncap.so"
 mkdir -p "$ZARNCAP_CONFIG_DIR"
+# The launchers' folders go here, apart from any other launcher running meanwhile.
+export TMPDIR="$work/tmp"
+mkdir -p "$TMPDIR"
 device="$work/video42"
 fail() { echo "apps_test: $*"; exit 1; }
 face() { "$zarncap" -q v4l2 --device "$device" -- "$@"; }
@@ -71,5 +74,5 @@ fi
 [ "$(grep -c '^zarncap: error: no camera found' <<<"$out")" -eq 1 ] || fail "no-camera said: $out"
 
 # Nothing is left: no launcher folder, no process serving the device.
-ls /tmp | grep -q "^zarncap-v4l2-" && fail "a launcher folder was left in /tmp: $(ls /tmp | grep zarncap-v4l2-)"
+ls "$TMPDIR" | grep -q "^zarncap-v4l2-" && fail "a launcher folder was left: $(ls "$TMPDIR" | grep zarncap-v4l2-)"
 echo "apps_test: v4l2-compliance, v4l2-ctl, ffmpeg and GStreamer all took the camera"

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -39,6 +40,13 @@ bool Stale(const std::string& folder, const struct stat& seen) {
 }
 
 }  // namespace
+
+std::string FaceFolderParent() {
+  const char* chosen = std::getenv("TMPDIR");
+  struct stat seen;
+  if (chosen != nullptr && chosen[0] == '/' && stat(chosen, &seen) == 0 && S_ISDIR(seen.st_mode)) return chosen;
+  return "/tmp";
+}
 
 int RemoveStaleFolders(const std::string& parent) {
   int removed = 0;

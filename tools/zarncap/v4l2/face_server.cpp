@@ -92,10 +92,11 @@ FacePlace NamedDevicePlace(const std::string& path) {
 
 FaceServer::FaceServer(FaceDevice& device, const FacePlace& place, const std::string& card)
     : device_(device), place_(place) {
-  RemoveStaleFolders("/tmp");
-  std::string pattern = std::string("/tmp/") + kFaceFolderPrefix + "XXXXXX";
+  const std::string parent = FaceFolderParent();
+  RemoveStaleFolders(parent);
+  std::string pattern = parent + "/" + kFaceFolderPrefix + "XXXXXX";
   char* folder = pattern.data();
-  if (mkdtemp(folder) == nullptr) throw ToolError("v4l2: cannot make a folder in /tmp");
+  if (mkdtemp(folder) == nullptr) throw ToolError("v4l2: cannot make a folder in " + parent);
   folder_ = folder;
   socketPath_ = folder_ + "/socket";
   const std::string sys = folder_ + "/sys";

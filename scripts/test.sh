@@ -23,31 +23,37 @@ step() {
   if [ "$status" = 0 ]; then
     echo "test: $name OK ($(($(date +%s) - start)) s)"
   else
-    echo "test: $name FAILED (status $status, $(($(date +%s) - start)) s); the end of $logs/$name.log:"
-    tail -n 150 "$logs/$name.log" | sed "s/^/  $name| /"
+    echo "test: $name FAILED (status $status, $(($(date +%s) - start)) s); from $logs/$name.log:"
+    # A failed test's own output follows its "***Failed" line in ctest's log.
+    { grep -A 40 -E '\*\*\*(Failed|Timeout|Exception)' "$logs/$name.log" || true
+      tail -n 60 "$logs/$name.log"; } | sed "s/^/  $name| /"
   fi
   return "$status"
 }
 
 build() { cmake --preset "$1" && cmake --build --preset "$1" "${@:2}"; }
 
-# The release build and everything that uses it, then the threaded tests under TSan.
+# A lane runs every step even after one fails, so one run shows every failure.
 native_lane() {
-  step release-build build default &&
-    step release-tests ctest --preset default &&
-    step debian-package tests/packaging/deb_test.sh build/default &&
-    step tsan-build build tsan --target integration_tests capture_tests parport_tests &&
-    step tsan-tests ctest --preset tsan -R "ThreadStress|StreamCapture|DriverLifecycle|StreamTest|FrameFaults|ParportDriver"
+  local status=0
+  # The release build and everything that uses it, then the threaded tests under TSan.
+  step release-build build default || status=1
+  step release-tests ctest --preset default || status=1
+  step debian-package tests/packaging/deb_test.sh build/default || status=1
+  step tsan-build build tsan --target integration_tests capture_tests parport_tests || status=1
+  step tsan-tests ctest --preset tsan -R "ThreadStress|StreamCapture|DriverLifecycle|StreamTest|FrameFaults|ParportDriver" || status=1
+  return "$status"
 }
 
-# The sanitizer build (the applications' run of the V4L2 face once, in the
-# release lane: its device code runs under the sanitizers in the face's own
-# tests), the fuzzers, then Windows.
 checks_lane() {
-  step asan-build build asan &&
-    step asan-tests ctest --preset asan -E V4l2Face.Applications &&
-    step fuzz scripts/fuzz.sh &&
-    step windows scripts/test-win32.sh
+  local status=0
+  # The applications' run of the V4L2 face is left to the release lane: its
+  # device code runs under the sanitizers in the face's own tests.
+  step asan-build build asan || status=1
+  step asan-tests ctest --preset asan -E V4l2Face.Applications || status=1
+  step fuzz scripts/fuzz.sh || status=1
+  step windows scripts/test-win32.sh || status=1
+  return "$status"
 }
 
 start=$(date +%s)

@@ -1,24 +1,30 @@
 #!/usr/bin/env bash
-# The Debian package as a user meets it: built with cpack from the "package"
-# preset, checked by lintian (no errors), installed with dpkg -i, a picture
-# taken with /usr/bin/zarncap and the manual read from the installed files,
-# then removed with dpkg -r, leaving nothing of it but the user's settings.
-#   deb_test.sh [build folder]   (default: the "package" preset, configured and built here;
-#                                 a built default-preset folder serves as well: it is set up for /usr)
+# The Debian package as a user meets it: built and installed by the lines the
+# README gives under "Installing" (the block after its "<!-- package-command -->"
+# marker), run as written (sudo left out when already root), then checked by
+# lintian (no errors), a picture taken with /usr/bin/zarncap and the manual read
+# from the installed files, then removed with dpkg -r, leaving nothing of it
+# but the user's settings.
+#   deb_test.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-build=${1:-}
-if [ -z "$build" ]; then
-  cmake --preset package >/dev/null
-  cmake --build --preset package >/dev/null
-  build=build/package
-fi
-test -f "$build/CPackConfig.cmake" || { echo "deb_test: $build is not set up for packaging (ZARNCAP_PACKAGE)"; exit 1; }
-rm -rf "$build/out"
-cpack --config "$build/CPackConfig.cmake" -B "$PWD/$build/out" >/dev/null
 version=$(sed -n 's/^project(zarncap .*VERSION \([0-9.]*\)).*/\1/p' CMakeLists.txt)
-deb="$build/out/zarncap_${version}_$(dpkg --print-architecture).deb"
-test -f "$deb" || { echo "no package at $deb"; ls "$build/out"; exit 1; }
+deb="build/package/out/zarncap_${version}_$(dpkg --print-architecture).deb"
+mapfile -t lines < <(awk '/<!-- package-command -->/ {marked = 1; next}
+                          marked && /^```bash/ {inside = 1; next}
+                          inside && /^```/ {exit}
+                          inside {print}' README.md)
+test "${#lines[@]}" -gt 0 || { echo "README.md has no package-command block"; exit 1; }
+rm -rf build/package/out
+trap 'dpkg -r zarncap >/dev/null 2>&1 || true' EXIT
+for line in "${lines[@]}"; do
+  if [ "$(id -u)" = 0 ]; then line=${line#sudo }; fi
+  echo "deb_test: $line"
+  DEBIAN_FRONTEND=noninteractive bash -c "$line" </dev/null
+done
+test -f "$deb" || { echo "the README's lines left no package at $deb"; ls build/package/out 2>/dev/null; exit 1; }
+dpkg -s zarncap >/dev/null 2>&1 || { echo "the README's lines did not install zarncap"; exit 1; }
+build=build/package
 
 # Dependencies come from the binaries, and the files land where Debian wants them.
 contents=$(dpkg-deb -c "$deb")
@@ -39,7 +45,6 @@ fi
 
 home=$(mktemp -d)
 trap 'dpkg -r zarncap >/dev/null 2>&1 || true; rm -rf "$home"' EXIT
-dpkg -i "$deb" >/dev/null
 unset ZARNCAP_DRIVER ZARNCAP_CONFIG_DIR
 HOME="$home" XDG_CONFIG_HOME="" /usr/bin/zarncap --camera sim capture -o "$home/still.png" --frames 2 -q
 test -s "$home/still.png"

@@ -18,8 +18,19 @@ manual=$(zcat "$man_page")
 grep -q '^\.SS capture' <<<"$manual"
 grep -q 'no\\-clobber' <<<"$manual"
 completion=$(find "$prefix" -path '*bash-completion/completions/zarncap')
-offered=$(bash -c "source '$completion'; COMP_WORDS=(zarncap st); COMP_CWORD=1; _zarncap; echo \${COMPREPLY[*]}")
-test "$offered" = "stream" || { echo "completion offered '$offered'"; exit 1; }
-offered=$(bash -c "source '$completion'; COMP_WORDS=(zarncap stream --codec ''); COMP_CWORD=3; _zarncap; echo \${COMPREPLY[*]}")
-test "$offered" = "raw mjpeg h264" || { echo "completion offered '$offered'"; exit 1; }
+# What the completion offers after the words typed so far (the last one being
+# completed): commands, an option's choices, the cameras, and nothing where
+# the user types a value of their own.
+while IFS='|' read -r words expected; do
+  offered=$(bash -c "source '$completion'; COMP_WORDS=(zarncap $words); COMP_CWORD=\${#COMP_WORDS[@]}; COMP_CWORD=\$((COMP_CWORD - 1)); _zarncap; echo \${COMPREPLY[*]}")
+  test "$offered" = "$expected" || { echo "completion after 'zarncap $words' offered '$offered', not '$expected'"; exit 1; }
+done <<'CASES'
+st|stream
+stream --codec ''|raw mjpeg h264
+--camera ''|sim parport none
+--camera pa|parport
+capture --quality ''|
+capture --quality 8|
+stream --frames ''|
+CASES
 echo "installed and used: $prefix"

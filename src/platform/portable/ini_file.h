@@ -13,5 +13,9 @@ std::string SettingsFolder();
 // The file a profile call with this name reads and writes: an absolute path as
 // it is, anything else inside SettingsFolder().
 std::string ResolveProfilePath(const char* name);
+// Why a write to this settings file would fail ("" when it would not): its
+// folder cannot be made or written, or the file is read-only. Makes the
+// folder when it can, as a write would.
+std::string ProfileWriteProblem(const char* name);
 
 }  // namespace platform

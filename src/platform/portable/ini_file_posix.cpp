@@ -66,11 +66,27 @@ ReadResult LoadIni(const char* name, IniFile* file, std::string* path) {
   return result;
 }
 
+// The user's home folder: $HOME, else the password database's.
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') {
+    if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr) home = pw->pw_dir;
+  }
+  return home != nullptr ? home : "";
+}
+
 // ---- atomic replace
+// Makes a folder and the folders above it that are missing, but never a
+// missing home folder: a HOME that names nowhere (a service account's
+// /nonexistent) must not turn into a real folder because root wrote settings.
 bool MakeFolders(const std::string& folder) {
   if (folder.empty()) return true;
   struct stat st;
   if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (folder == HomeFolder()) {
+    errno = ENOENT;
+    return false;
+  }
   size_t slash = folder.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeFolders(folder.substr(0, slash))) return false;
   return ::mkdir(folder.c_str(), 0755) == 0 || errno == EEXIST;
@@ -232,12 +248,23 @@ std::string SettingsFolder() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
     return std::string(xdg) + "/zarncap";
   }
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || *home == '\0') {
-    if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr) home = pw->pw_dir;
+  const std::string home = HomeFolder();
+  if (home.empty()) return ".";
+  return home + "/.config/zarncap";
+}
+
+std::string ProfileWriteProblem(const char* name) {
+  if (name == nullptr) return "no file named";
+  std::lock_guard lock(ProfileMutex());
+  const std::string path = WriteTarget(ResolveProfilePath(name));
+  const std::string folder = FolderOf(path);
+  if (!MakeFolders(folder)) return "the folder " + folder + " cannot be made (" + std::strerror(errno) + ")";
+  // A write puts a temporary and the lock file beside the file, then renames.
+  if (::access(folder.c_str(), W_OK) != 0) return "the folder " + folder + " is not writable (" + std::strerror(errno) + ")";
+  if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
+    return "the file is not writable (" + std::string(std::strerror(errno)) + ")";
   }
-  if (home == nullptr || *home == '\0') return ".";
-  return std::string(home) + "/.config/zarncap";
+  return "";
 }
 
 std::string ResolveProfilePath(const char* name) {

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -51,9 +52,15 @@ size_t EditDistance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
+// A word of the command line that is not what it should be, and where it stands.
+struct Misfit {
+  int at = 0;  // its index in argv; 0: none
+  std::string what;
+};
+
 // The first word that is no option (nor a global option's value) when it is
 // not a command: "unknown command", with the nearest one.
-std::string UnknownCommand(int argc, const char* const* argv) {
+Misfit UnknownCommand(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word == "--camera" || word == "--ini" || word == "--port") {
@@ -64,13 +71,49 @@ std::string UnknownCommand(int argc, const char* const* argv) {
     std::string nearest;
     size_t best = 3;
     for (const char* name : kCommandNames) {
-      if (word == name) return "";
+      if (word == name) return {};
       const size_t d = EditDistance(word, name);
       if (d < best) best = d, nearest = name;
     }
-    return "unknown command '" + word + "'" + (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)");
+    return {i, "unknown command '" + word + "'" + (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)")};
   }
-  return "";
+  return {};
+}
+
+// Every option name a command line may hold: the global ones and each
+// command's, with their dashes.
+std::vector<std::string> OptionNames(const CLI::App& app) {
+  std::vector<std::string> names;
+  auto add = [&names](const CLI::App& from) {
+    for (const CLI::Option* option : from.get_options()) {
+      for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+      for (const std::string& name : option->get_snames()) names.push_back("-" + name);
+    }
+  };
+  add(app);
+  for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) add(*command);
+  return names;
+}
+
+// The first option word no command knows (before "--", which starts a
+// launched program's own words), with the nearest known one.
+Misfit UnknownOption(const CLI::App& app, int argc, const char* const* argv) {
+  const std::vector<std::string> known = OptionNames(app);
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    if (word == "--") break;
+    if (word.size() < 2 || word[0] != '-' || std::isdigit(static_cast<unsigned char>(word[1]))) continue;
+    word = word.substr(0, word.find('='));
+    if (std::find(known.begin(), known.end(), word) != known.end()) continue;
+    std::string nearest;
+    size_t best = 3;
+    for (const std::string& name : known) {
+      const size_t d = EditDistance(word, name);
+      if (d < best) best = d, nearest = name;
+    }
+    return {i, "unknown option '" + word + "'" + (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)")};
+  }
+  return {};
 }
 
 // The help a parse error points to: the command's own when one was named.
@@ -297,7 +340,7 @@ int RunChosenCommand(CommandLine& line, const Host& host) {
     else if (line.defectsCommand->parsed()) RunDefects(line.global, line.defects, run);
     else if (line.controlsCommand->parsed()) RunControls(line.global, line.controls, run);
     else if (line.infoCommand->parsed()) RunInfo(line.global, line.info, run);
-    else if (line.previewCommand->parsed()) RunPreview(line.global, line.preview, run);
+    else if (line.previewCommand->parsed()) return RunPreview(line.global, line.preview, run);
     else if (line.portsCommand->parsed()) RunPorts(line.ports, run);
     else if (line.v4l2Command->parsed()) return RunV4l2(line.global, line.v4l2, run);
   } catch (const ToolError& e) {
@@ -335,8 +378,16 @@ int RunZarncap(int argc, const char* const* argv, const Host& host) {
       std::fputs(app.help().c_str(), host.out);
       return 0;
     }
-    if (const std::string unknown = UnknownCommand(argc, argv); !unknown.empty()) {
-      std::fprintf(host.err, "zarncap: error: %s (see zarncap --help)\n", unknown.c_str());
+    // The first word that is wrong: a mistyped global option makes its value
+    // look like a command, and a wrong command leaves its options unknown.
+    const Misfit command = UnknownCommand(argc, argv);
+    const Misfit option = UnknownOption(app, argc, argv);
+    if (option.at != 0 && (command.at == 0 || option.at < command.at)) {
+      std::fprintf(host.err, "zarncap: error: %s (see %s)\n", option.what.c_str(), HelpFor(app).c_str());
+      return kExitUsage;
+    }
+    if (command.at != 0) {
+      std::fprintf(host.err, "zarncap: error: %s (see zarncap --help)\n", command.what.c_str());
       return kExitUsage;
     }
     std::fprintf(host.err, "zarncap: error: %s (see %s)\n", OneLine(e.what()).c_str(), HelpFor(app).c_str());

@@ -149,22 +149,36 @@ VALUE_WORDS = {
 }
 
 
+def camera_words(global_options):
+    """The cameras --camera's help names as plain words ("sim, sim:<key=value,...>,
+    parport, parport:<port> (the real camera) or none" gives sim parport none)."""
+    for option in global_options:
+        if "--camera" in option["names"]:
+            listed = option["description"].split(": ", 1)[-1].replace(" or ", ", ")
+            words = [piece.split(" ")[0] for piece in listed.split(", ")]
+            return [word for word in words if word and "<" not in word]
+    return []
+
+
 def completion(exe):
     _, global_options, subcommands = parse(help_text(exe))
     global_names = {n for o in global_options for n in o["names"]}
     # Each option once: a command's help repeats the global options it lets follow it.
     names = lambda options, skip=frozenset(): " ".join(
         dict.fromkeys(n for o in options for n in o["names"] if n.startswith("-") and n not in skip))
-    cases, choices, files = [], {}, set()
+    cases, choices, files, free = [], {}, set(), set()
 
     def note_values(options):
-        # What follows each option: one of its choices, or a file name.
+        # What follows each option: one of its choices, a file name, or a value
+        # of the user's own (nothing offered: neither commands nor options fit there).
         for option in options:
             for name in option["names"]:
                 if option["choices"]:
                     choices[name] = " ".join(option["choices"])
                 elif option["value"].split(":")[0].split(" ")[0] in ("FILE", "PATH"):
                     files.add(name)
+                elif option["value"] and name.startswith("-"):
+                    free.add(name)
 
     note_values(global_options)
     for command in subcommands:
@@ -173,6 +187,8 @@ def completion(exe):
         note_values(options)
     # Values that are no choice list in the help but have words worth offering.
     choices.update(VALUE_WORDS)
+    choices["--camera"] = " ".join(camera_words(global_options))
+    free -= set(choices) | files
     choice_cases = "\n".join(f'    {name}) COMPREPLY=($(compgen -W "{words}" -- "$cur")); return ;;'
                              for name, words in sorted(choices.items()))
     file_names = "|".join(sorted(files))
@@ -185,6 +201,7 @@ _zarncap() {{
   case "$prev" in
 {choice_cases}
     {file_names}) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    {"|".join(sorted(free))}) COMPREPLY=(); return ;;
   esac
   local options="{names(global_options)}"
   case "$command" in

@@ -240,7 +240,7 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
     std::fprintf(messages, "%s\n", json.EndObject().Text().c_str());
     return;
   }
-  ReportGains(host, messages, settingsPath);
+  ReportGains(host, messages, settingsPath, session.GainsAtOpen());
 }
 
 }  // namespace zarncap

@@ -108,7 +108,9 @@ struct V4l2Options {
 };
 // Runs the application with the camera as a V4L2 device; its exit status.
 int RunV4l2(const GlobalOptions& global, const V4l2Options& options, const Host& host);
-// Serves until host.interrupted is set.
-void RunPreview(const GlobalOptions& global, const PreviewOptions& options, const Host& host);
+// Serves until host.interrupted is set (Ctrl-C or SIGTERM): that ends it as
+// asked, without an error line; the exit status then says which signal, as
+// for every long command.
+int RunPreview(const GlobalOptions& global, const PreviewOptions& options, const Host& host);
 
 }  // namespace zarncap

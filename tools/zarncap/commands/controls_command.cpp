@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/portable/ini_file.h"
 #include "tools/zarncap/commands/commands.h"
 #include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/host/session.h"
@@ -37,6 +38,14 @@ void RunControls(const GlobalOptions& global, const ControlsOptions& options, co
   // Names and values are checked before the driver's open (which takes seconds).
   const ControlSets sets = ParseControlSets(options.sets);
   const std::string get = options.get.empty() ? "" : ControlName(options.get);
+  const std::string settingsPath = ResolveSettingsPath(global.ini);
+  if (!sets.empty()) {
+    // The driver keeps what the dialog sets in its settings file and cannot
+    // say when that write fails: a set that would be lost is refused here.
+    if (auto problem = platform::ProfileWriteProblem(settingsPath.c_str()); !problem.empty()) {
+      throw ToolError("cannot save the settings in " + settingsPath + ": " + problem);
+    }
+  }
   Session session(global, host, VIDEO_EXTERNALIN);
   const std::vector<ControlValue> shown = RunSettingsDialog(session.Link(), sets);
   session.Finish();
@@ -49,7 +58,8 @@ void RunControls(const GlobalOptions& global, const ControlsOptions& options, co
     }
     throw ToolError("this camera has no " + get + " control");
   }
-  Print(shown, WhiteBalanceGains(ResolveSettingsPath(global.ini)), options.json, host.out);
+  if (!sets.empty() && host.quiet && !options.json) return;  // -q: the values set are not shown again
+  Print(shown, WhiteBalanceGains(settingsPath), options.json, host.out);
 }
 
 }  // namespace zarncap

@@ -300,7 +300,7 @@ void RunStream(const GlobalOptions& global, const StreamOptions& options, const 
   session.Finish();
   const std::string settingsPath = ResolveSettingsPath(global.ini);
   ReportRecording(plan, options, format, width, height, r, rate, settingsPath, host);
-  if (!options.json) ReportGains(host, plan.report, settingsPath);
+  if (!options.json) ReportGains(host, plan.report, settingsPath, session.GainsAtOpen());
   const std::string kept = "the " + std::to_string(r.tally.written) + " frames written are in " + plan.name;
   if (r.diskFull) throw ToolError(r.stopReason + "; the movie was finished while it still fit; " + kept);
   if (!r.stopReason.empty()) throw ToolError(r.stopReason + "; " + kept);

@@ -7,6 +7,7 @@
 #include "tools/zarncap/host/camera_spec.h"
 #include "tools/zarncap/host/library_path.h"
 #include "tools/zarncap/host/settings_path.h"
+#include "tools/zarncap/host/source_controls.h"
 #include "tools/zarncap/common/tool_error.h"
 
 namespace zarncap {
@@ -46,6 +47,7 @@ Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) :
       }
     }
   }
+  gainsAtOpen_ = WhiteBalanceGains(ResolveSettingsPath(global.ini));
   if (!global.ini.empty()) {
     if (auto problem = OpenStringProblem(iniForDriver, !global.port.empty()); !problem.empty()) {
       throw ToolError("cannot pass the settings file " + global.ini + " to the driver: " + problem, kExitUsage);

@@ -5,6 +5,9 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "tools/zarncap/common/run_context.h"
 #include "tools/zarncap/host/driver_link.h"
@@ -28,12 +31,16 @@ class Session {
   ~Session();
 
   DriverLink& Link() { return *link_; }
+  // The white-balance gains the settings file held when the driver opened
+  // (after --reset-colour): what a run's own moves are measured from.
+  const std::vector<std::pair<std::string, double>>& GainsAtOpen() const { return gainsAtOpen_; }
   // Closes the driver and carries --trace's settings back; throws ToolError.
   void Finish();
 
  private:
   std::optional<TraceSettings> trace_;
   std::unique_ptr<DriverLink> link_;
+  std::vector<std::pair<std::string, double>> gainsAtOpen_;
   Host host_;
 };
 

@@ -2,6 +2,7 @@
 #include "tools/zarncap/host/source_controls.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -220,16 +221,37 @@ void AddGainsJson(JsonWriter& json, const std::string& settingsPath) {
   json.EndObject().Key("white_balance_far_from_neutral").Bool(GainsFarFromNeutral(gains));
 }
 
-void ReportGains(const Host& host, std::FILE* to, const std::string& settingsPath) {
-  const auto gains = WhiteBalanceGains(settingsPath);
-  if (GainsFarFromNeutral(gains)) {
-    Say(host, to,
-        "zarncap: note: the white balance the driver keeps is far from neutral (%s): later pictures may look "
-        "tinted; --reset-colour puts the gains back to 1.0\n",
-        GainsText(gains).c_str());
-  } else {
-    Detail(host, "white balance gains kept by the driver: %s", GainsText(gains).c_str());
+std::string GainsMoved(const std::vector<std::pair<std::string, double>>& before,
+                       const std::vector<std::pair<std::string, double>>& after) {
+  // The file keeps tenths: a move of three tenths or more is more than 0.2.
+  constexpr double kNoticeable = 0.25;
+  std::string text;
+  char one[80];
+  for (size_t i = 0; i < before.size() && i < after.size(); ++i) {
+    if (std::abs(after[i].second - before[i].second) < kNoticeable) continue;
+    std::snprintf(one, sizeof one, "%s%s %.1f -> %.1f", text.empty() ? "" : ", ", after[i].first.c_str(),
+                  before[i].second, after[i].second);
+    text += one;
   }
+  return text;
+}
+
+void ReportGains(const Host& host, std::FILE* to, const std::string& settingsPath,
+                 const std::vector<std::pair<std::string, double>>& before) {
+  const auto gains = WhiteBalanceGains(settingsPath);
+  const std::string moved = GainsMoved(before, gains);
+  const bool far = GainsFarFromNeutral(gains);
+  if (!far && moved.empty()) {
+    Detail(host, "white balance gains kept by the driver: %s", GainsText(gains).c_str());
+    return;
+  }
+  std::string what = far ? "the white balance the driver keeps is far from neutral (" + GainsText(gains) + ")" : "";
+  if (!moved.empty()) {
+    what += far ? " and this run moved it (" + moved + ")"
+                : "this run moved the white balance the driver keeps (" + moved + ")";
+  }
+  Say(host, to, "zarncap: note: %s: later pictures may look tinted; --reset-colour puts the gains back to 1.0\n",
+      what.c_str());
 }
 
 std::string ControlsJson(const std::vector<ControlValue>& controls,

@@ -48,9 +48,15 @@ bool GainsFarFromNeutral(const std::vector<std::pair<std::string, double>>& gain
 // The gains as JSON members: "white_balance_gains": {...} and
 // "white_balance_far_from_neutral": true|false.
 void AddGainsJson(JsonWriter& json, const std::string& settingsPath);
+// The gains that moved by more than 0.2 from before to after, as
+// "blue 1.0 -> 1.3" ("" when none did).
+std::string GainsMoved(const std::vector<std::pair<std::string, double>>& before,
+                       const std::vector<std::pair<std::string, double>>& after);
 // After a run: the gains on the report stream when they are far from neutral
-// (with the fix), on -v always.
-void ReportGains(const Host& host, std::FILE* to, const std::string& settingsPath);
+// or the run moved them by more than 0.2 from `before` (with the way back),
+// on -v always.
+void ReportGains(const Host& host, std::FILE* to, const std::string& settingsPath,
+                 const std::vector<std::pair<std::string, double>>& before);
 // {"controls": [...], "white_balance_gains": {...}}
 std::string ControlsJson(const std::vector<ControlValue>& controls,
                          const std::vector<std::pair<std::string, double>>& gains);

@@ -93,8 +93,16 @@ class PreviewServer {
   // seconds), plus the API's own requests.
   static constexpr int kWorkers = LiveView::kMaxViewers + 96;
 
-  PreviewServer(LiveView& view, PreviewAddress address, std::string token)
-      : view_(view), address_(std::move(address)), token_(std::move(token)) {
+  PreviewServer(PreviewAddress address, std::string token)
+      : address_(std::move(address)), token_(std::move(token)) {
+    // The listening socket reuses an address left in TIME_WAIT by an earlier
+    // run, but never shares a port with a live listener: the library's own
+    // default would set SO_REUSEPORT, and two previews would then both listen
+    // on one port and answer each other's pages with different tokens.
+    server_.set_socket_options([](socket_t sock) {
+      int yes = 1;
+      ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     // Every viewer holds a worker for as long as it watches; slow and idle
     // connections hold one until they time out. The pool has room for all
     // of them at once and still for the page's API requests.
@@ -116,6 +124,23 @@ class PreviewServer {
       Refuse(response, 403, why);
       return httplib::Server::HandlerResponse::Handled;
     });
+  }
+
+  // Binds (a port of 0 takes a free one), before the driver opens, so a port
+  // in use is told at once; throws ToolError.
+  void Bind() {
+    if (address_.port == 0) {
+      address_.port = server_.bind_to_any_port(address_.host);
+      if (address_.port > 0) return;
+    } else if (server_.bind_to_port(address_.host, address_.port)) {
+      return;
+    }
+    throw ToolError("cannot listen on " + address_.host + ":" + std::to_string(address_.port) +
+                    " (in use, or not an address of this machine)");
+  }
+  // The page and its API over the live view; before Serve.
+  void Route(LiveView& view) {
+    view_ = &view;
     server_.Get("/", [this](const httplib::Request&, httplib::Response& response) {
       response.set_header("Cache-Control", "no-store");
       response.set_content(PreviewPage(token_), "text/html; charset=utf-8");
@@ -128,30 +153,18 @@ class PreviewServer {
       Controls(sets, response);
     });
     server_.Get("/api/formats", [this](const httplib::Request&, httplib::Response& response) {
-      response.set_content(FormatsJson(view_), "application/json");
+      response.set_content(FormatsJson(*view_), "application/json");
     });
     server_.Post("/api/format", [this](const httplib::Request& request, httplib::Response& response) { Format(request, response); });
     server_.Get("/api/stats", [this](const httplib::Request&, httplib::Response& response) {
-      response.set_content(StatsJson(view_.Figures()), "application/json");
+      response.set_content(StatsJson(view_->Figures()), "application/json");
     });
     server_.Get("/api/snapshot.png", [this](const httplib::Request&, httplib::Response& response) {
-      const LivePicture picture = view_.Latest();
+      const LivePicture picture = view_->Latest();
       if (picture.sequence == 0) return Refuse(response, 503, "no frame yet: open the live view first");
       response.set_header("Content-Disposition", "attachment; filename=\"snapshot.png\"");
       response.set_content(PngOf(picture), "image/png");
     });
-  }
-
-  // Binds (a port of 0 takes a free one); throws ToolError.
-  void Bind() {
-    if (address_.port == 0) {
-      address_.port = server_.bind_to_any_port(address_.host);
-      if (address_.port > 0) return;
-    } else if (server_.bind_to_port(address_.host, address_.port)) {
-      return;
-    }
-    throw ToolError("cannot listen on " + address_.host + ":" + std::to_string(address_.port) +
-                    " (in use, or not an address of this machine)");
   }
   void Serve() { server_.listen_after_bind(); }
   void Stop() { server_.stop(); }
@@ -159,14 +172,14 @@ class PreviewServer {
 
  private:
   void Stream(httplib::Response& response) {
-    if (!view_.Join()) return Refuse(response, 503, "too many viewers");
+    if (!view_->Join()) return Refuse(response, 503, "too many viewers");
     auto sent = std::make_shared<uint64_t>(0);
     response.set_header("Cache-Control", "no-store");
     response.set_chunked_content_provider(
         std::string("multipart/x-mixed-replace; boundary=") + kBoundary,
         [this, sent](size_t, httplib::DataSink& sink) {
-          const LivePicture picture = view_.Next(*sent, std::chrono::milliseconds(500));
-          if (view_.Closing()) return false;
+          const LivePicture picture = view_->Next(*sent, std::chrono::milliseconds(500));
+          if (view_->Closing()) return false;
           // Nothing new yet: asked again, unless the viewer has gone meanwhile.
           if (picture.sequence == 0) return !sink.is_writable || sink.is_writable();
           *sent = picture.sequence;
@@ -176,13 +189,13 @@ class PreviewServer {
                  sink.write(reinterpret_cast<const char*>(picture.jpeg->data()), picture.jpeg->size()) &&
                  sink.write("\r\n", 2);
         },
-        [this](bool) { view_.Leave(); });
+        [this](bool) { view_->Leave(); });
   }
 
   void Controls(const ControlSets& sets, httplib::Response& response) {
     try {
-      const std::vector<ControlValue> controls = view_.Controls(sets);
-      response.set_content(ControlsJson(controls, WhiteBalanceGains(view_.SettingsPath())), "application/json");
+      const std::vector<ControlValue> controls = view_->Controls(sets);
+      response.set_content(ControlsJson(controls, WhiteBalanceGains(view_->SettingsPath())), "application/json");
     } catch (const ToolError& error) {
       Refuse(response, error.ExitCode() == kExitUsage ? 400 : 500, error.what());
     }
@@ -192,8 +205,8 @@ class PreviewServer {
     try {
       const ImageRequest image =
           ParseImageRequest(request.get_param_value("size"), request.get_param_value("format"), true);
-      view_.SetFormat(*image.format, image.width, image.height);
-      response.set_content(FormatsJson(view_), "application/json");
+      view_->SetFormat(*image.format, image.width, image.height);
+      response.set_content(FormatsJson(*view_), "application/json");
     } catch (const PreviewBusy& busy) {
       response.set_header("Retry-After", "1");
       Refuse(response, 503, busy.what());
@@ -202,7 +215,7 @@ class PreviewServer {
     }
   }
 
-  LiveView& view_;
+  LiveView* view_ = nullptr;
   PreviewAddress address_;
   std::string token_;
   httplib::Server server_;
@@ -210,13 +223,14 @@ class PreviewServer {
 
 }  // namespace
 
-void RunPreview(const GlobalOptions& global, const PreviewOptions& options, const Host& host) {
+int RunPreview(const GlobalOptions& global, const PreviewOptions& options, const Host& host) {
   PreviewAddress address = ParseListen(options.listen);
   address.allowedHosts = options.allowHosts;
   const ImageRequest image = ParseImageRequest(options.size, options.format, options.sizeGiven);
-  LiveView view(global, host, *image.format, image.width, image.height, image.sizeGiven);
-  PreviewServer server(view, address, NewToken());
+  PreviewServer server(address, NewToken());
   server.Bind();
+  LiveView view(global, host, *image.format, image.width, image.height, image.sizeGiven);
+  server.Route(view);
   Say(host, host.out, "zarncap: preview at %s (Ctrl-C ends it)\n", OpenableUrl(server.Address()).c_str());
   std::fflush(host.out);
   std::thread listener([&server] { server.Serve(); });
@@ -226,8 +240,9 @@ void RunPreview(const GlobalOptions& global, const PreviewOptions& options, cons
   view.Close();  // viewers' streams end, the worker stops the driver's stream
   server.Stop();
   listener.join();
-  // Ended by a signal, as every long command is: the exit status says so.
-  throw ToolError("interrupted; the preview has stopped", kExitInterrupted);
+  // Ctrl-C or SIGTERM is how a preview ends: a stop asked for, not a failure.
+  Say(host, host.out, "zarncap: preview stopped\n");
+  return kExitInterrupted;
 }
 
 }  // namespace zarncap

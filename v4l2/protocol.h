@@ -22,11 +22,13 @@
 
 namespace v4l2face {
 
-// The launcher's socket path and the sysfs tree it made, in the
-// application's environment; the device path the face answers for.
+// The launcher's socket path, in the application's environment; the device
+// path the face answers for; the tree the launcher made of the device's
+// sysfs and udev entries, laid out as from the root (<tree>/sys/...,
+// <tree>/run/udev/data/...).
 inline constexpr const char* kSocketVariable = "ZARNCAP_V4L2_SOCKET";
 inline constexpr const char* kDeviceVariable = "ZARNCAP_V4L2_DEVICE";
-inline constexpr const char* kSysfsVariable = "ZARNCAP_V4L2_SYSFS";
+inline constexpr const char* kTreeVariable = "ZARNCAP_V4L2_TREE";
 inline constexpr const char* kMinorVariable = "ZARNCAP_V4L2_MINOR";
 inline constexpr unsigned kVideoMajor = 81;
 

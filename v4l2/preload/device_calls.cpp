@@ -9,12 +9,14 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
+#include "v4l2/preload/buffer_maps.h"
 #include "v4l2/preload/real_calls.h"
+#include "v4l2/preload/request_lock.h"
 #include "v4l2/protocol.h"
 
 namespace v4l2face {
@@ -24,6 +26,8 @@ namespace {
 // is seen within this.
 constexpr int kWaitSliceMs = 40;
 constexpr std::size_t kMaxControls = 1024;
+
+RequestLock sending;
 
 bool ReadUser(const void* from, void* to, std::size_t size) {
   if (size == 0) return true;
@@ -73,12 +77,11 @@ void TakeEventMark(int fd) {
 // process send one at a time, so their requests never interleave on the stream.
 bool Exchange(int fd, const Request& request, const void* body, std::size_t bodySize, Reply* reply, void* out,
               std::size_t outRoom, std::size_t* outSize, int* passedFd) {
-  static std::mutex sending;
   int pair[2];
   if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
   bool sent;
   {
-    std::lock_guard lock(sending);
+    RequestLockHeld held(sending);
     sent = SendMessage(fd, &request, sizeof request, body, bodySize, pair[1]);
   }
   Real().close(pair[1]);
@@ -93,9 +96,44 @@ bool Exchange(int fd, const Request& request, const void* body, std::size_t body
   return got;
 }
 
+// Whether a signal that came while waiting ends the call: the kernel restarts
+// an interrupted DQBUF or read only for handlers set with SA_RESTART. The
+// signal that came is not known here, so any caught signal without it counts.
+bool InterruptedForGood() {
+  for (int number = 1; number < NSIG; ++number) {
+    struct sigaction action;
+    if (sigaction(number, nullptr, &action) != 0) continue;
+    const bool caught = (action.sa_flags & SA_SIGINFO) != 0
+                            ? action.sa_sigaction != nullptr
+                            : action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN;
+    if (caught && (action.sa_flags & SA_RESTART) == 0) return true;
+  }
+  return false;
+}
+
+// Waits for a ready token (at most one slice); false when a signal ends the call.
 bool WaitForToken(int fd) {
   pollfd wait = {fd, POLLIN, 0};
-  return poll(&wait, 1, kWaitSliceMs) >= 0 || errno == EINTR;
+  return poll(&wait, 1, kWaitSliceMs) >= 0 || errno != EINTR || !InterruptedForGood();
+}
+
+bool CarriesBuffer(unsigned long request) {
+  return request == VIDIOC_QUERYBUF || request == VIDIOC_QBUF || request == VIDIOC_DQBUF ||
+         request == VIDIOC_PREPARE_BUF;
+}
+
+// The mapped flag as this process's mappings say (the launcher cannot see munmap).
+void SetMappedFlag(std::vector<unsigned char>& record) {
+  if (record.size() < sizeof(v4l2_buffer)) return;
+  v4l2_buffer buffer;
+  std::memcpy(&buffer, record.data(), sizeof buffer);
+  if (buffer.memory != V4L2_MEMORY_MMAP) return;
+  if (IsMapped(buffer.m.offset)) {
+    buffer.flags |= V4L2_BUF_FLAG_MAPPED;
+  } else {
+    buffer.flags &= ~static_cast<std::uint32_t>(V4L2_BUF_FLAG_MAPPED);
+  }
+  std::memcpy(record.data(), &buffer, sizeof buffer);
 }
 
 bool IsExtControls(unsigned long request) {
@@ -153,8 +191,13 @@ int DeviceIoctl(int fd, unsigned long request, void* argument) {
       out.resize(outSize);
       break;
     }
-    WaitForToken(fd);
+    if (!WaitForToken(fd)) {
+      errno = EINTR;
+      return -1;
+    }
   }
+  if (reply.result >= 0 && CarriesBuffer(request) && size == sizeof(v4l2_buffer)) SetMappedFlag(out);
+  if (reply.result >= 0 && request == VIDIOC_REQBUFS) ForgetBuffers();
   if (reply.result >= 0 || request == VIDIOC_S_EXT_CTRLS || request == VIDIOC_TRY_EXT_CTRLS ||
       request == VIDIOC_G_EXT_CTRLS) {
     if ((_IOC_DIR(request) & _IOC_READ) != 0 && out.size() >= size) {
@@ -199,6 +242,7 @@ void* DeviceMap(int fd, void* address, size_t length, int protection, int flags,
   void* mapped = Real().mmap(address, length, protection, flags, memory, 0);
   const int saved = errno;
   Real().close(memory);
+  if (mapped != MAP_FAILED) NoteMapped(mapped, length, static_cast<std::uint64_t>(offset));
   errno = saved;
   return mapped;
 }
@@ -219,8 +263,9 @@ ssize_t DeviceRead(int fd, void* buffer, size_t count) {
     if (reply.result < 0) {
       if (memory >= 0) Real().close(memory);
       if (reply.error == EAGAIN && blocking) {
-        WaitForToken(fd);
-        continue;
+        if (WaitForToken(fd)) continue;
+        errno = EINTR;
+        return -1;
       }
       errno = reply.error;
       return -1;

@@ -1,6 +1,9 @@
 // The calls on a connection: an ioctl (its argument checked and carried up
 // and back, EFAULT for memory the application cannot give), a buffer mapped
-// for mmap, a frame for read().
+// for mmap, a frame for read(). fd is the call's own descriptor (a
+// CallDescriptor). A blocking DQBUF or read waits here and ends with EINTR
+// when a signal handler that does not ask for restarts runs, as the kernel's
+// wait does.
 #pragma once
 
 #include <sys/types.h>

@@ -1,43 +1,32 @@
 #include "v4l2/preload/device_files.h"
 
 #include <fcntl.h>
+#include <linux/stat.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "v4l2/preload/connections.h"
+#include "v4l2/preload/face_config.h"
 #include "v4l2/preload/real_calls.h"
 #include "v4l2/protocol.h"
 
 namespace v4l2face {
 namespace {
 
-constexpr int kMaxDescriptors = 1 << 16;
-std::atomic<unsigned char> connections[kMaxDescriptors];
-
-const char* Variable(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? value : nullptr;
-}
-
-unsigned Minor() {
-  const char* minor = Variable(kMinorVariable);
-  return minor != nullptr ? static_cast<unsigned>(std::strtoul(minor, nullptr, 10)) : 0;
-}
-
 template <typename Stat>
 void FillStat(Stat* out) {
   std::memset(out, 0, sizeof *out);
   out->st_mode = S_IFCHR | 0660;
-  out->st_rdev = makedev(kVideoMajor, Minor());
+  out->st_rdev = makedev(kVideoMajor, Config().minor);
   out->st_dev = makedev(0, 5);
-  out->st_ino = 0x5A000000u + Minor();
+  out->st_ino = DeviceInode();
   out->st_nlink = 1;
   out->st_uid = getuid();
   out->st_gid = getgid();
@@ -46,82 +35,66 @@ void FillStat(Stat* out) {
   out->st_atim.tv_sec = out->st_mtim.tv_sec = out->st_ctim.tv_sec = now;
 }
 
-}  // namespace
-
-bool IsDevicePath(const char* path) {
-  const char* device = Variable(kDeviceVariable);
-  if (path == nullptr || device == nullptr) return false;
-  if (std::strcmp(path, device) == 0) return true;
-  // "./video9" or "video9" from /dev, as some programs open it.
-  char folder[4096];
-  if (path[0] != '/' && getcwd(folder, sizeof folder) != nullptr) {
-    std::string full = std::string(folder) + "/" + (std::strncmp(path, "./", 2) == 0 ? path + 2 : path);
-    return full == device;
-  }
-  return false;
+// "video3", "./video3", "././video3": the name alone, from the folder it is relative to.
+const char* Bare(const char* path) {
+  while (path[0] == '.' && path[1] == '/') path += 2;
+  return path;
 }
 
-bool RedirectSysfs(const char* path, std::string* out) {
-  const char* tree = Variable(kSysfsVariable);
-  if (path == nullptr || tree == nullptr) return false;
-  const std::string charPrefix = "/sys/dev/char/" + std::to_string(kVideoMajor) + ":" + std::to_string(Minor());
-  const std::string classPrefix = "/sys/class/video4linux/video" + std::to_string(Minor());
-  for (const std::string* prefix : {&charPrefix, &classPrefix}) {
-    const std::size_t length = prefix->size();
-    if (std::strncmp(path, prefix->c_str(), length) == 0 && (path[length] == '\0' || path[length] == '/')) {
-      *out = std::string(tree) + (path + length);
-      return true;
-    }
-  }
-  return false;
+}  // namespace
+
+bool IsDeviceAt(int dirfd, const char* path) {
+  const FaceConfig& config = Config();
+  if (path == nullptr || config.device[0] == '\0') return false;
+  if (path[0] == '/') return std::strcmp(path, config.device) == 0;
+  // A relative path: only one ending in the device's name is worth a look at its folder.
+  if (std::strcmp(Bare(path), config.name) != 0) return false;
+  char folder[kPathRoom];
+  return FolderOf(dirfd, folder, sizeof folder) && std::strcmp(folder, config.folder) == 0;
 }
 
 void FillDeviceStat(struct stat* out) { FillStat(out); }
 void FillDeviceStat64(struct stat64* out) { FillStat(out); }
 
-bool IsConnection(int fd) {
-  return fd >= 0 && fd < kMaxDescriptors && connections[fd].load(std::memory_order_acquire) != 0;
+void FillDeviceStatx(struct statx* out) {
+  struct stat plain;
+  FillDeviceStat(&plain);
+  std::memset(out, 0, sizeof *out);
+  out->stx_mask = STATX_BASIC_STATS;
+  out->stx_mode = static_cast<__u16>(plain.st_mode);
+  out->stx_nlink = 1;
+  out->stx_uid = plain.st_uid;
+  out->stx_gid = plain.st_gid;
+  out->stx_ino = plain.st_ino;
+  out->stx_blksize = 4096;
+  out->stx_rdev_major = major(plain.st_rdev);
+  out->stx_rdev_minor = minor(plain.st_rdev);
+  out->stx_dev_major = major(plain.st_dev);
+  out->stx_dev_minor = minor(plain.st_dev);
+  out->stx_atime.tv_sec = out->stx_mtime.tv_sec = out->stx_ctime.tv_sec = plain.st_mtim.tv_sec;
 }
 
-void MarkConnection(int fd, bool connection) {
-  if (fd >= 0 && fd < kMaxDescriptors) connections[fd].store(connection ? 1 : 0, std::memory_order_release);
-}
-
-bool RecogniseConnection(int fd) {
-  const char* socketPath = Variable(kSocketVariable);
-  if (socketPath == nullptr || fd < 0 || fd >= kMaxDescriptors) return false;
-  sockaddr_un peer = {};
-  socklen_t length = sizeof peer;
-  if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 || peer.sun_family != AF_UNIX) return false;
-  if (std::strncmp(peer.sun_path, socketPath, sizeof peer.sun_path) != 0) return false;
-  MarkConnection(fd, true);
-  return true;
-}
+unsigned long DeviceInode() { return 0x5A000000ul + Config().minor; }
 
 int Connect(int flags) {
-  const char* socketPath = Variable(kSocketVariable);
-  if (socketPath == nullptr || std::strlen(socketPath) >= sizeof(sockaddr_un::sun_path)) {
-    errno = ENODEV;
-    return -1;
-  }
+  const char* socketPath = Config().socket;
   const int type = SOCK_STREAM | ((flags & O_CLOEXEC) != 0 ? SOCK_CLOEXEC : 0);
   const int fd = socket(AF_UNIX, type, 0);
   if (fd < 0) return -1;
   sockaddr_un address = {};
   address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, socketPath);
+  std::memcpy(address.sun_path, socketPath, sizeof address.sun_path - 1);
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     Real().close(fd);
     errno = ENODEV;  // the launcher has gone: the device is no more
     return -1;
   }
   if ((flags & O_NONBLOCK) != 0) Real().fcntl(fd, F_SETFL, O_NONBLOCK);
-  if (fd >= kMaxDescriptors) {
+  if (!Mark(fd)) {
     Real().close(fd);
     errno = EMFILE;
     return -1;
   }
-  MarkConnection(fd, true);
   return fd;
 }
 

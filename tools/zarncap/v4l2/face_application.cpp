@@ -54,7 +54,7 @@ std::vector<std::string> Environment(const FaceLaunch& launch, const FacePlace& 
        launch.preloadLibrary + (earlier != nullptr && *earlier != '\0' ? std::string(":") + earlier : "")},
       {v4l2face::kSocketVariable, launch.socketPath},
       {v4l2face::kDeviceVariable, launch.socketPath.empty() ? "" : place.devicePath},
-      {v4l2face::kSysfsVariable, launch.sysfs},
+      {v4l2face::kTreeVariable, launch.tree},
       {v4l2face::kMinorVariable, std::to_string(place.minor)},
   };
   std::vector<std::string> environment;

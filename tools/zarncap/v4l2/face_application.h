@@ -17,7 +17,7 @@ struct FacePlace;
 struct FaceLaunch {
   std::string preloadLibrary;
   std::string socketPath;
-  std::string sysfs;
+  std::string tree;  // the device's sysfs and udev entries, laid out as from the root
 };
 
 class FaceApplication {

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/v4l2/face_application.h"
@@ -20,6 +19,7 @@
 #include "tools/zarncap/v4l2/face_folders.h"
 #include "tools/zarncap/v4l2/face_peer.h"
 #include "tools/zarncap/v4l2/face_requests.h"
+#include "tools/zarncap/v4l2/face_tree.h"
 #include "v4l2/protocol.h"
 
 namespace zarncap {
@@ -31,12 +31,6 @@ using v4l2face::Request;
 
 constexpr int kMaxMinor = 64;
 constexpr int kEvents = 16;
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path);
-  out << text;
-  if (!out) throw ToolError("v4l2: cannot write " + path);
-}
 
 void Watch(int poller, int fd) {
   epoll_event event = {};
@@ -99,14 +93,7 @@ FaceServer::FaceServer(FaceDevice& device, const FacePlace& place, const std::st
   if (mkdtemp(folder) == nullptr) throw ToolError("v4l2: cannot make a folder in " + parent);
   folder_ = folder;
   socketPath_ = folder_ + "/socket";
-  const std::string sys = folder_ + "/sys";
-  std::filesystem::create_directories(sys);
-  const std::string name = "video" + std::to_string(place.minor);
-  WriteFile(sys + "/uevent", "MAJOR=" + std::to_string(v4l2face::kVideoMajor) + "\nMINOR=" +
-                                  std::to_string(place.minor) + "\nDEVNAME=" + name + "\n");
-  WriteFile(sys + "/dev", std::to_string(v4l2face::kVideoMajor) + ":" + std::to_string(place.minor) + "\n");
-  WriteFile(sys + "/name", card + "\n");
-  WriteFile(sys + "/index", "0\n");
+  MakeDeviceTree(folder_ + "/tree", place, card);
 
   listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address = {};
@@ -135,7 +122,7 @@ FaceServer::~FaceServer() {
 
 int FaceServer::Run(const std::string& preloadLibrary, const std::vector<std::string>& command) {
   FaceApplication application;
-  application.Start({preloadLibrary, socketPath_, folder_ + "/sys"}, place_, command);
+  application.Start({preloadLibrary, socketPath_, folder_ + "/tree"}, place_, command);
   Serve(application);
   return application.Wait();
 }

@@ -24,6 +24,8 @@
 
 using namespace v4l2face;
 
+extern "C" [[noreturn]] void __chk_fail();
+
 #define ZARN_EXPORT __attribute__((visibility("default")))
 
 namespace v4l2face {
@@ -69,6 +71,12 @@ ZARN_EXPORT ssize_t read(int fd, void* buffer, size_t count) {
     if (call.valid()) return DeviceRead(call.get(), buffer, count);
   }
   return Real().read(fd, buffer, count);
+}
+
+// The fortified read (_FORTIFY_SOURCE) reads inside the C library, past read().
+ZARN_EXPORT ssize_t __read_chk(int fd, void* buffer, size_t count, size_t room) {
+  if (count > room) __chk_fail();
+  return read(fd, buffer, count);
 }
 
 ZARN_EXPORT int ioctl(int fd, unsigned long request, ...) {

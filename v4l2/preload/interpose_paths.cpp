@@ -11,6 +11,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -23,6 +24,8 @@
 #include "v4l2/preload/tree_paths.h"
 
 using namespace v4l2face;
+
+extern "C" [[noreturn]] void __chk_fail();
 
 #define ZARN_EXPORT __attribute__((visibility("default")))
 
@@ -184,6 +187,21 @@ ZARN_EXPORT char* realpath(const char* path, char* resolved) {
   return resolved;
 }
 ZARN_EXPORT char* canonicalize_file_name(const char* path) { return realpath(path, nullptr); }
+
+// The fortified forms (_FORTIFY_SOURCE, as distributions build programs):
+// the C library's own go to its internal calls, past this library.
+ZARN_EXPORT char* __realpath_chk(const char* path, char* resolved, size_t room) {
+  if (room < PATH_MAX) __chk_fail();
+  return realpath(path, resolved);
+}
+ZARN_EXPORT ssize_t __readlink_chk(const char* path, char* out, size_t size, size_t room) {
+  if (size > room) __chk_fail();
+  return readlink(path, out, size);
+}
+ZARN_EXPORT ssize_t __readlinkat_chk(int dirfd, const char* path, char* out, size_t size, size_t room) {
+  if (size > room) __chk_fail();
+  return readlinkat(dirfd, path, out, size);
+}
 
 ZARN_EXPORT int statfs(const char* path, struct statfs* out) { return StatfsPath(path, out, Real().statfs); }
 ZARN_EXPORT int statfs64(const char* path, struct statfs64* out) { return StatfsPath(path, out, Real().statfs64); }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "parport/port_problems.h"
+#include "parport/port_transfers.h"
 #include "platform/platform.h"
 
 namespace parallel {
@@ -65,7 +66,7 @@ DWORD ParportDevice::Execute(const RequestLine& line, const PortRecord& record, 
     case PortCall::Release:
       return Release(*entry);
     case PortCall::ReadStatus:
-      return Poll(*entry);
+      return Poll(record.entry, *entry);
     case PortCall::Negotiate:
     case PortCall::NegotiateForward:
     case PortCall::NegotiateIdByte:
@@ -107,15 +108,18 @@ DWORD ParportDevice::Attach(std::uint64_t address, int lpt) {
   if (entry.lpt != 0 && PortOf(entry).claimedBy == address) return 0;
   Port& port = ports_[static_cast<std::size_t>(lpt)];
   if (port.users == 0) {
+    // Opened without asking the library for the capabilities: it would claim
+    // the port to find them, and wait for whoever holds it. The kernel says
+    // what the port offers without a claim.
     errno = 0;
-    int caps = 0;
-    const int status = calls_.open(port.port, 0, &caps);
+    const int status = calls_.open(port.port, 0, nullptr);
     const int error = errno;
     if (status != E1284_OK) {
-      ReportOnce(OpenProblem(port.port, status, error));
+      ReportOnce(OpenProblem(calls_, port.port, status, error));
       return 0;
     }
-    port.caps = caps;
+    const int modes = calls_.kernelModes(port.port);
+    port.caps = modes >= 0 ? modes : CAP1284_COMPAT | CAP1284_NIBBLE;
   }
   Detach(entry);
   ++port.users;
@@ -136,27 +140,19 @@ DWORD ParportDevice::Claim(std::uint64_t address, Entry& entry) {
   if (port.claimedBy == address) return 1;
   if (port.claimedBy != 0) return 0;  // another entry has the port
   // ppdev's claim waits for whoever holds the port; ask the kernel first so a
-  // busy port is a refused claim, never a hang.
+  // busy port is a refused claim, never a hang. (Only a holder that takes the
+  // port between the two can still make the claim wait.)
   if (const std::string holder = calls_.portHolder(port.port); !holder.empty()) {
-    ReportOnce(BusyProblem(port.port, holder));
+    ReportOnce(BusyProblem(PortLabel(port.port), holder));
     return 0;
   }
   if (calls_.claim(port.port) != E1284_OK) {
-    ReportOnce(BusyProblem(port.port, ""));
+    ReportOnce(BusyProblem(PortLabel(port.port), ""));
     return 0;
   }
   port.claimedBy = address;
-  timeval timeout = {kTransferTimeoutMs / 1000, (kTransferTimeoutMs % 1000) * 1000};
-  calls_.setTimeout(port.port, &timeout);
-  // ECP when the port has it in hardware and the camera accepts the mode.
-  bool ecp = false;
-  if ((port.caps & CAP1284_ECP) != 0) {
-    const RequestLine* line = FindRequestLine(IOCTL_PORT_CLAIM, 0, 0);
-    ecp = calls_.negotiate(port.port, line->ieeeMode) == E1284_OK;
-    calls_.terminate(port.port);
-  }
-  SetPortEntryFlag(address, PORT_FLAG_ECP, ecp);
   entry.phase = Phase::Idle;
+  ProbeEcp(address, entry);
   return 1;
 }
 
@@ -168,35 +164,66 @@ DWORD ParportDevice::Release(Entry& entry) {
   return 1;
 }
 
-DWORD ParportDevice::Poll(Entry& entry) {
-  const int status = calls_.readStatus(PortOf(entry).port);
-  return status >= 0 && (status & S1284_NFAULT) == 0 ? 1 : 0;
+// The camera says whether it has a frame ready on its data-available line,
+// which IEEE 1284 gives a meaning only in a reverse phase: a nibble-mode
+// negotiation, a look at nDataAvail (nFault low = ready), and back to
+// compatibility mode. Outside reverse phases the camera keeps nFault high, as
+// the kernel's compatibility writer wants before it strobes a byte.
+DWORD ParportDevice::Poll(std::uint64_t address, Entry& entry) {
+  if (entry.phase != Phase::Idle) return 0;
+  BeforeNegotiation(address, entry);
+  parport* port = PortOf(entry).port;
+  const RequestLine* line = FindRequestLine(IOCTL_PORT_POLL, 0, 0);
+  if (calls_.negotiate(port, line->ieeeMode) != E1284_OK) return 0;
+  const bool ready = PeripheralHasData(calls_, port);
+  calls_.terminate(port);
+  return ready ? 1 : 0;
 }
 
 // ---- phases
 
+// ECP when the port has it and the camera accepts the mode. Asked at CLAIM,
+// and again before the first negotiation after the camera's reset: a camera
+// left in a stale state may decline before the reset that the driver's open
+// sends it, and the flag is read only after that.
+void ParportDevice::ProbeEcp(std::uint64_t address, Entry& entry) {
+  entry.probeEcp = false;
+  bool ecp = false;
+  Port& port = PortOf(entry);
+  if ((port.caps & CAP1284_ECP) != 0) {
+    const RequestLine* line = FindRequestLine(IOCTL_PORT_CLAIM, 0, 0);
+    ecp = calls_.negotiate(port.port, line->ieeeMode) == E1284_OK;
+    calls_.terminate(port.port);
+  }
+  SetPortEntryFlag(address, PORT_FLAG_ECP, ecp);
+}
+
+void ParportDevice::BeforeNegotiation(std::uint64_t address, Entry& entry) {
+  if (entry.probeEcp) ProbeEcp(address, entry);
+}
+
 void ParportDevice::EndPhase(Entry& entry) {
-  parport* port = PortOf(entry).port;
-  if (entry.reversed && !entry.latchOnly && entry.phase == Phase::Byte) calls_.dataDir(port, 0);
-  if (entry.phase != Phase::Idle && entry.phase != Phase::Compat) calls_.terminate(port);
-  entry.phase = Phase::Idle;
-  entry.reversed = false;
-  entry.latchOnly = false;
-  entry.frameTransfer = Transfer::None;
-  entry.frameCounted = false;
+  // Compatibility mode needs no termination; every negotiated mode does. The
+  // kernel's terminate also turns an ECP cable back (events 47 to 49) when
+  // its own reader turned it, and negotiation and the compatibility writer
+  // drive the data lines forward again themselves.
+  const bool onCable = entry.phase != Phase::Idle && (entry.phase != Phase::Forward || entry.negotiated);
+  if (onCable) calls_.terminate(PortOf(entry).port);
+  const bool probeEcp = entry.probeEcp;
+  const int lpt = entry.lpt;
+  entry = Entry{};
+  entry.lpt = lpt;
+  entry.probeEcp = probeEcp;
 }
 
 DWORD ParportDevice::Negotiate(const RequestLine& line, const PortRecord& record, Entry& entry) {
   EndPhase(entry);
+  BeforeNegotiation(record.entry, entry);
   parport* port = PortOf(entry).port;
   switch (line.call) {
     case PortCall::NegotiateForward:
-      if ((ReadPortEntryFlags(record.entry) & PORT_FLAG_ECP) == 0) {
-        entry.phase = Phase::Compat;  // compatibility mode needs no negotiation
-        return 1;
-      }
-      if (calls_.negotiate(port, line.ieeeMode) != E1284_OK) return 0;
-      entry.phase = Phase::Ecp;
+      entry.phase = Phase::Forward;
+      entry.ecp = (ReadPortEntryFlags(record.entry) & PORT_FLAG_ECP) != 0;
       return 1;
     case PortCall::NegotiateIdByte:
       return NegotiateIdByte(line, entry);
@@ -205,6 +232,14 @@ DWORD ParportDevice::Negotiate(const RequestLine& line, const PortRecord& record
       entry.phase = Phase::Nibble;
       return 1;
   }
+}
+
+bool ParportDevice::NegotiateForwardEcp(Entry& entry) {
+  if (entry.negotiated) return true;
+  const RequestLine* line = FindRequestLine(IOCTL_PORT_NEGOTIATE, PORT_NEGOTIATE_FORWARD, 0);
+  if (calls_.negotiate(PortOf(entry).port, line->ieeeMode) != E1284_OK) return false;
+  entry.negotiated = true;
+  return true;
 }
 
 DWORD ParportDevice::NegotiateIdByte(const RequestLine& line, Entry& entry) {
@@ -235,19 +270,18 @@ DWORD ParportDevice::Terminate(const RequestLine& line, Entry& entry) {
 
 DWORD ParportDevice::FrameBegin(const RequestLine& line, const PortRecord& record, Entry& entry) {
   EndPhase(entry);
-  parport* port = PortOf(entry).port;
+  BeforeNegotiation(record.entry, entry);
+  Port& port = PortOf(entry);
+  // Byte-wide frames need data lines that turn; the camera would otherwise
+  // drive them against the host.
+  if (line.transfer == Transfer::Byte && (port.caps & CAP1284_BYTE) == 0) return 0;
   const int request = FrameRequestValue(record.value, record.option);
-  if (calls_.negotiate(port, M1284_FLAG_EXT_LINK | request) != E1284_OK) return 0;
-  calls_.terminate(port);
-  if (calls_.negotiate(port, line.ieeeMode) != E1284_OK) return 0;
-  entry.phase = Phase::Frame;  // from here EndPhase terminates
-  const bool turned = line.transfer == Transfer::Ecp   ? calls_.ecpFwdToRev(port) == E1284_OK
-                      : line.transfer == Transfer::Byte ? calls_.dataDir(port, 1) >= 0
-                                                        : true;
-  if (!turned) {
-    EndPhase(entry);
-    return 0;
-  }
+  if (calls_.negotiate(port.port, M1284_FLAG_EXT_LINK | request) != E1284_OK) return 0;
+  calls_.terminate(port.port);
+  if (calls_.negotiate(port.port, line.ieeeMode) != E1284_OK) return 0;
+  // The kernel's byte reader turns the data lines itself (event 14) and its
+  // ECP reader turns the cable round (events 38 to 40) at the first read.
+  entry.phase = Phase::Frame;
   entry.frameTransfer = line.transfer;
   entry.frameCounted = line.counted;
   return 1;
@@ -257,10 +291,14 @@ DWORD ParportDevice::Reverse(const RequestLine& line, Entry& entry) {
   if (entry.reversed) return 0;
   Port& port = PortOf(entry);
   switch (entry.phase) {
-    case Phase::Ecp:
-      if (calls_.ecpFwdToRev(port.port) != E1284_OK) return 0;
-      break;
-    case Phase::Compat:
+    case Phase::Forward:
+      if (entry.ecp) {
+        // The kernel's ECP reader turns the cable at the first read and its
+        // terminate turns it back; a turn made beside it (the library's
+        // ieee1284_ecp_fwd_to_rev) would be left standing by that terminate.
+        if (!NegotiateForwardEcp(entry)) return 0;
+        break;
+      }
       if ((port.caps & CAP1284_BYTE) == 0) {
         entry.phase = Phase::Byte;
         entry.latchOnly = true;  // the direction bit is taken; the lines stay driven
@@ -268,11 +306,9 @@ DWORD ParportDevice::Reverse(const RequestLine& line, Entry& entry) {
       }
       if (calls_.negotiate(port.port, line.ieeeMode) != E1284_OK) return 0;
       entry.phase = Phase::Byte;
-      if (calls_.dataDir(port.port, 1) < 0) return 0;
       break;
     case Phase::Byte:
-      if (!entry.latchOnly && calls_.dataDir(port.port, 1) < 0) return 0;
-      break;
+      break;  // the device ID phase of NEGOTIATE 7
     default:
       return 0;
   }
@@ -283,47 +319,30 @@ DWORD ParportDevice::Reverse(const RequestLine& line, Entry& entry) {
 // ---- data
 
 DWORD ParportDevice::WriteCommand(const RequestLine& line, BYTE command, Entry& entry) {
+  const bool ecp = line.transfer == Transfer::Ecp;
+  if (entry.phase != Phase::Forward || entry.ecp != ecp || entry.reversed) return 0;
   Port& port = PortOf(entry);
-  const char byte = static_cast<char>(command);
-  ssize_t written = 0;
-  if (line.transfer == Transfer::Ecp) {
-    if (entry.phase != Phase::Ecp || entry.reversed) return 0;
-    written = calls_.ecpWriteAddr(port.port, 0, &byte, 1);
-  } else {
-    if (entry.phase != Phase::Compat) return 0;
-    calls_.frobControl(port.port, C1284_NAUTOFD, 0);
-    written = calls_.compatWrite(port.port, 0, &byte, 1);
-    calls_.frobControl(port.port, C1284_NAUTOFD, C1284_NAUTOFD);
+  // A command byte is one byte strobed in compatibility mode, in ECP too: the
+  // kernel's compatibility writer drives nAutoFd high itself, and an ECP
+  // command cycle with bit 7 clear is a run-length count, not an address.
+  if (entry.negotiated) {
+    calls_.terminate(port.port);
+    entry.negotiated = false;
   }
   port.dataLatch = command;
-  return written == 1 ? 1 : 0;
+  return WriteBytes(calls_, port.port, Transfer::Compat, &command, 1).whole ? 1 : 0;
 }
 
 DWORD ParportDevice::WriteBlock(const RequestLine& line, const PortRecord& record, Entry& entry) {
   const bool ecp = line.transfer == Transfer::Ecp;
-  if (entry.phase != (ecp ? Phase::Ecp : Phase::Compat) || entry.reversed) return 0;
+  if (entry.phase != Phase::Forward || entry.ecp != ecp || entry.reversed) return 0;
   if (record.count == 0) return 1;  // nothing moves on the cable
-  const char* data = PortPointerFrom<const char>(record.buffer);
+  const BYTE* data = PortPointerFrom<const BYTE>(record.buffer);
   if (data == nullptr) return 0;
+  if (ecp && !NegotiateForwardEcp(entry)) return 0;
   Port& port = PortOf(entry);
-  const ssize_t written = ecp ? calls_.ecpWriteData(port.port, 0, data, record.count)
-                              : calls_.compatWrite(port.port, 0, data, record.count);
-  port.dataLatch = static_cast<unsigned char>(data[record.count - 1]);
-  return written == static_cast<ssize_t>(record.count) ? 1 : 0;
-}
-
-ssize_t ParportDevice::Read(Transfer transfer, parport* port, BYTE* data, DWORD count) {
-  char* buffer = reinterpret_cast<char*>(data);
-  switch (transfer) {
-    case Transfer::Nibble:
-      return calls_.nibbleRead(port, 0, buffer, count);
-    case Transfer::Byte:
-      return calls_.byteRead(port, 0, buffer, count);
-    case Transfer::Ecp:
-      return calls_.ecpReadData(port, 0, buffer, count);
-    default:
-      return E1284_NOTIMPL;
-  }
+  port.dataLatch = data[record.count - 1];
+  return WriteBytes(calls_, port.port, line.transfer, data, record.count).whole ? 1 : 0;
 }
 
 DWORD ParportDevice::ReadBlock(const RequestLine& line, const PortRecord& record, Entry& entry) {
@@ -335,7 +354,7 @@ DWORD ParportDevice::ReadBlock(const RequestLine& line, const PortRecord& record
       if (entry.phase != Phase::Byte || !entry.reversed) return 0;
       break;
     default:
-      if (entry.phase != Phase::Ecp || !entry.reversed) return 0;
+      if (entry.phase != Phase::Forward || !entry.ecp || !entry.reversed) return 0;
       break;
   }
   if (record.count == 0) return 1;
@@ -345,7 +364,7 @@ DWORD ParportDevice::ReadBlock(const RequestLine& line, const PortRecord& record
     std::memset(data, PortOf(entry).dataLatch, record.count);
     return 1;
   }
-  return Read(line.transfer, PortOf(entry).port, data, record.count) == static_cast<ssize_t>(record.count) ? 1 : 0;
+  return ReadBytes(calls_, PortOf(entry).port, line.transfer, data, record.count, false).whole ? 1 : 0;
 }
 
 DWORD ParportDevice::ReadFrame(const RequestLine& line, const PortRecord& record, Entry& entry, DWORD* moved) {
@@ -356,10 +375,11 @@ DWORD ParportDevice::ReadFrame(const RequestLine& line, const PortRecord& record
   DWORD* countRead = PortPointerFrom<DWORD>(record.countAddress);
   if ((line.counted && countRead == nullptr) || (record.count != 0 && data == nullptr)) return 0;
   if (record.count != 0) {
-    // The whole frame in one call, straight into the caller's buffer.
-    const ssize_t got = Read(line.transfer, PortOf(entry).port, data, record.count);
-    if (got <= 0 || (!line.counted && got != static_cast<ssize_t>(record.count))) return 0;
-    *moved = static_cast<DWORD>(got);
+    // As many library calls as the frame takes, straight into the caller's
+    // buffer; a counted frame may end early, even with no byte at all.
+    const Moved got = ReadBytes(calls_, PortOf(entry).port, line.transfer, data, record.count, line.counted);
+    if (!got.whole) return 0;
+    *moved = static_cast<DWORD>(got.bytes);
   }
   if (line.counted) std::memcpy(countRead, moved, sizeof *moved);
   return 1;
@@ -375,6 +395,8 @@ DWORD ParportDevice::Out(const RequestLine& line, BYTE value, Entry& entry) {
   calls_.dataDir(port.port, 0);
   calls_.writeData(port.port, value);
   port.dataLatch = value;
+  // The driver's camera reset ends with this byte.
+  entry.probeEcp = true;
   return 1;
 }
 

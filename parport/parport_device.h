@@ -23,10 +23,6 @@
 
 namespace parallel {
 
-// The inactivity time-out of every transfer: a camera that stops mid-frame or
-// a cable pulled out fails the request about this long after the last byte.
-constexpr long kTransferTimeoutMs = 1000;
-
 class ParportDevice : public platform::PortDeviceBackend {
  public:
   static constexpr std::size_t kMaxEntries = 64;
@@ -40,22 +36,30 @@ class ParportDevice : public platform::PortDeviceBackend {
 
  private:
   // Where an entry stands on the cable.
-  enum class Phase { Idle, Compat, Nibble, Byte, Ecp, Frame };
+  //  Forward: NEGOTIATE 3. In compatibility mode nothing is negotiated; with
+  //    PORT_FLAG_ECP the ECP negotiation waits for the first block or
+  //    reversal, so a command byte goes out in compatibility mode first.
+  //  Nibble, Byte: a negotiated reverse mode (data, or the device ID).
+  //  Frame: a frame's reverse mode, after its request on the extensibility link.
+  enum class Phase { Idle, Forward, Nibble, Byte, Frame };
 
   struct Port {
     parport* port = nullptr;
     int users = 0;  // entries attached; the port is open while there are any
-    int caps = 0;   // what ieee1284_open reported
+    int caps = 0;   // what the kernel offers on it, as CAP1284_* bits
     std::uint64_t claimedBy = 0;
     unsigned char dataLatch = 0;  // the last byte the host drove on the data lines
   };
   struct Entry {
     int lpt = 0;  // 0 until attached
     Phase phase = Phase::Idle;
-    bool reversed = false;   // the camera drives the data lines (or the ECP cable is turned round)
-    bool latchOnly = false;  // the data lines cannot turn: byte reads see the host's own latch
+    bool ecp = false;         // Forward: blocks go as ECP data cycles
+    bool negotiated = false;  // Forward: ECP has been negotiated on the cable
+    bool reversed = false;    // the camera drives the data lines (or may, once the kernel turns the ECP cable)
+    bool latchOnly = false;   // the data lines cannot turn: byte reads see the host's own latch
     Transfer frameTransfer = Transfer::None;
     bool frameCounted = false;
+    bool probeEcp = false;    // the camera was reset: ask it for ECP again before the next negotiation
   };
 
   DWORD Execute(const RequestLine& line, const PortRecord& record, DWORD* moved);
@@ -63,9 +67,12 @@ class ParportDevice : public platform::PortDeviceBackend {
   DWORD Claim(std::uint64_t address, Entry& entry);
   DWORD Release(Entry& entry);
   void Detach(Entry& entry);
-  DWORD Poll(Entry& entry);
+  DWORD Poll(std::uint64_t address, Entry& entry);
+  void ProbeEcp(std::uint64_t address, Entry& entry);
+  void BeforeNegotiation(std::uint64_t address, Entry& entry);
   DWORD Negotiate(const RequestLine& line, const PortRecord& record, Entry& entry);
   DWORD NegotiateIdByte(const RequestLine& line, Entry& entry);
+  bool NegotiateForwardEcp(Entry& entry);
   DWORD Terminate(const RequestLine& line, Entry& entry);
   DWORD FrameBegin(const RequestLine& line, const PortRecord& record, Entry& entry);
   DWORD Reverse(const RequestLine& line, Entry& entry);
@@ -75,7 +82,6 @@ class ParportDevice : public platform::PortDeviceBackend {
   DWORD ReadFrame(const RequestLine& line, const PortRecord& record, Entry& entry, DWORD* moved);
   DWORD Out(const RequestLine& line, BYTE value, Entry& entry);
   void EndPhase(Entry& entry);
-  ssize_t Read(Transfer transfer, parport* port, BYTE* data, DWORD count);
 
   Port& PortOf(const Entry& entry) { return ports_[static_cast<std::size_t>(entry.lpt)]; }
   Entry* Claimed(std::uint64_t address);

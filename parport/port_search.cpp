@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "parport/port_problems.h"
+
 namespace parallel {
 
 const char* const kNoPpdevHint =
@@ -37,7 +39,19 @@ bool Names(const parport* port, const std::string& wanted) {
   if (IsAddress(wanted)) {
     return AccessOf(port) == PortAccess::DirectIo && port->base_addr == std::strtoul(wanted.c_str(), nullptr, 16);
   }
-  return (port->name != nullptr && wanted == port->name) || (port->filename != nullptr && wanted == port->filename);
+  if (port->name == nullptr) return false;
+  const std::string name = port->name;
+  if (wanted == name || wanted == "/dev/" + name) return true;
+  return port->filename != nullptr && *port->filename != '\0' && wanted == port->filename;
+}
+
+// The first port the default search cannot reach for want of its device
+// node, or nullptr.
+const parport* Unreachable(const std::vector<parport*>& ports) {
+  for (const parport* port : ports) {
+    if (AccessOf(port) == PortAccess::None) return port;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -65,14 +79,35 @@ bool ParseParportOptions(const std::string& options, ParportOptions* parsed, std
 
 PortAccess AccessOf(const parport* port) {
   const char* file = port->filename;
-  return file != nullptr && std::strncmp(file, "/dev/parport", 12) == 0 ? PortAccess::Ppdev : PortAccess::DirectIo;
+  if (file == nullptr || *file == '\0') return PortAccess::None;
+  return std::strncmp(file, "/dev/parport", 12) == 0 ? PortAccess::Ppdev : PortAccess::DirectIo;
 }
 
-const char* AccessName(PortAccess access) { return access == PortAccess::Ppdev ? "ppdev" : "direct I/O"; }
+const char* AccessName(PortAccess access) {
+  switch (access) {
+    case PortAccess::Ppdev:
+      return "ppdev";
+    case PortAccess::DirectIo:
+      return "direct I/O";
+    default:
+      return "no access";
+  }
+}
 
 PortList::PortList(const Ieee1284Calls& calls) : calls_(calls) {
+  // The library's first search claims a port for a moment, and that claim
+  // waits for whoever holds the port: refuse rather than wait.
+  const SearchClaim claim = calls_.searchClaim();
+  if (!claim.holder.empty()) {
+    status_ = E1284_SYS;
+    problem_ = BusyProblem(claim.port, claim.holder) + "; the port search claims it";
+    return;
+  }
   status_ = calls_.findPorts(&list_, 0);
-  if (status_ != E1284_OK) return;
+  if (status_ != E1284_OK) {
+    problem_ = "the parallel ports cannot be listed (libieee1284 error " + std::to_string(status_) + ")";
+    return;
+  }
   for (int i = 0; i < list_.portc; ++i) {
     if (list_.portv[i] != nullptr) all_.push_back(list_.portv[i]);
   }
@@ -92,7 +127,9 @@ std::vector<parport*> PortList::Chosen(const ParportOptions& options, std::strin
   }
   if (!chosen.empty()) return chosen;
   if (!Found()) {
-    *error = "parport: the parallel ports cannot be listed (libieee1284 error " + std::to_string(status_) + ")";
+    *error = "parport: " + problem_;
+  } else if (const parport* unreachable = Unreachable(all_); options.port.empty() && unreachable != nullptr) {
+    *error = "parport: " + NodeProblem(unreachable, calls_.nodeError(unreachable));
   } else if (options.port.empty()) {
     *error = std::string("parport: ") + kNoPpdevHint;
   } else {

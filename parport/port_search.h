@@ -21,10 +21,13 @@ struct ParportOptions {
 // "trace" alone). False with the reason in *error for anything else.
 bool ParseParportOptions(const std::string& options, ParportOptions* parsed, std::string* error);
 
-// How a port is reached.
-enum class PortAccess { Ppdev, DirectIo };
+// How a port is reached. None: libieee1284 found the port in the kernel's
+// records but could open none of the device nodes and may not poke the
+// registers, so it gave the port no file name (a user outside the 'lp'
+// group, or no ppdev loaded).
+enum class PortAccess { Ppdev, DirectIo, None };
 PortAccess AccessOf(const parport* port);
-const char* AccessName(PortAccess access);  // "ppdev", "direct I/O"
+const char* AccessName(PortAccess access);  // "ppdev", "direct I/O", "no access"
 
 // The ports libieee1284 finds, freed with the list.
 class PortList {
@@ -35,6 +38,8 @@ class PortList {
   PortList& operator=(const PortList&) = delete;
 
   bool Found() const { return status_ == E1284_OK; }
+  // Why the ports could not be listed ("" when they were).
+  const std::string& Problem() const { return problem_; }
   const std::vector<parport*>& All() const { return all_; }
   // The ports that become LPT1, LPT2, LPT3 (at most three): the ppdev ports in
   // order, or the one port the options name. Empty with *error saying why
@@ -45,6 +50,7 @@ class PortList {
   const Ieee1284Calls& calls_;
   parport_list list_ = {0, nullptr};
   int status_ = E1284_NOTAVAIL;
+  std::string problem_;
   std::vector<parport*> all_;
 };
 

@@ -20,9 +20,10 @@ bool CheckParportOptions(const std::string& options, std::string* why);
 struct PortSurvey {
   std::string name;      // "parport0", "0x378"
   std::string file;      // "/dev/parport0", "/dev/port"
-  std::string access;    // "ppdev" or "direct I/O"
+  std::string access;    // "ppdev", "direct I/O" or "no access"
   unsigned long base = 0;
   std::vector<std::string> capabilities;  // "nibble", "byte", "ECP", ... (empty when not opened)
+  std::vector<std::string> unusedModes;   // why a transfer mode the camera could use is not offered
   bool opened = false;      // ieee1284_open worked
   bool claimable = false;   // ieee1284_claim worked
   bool usable = false;      // the default search (or the user, by address) can take it
@@ -38,8 +39,9 @@ struct PortsSurvey {
 };
 
 // Every port libieee1284 finds. ppdev ports are opened, claimed for a moment
-// and asked for their device ID; direct I/O addresses are opened only when
-// /dev/port is absent (so the open touches nothing) and otherwise left alone.
+// when nobody else holds them and asked for their device ID; direct I/O
+// addresses are opened only when /dev/port is absent (so the open touches
+// nothing) and otherwise left alone. Nothing here waits for a busy port.
 PortsSurvey SurveyPorts();
 
 }  // namespace parallel

@@ -1,20 +1,29 @@
 // The driver's 24 port requests on the IEEE 1284 cable.
 //
 // The host side of every phase is libieee1284 over the kernel's parport
-// driver (ppdev), which does the handshakes. What a line does on the cable:
-//  - negotiation: the host puts an extensibility request on the data lines and
-//    raises nAutoFd/drops nSelectIn; the peripheral answers on the status lines
-//    (Select high = it accepts the mode). ieee1284_terminate takes the port
-//    back to compatibility mode (forward, the printer protocol).
-//  - compatibility mode: a byte on the data lines, strobed with nStrobe, the
-//    peripheral answering Busy then nAck.
+// driver (ppdev), which does the handshakes. What the camera sees:
+//  - negotiation: the host puts an extensibility byte on the data lines and
+//    raises nSelectIn, drops nAutoFd; the peripheral answers on the status
+//    lines (Select high = it accepts the mode). ieee1284_terminate takes the
+//    port back to compatibility mode (events 22 to 29), from ECP reverse
+//    first turning the cable forward (events 47 to 49).
+//  - compatibility mode: a byte on the data lines, strobed with nStrobe while
+//    nAutoFd, nInit and nSelectIn stay as the kernel's writer sets them
+//    (nAutoFd high); the writer strobes only while Busy is low and nFault
+//    high, and gives up when the peripheral shows nFault low, PError high or
+//    Select low.
 //  - nibble mode: the peripheral sends each byte as two 4-bit halves on the
-//    status lines (nFault, Select, PError, Busy), paced by nAutoFd/nAck.
-//  - byte mode: the host turns its data-line drivers off and the peripheral
-//    drives the 8 data lines, paced by nAutoFd/nAck.
-//  - ECP: forward data cycles (nAutoFd high) and command cycles (nAutoFd low,
-//    here a channel address); ieee1284_ecp_fwd_to_rev turns the cable round
-//    (nInit low) so the peripheral sends with nAck/nAutoFd.
+//    status lines, paced by nAutoFd/nAck; nFault low (nDataAvail) before a
+//    byte says one more follows, high says the data has ended.
+//  - byte mode: the kernel's reader turns the host's data-line drivers off
+//    and the peripheral drives the 8 data lines, paced by nAutoFd/nAck, with
+//    nDataAvail as in nibble mode.
+//  - ECP: forward data cycles (nAutoFd high); for reverse data the kernel's
+//    reader turns the cable round (nInit low) at its first read, and the
+//    peripheral sends with nAck/nAutoFd while nPeriphRequest (nFault) is low.
+// Reads and writes move what ppdev moves in one call (at most 1024 bytes, less
+// when the peripheral pauses); the device loops until the whole block or
+// frame has moved (port_transfers.h).
 #include "parport/request_map.h"
 
 #include <ieee1284.h>
@@ -33,18 +42,22 @@ constexpr RequestLine kRequestLines[] = {
   // ATTACH n: open the n-th port for this entry (nothing on the cable yet).
   {IOCTL_PORT_ATTACH, kAny, kAny, PortCall::Open, Transfer::None, 0, false},
   // CLAIM: take the port from the kernel (a printer driver gets it back at
-  // RELEASE); set the 1 s inactivity time-out; try ECP negotiation once and
-  // terminate, so PORT_FLAG_ECP says whether port and camera both do ECP.
+  // RELEASE); when the port has ECP, an ECP negotiation (0x10) and terminate,
+  // so PORT_FLAG_ECP says whether port and camera both do ECP. The camera
+  // sees the same probe again before the first negotiation after its reset.
   {IOCTL_PORT_CLAIM, kAny, kAny, PortCall::Claim, Transfer::None, M1284_ECP, false},
   // RELEASE: back to compatibility mode, give the port back, close it.
   {IOCTL_PORT_RELEASE, kAny, kAny, PortCall::Release, Transfer::None, 0, false},
-  // POLL: sample the status lines; nFault low is the camera's "data available".
-  {IOCTL_PORT_POLL, kAny, kAny, PortCall::ReadStatus, Transfer::None, 0, false},
+  // POLL: a nibble-mode negotiation (0x00), a look at nDataAvail (nFault low:
+  // the camera has a frame ready), terminate. The camera drives nFault low
+  // only in reverse phases, so it never stops the compatibility writer.
+  {IOCTL_PORT_POLL, kAny, kAny, PortCall::ReadStatus, Transfer::None, M1284_NIBBLE, false},
 
   // NEGOTIATE 1: reverse data in nibbles (extensibility byte 0x00).
   {IOCTL_PORT_NEGOTIATE, PORT_NEGOTIATE_NIBBLE_DATA, kAny, PortCall::Negotiate, Transfer::Nibble, M1284_NIBBLE, false},
-  // NEGOTIATE 3: forward commands and data: ECP forward phase (0x10) when the
-  // entry has PORT_FLAG_ECP, else plain compatibility mode (no negotiation).
+  // NEGOTIATE 3: forward commands and data. Nothing on the cable yet: the
+  // port is in compatibility mode, and with PORT_FLAG_ECP the ECP negotiation
+  // (0x10) comes with the first block or reversal of the phase.
   {IOCTL_PORT_NEGOTIATE, PORT_NEGOTIATE_FORWARD, kAny, PortCall::NegotiateForward, Transfer::Compat, M1284_ECP, false},
   // NEGOTIATE 5: the device ID in nibbles (0x04): two length bytes, then the text.
   {IOCTL_PORT_NEGOTIATE, PORT_NEGOTIATE_ID_NIBBLE, kAny, PortCall::Negotiate, Transfer::Nibble, kDeviceIdNibble, false},
@@ -58,7 +71,8 @@ constexpr RequestLine kRequestLines[] = {
   // FRAME_BEGIN mode, option: an extensibility-link request (0x80, then the
   // link value mode|option) tells the camera which frame transfer follows;
   // after it accepts, terminate and negotiate the reverse mode the frame moves
-  // in: nibbles (9), byte-wide (10), or ECP turned round to reverse (11).
+  // in: nibbles (9), byte-wide (10; refused on a port whose data lines cannot
+  // turn), or ECP (11), which the kernel's reader turns round at once.
   {IOCTL_PORT_FRAME_BEGIN, PORT_FRAME_NIBBLE, PORT_FRAME_FIXED, PortCall::FrameBegin, Transfer::Nibble, M1284_NIBBLE, false},
   {IOCTL_PORT_FRAME_BEGIN, PORT_FRAME_NIBBLE, PORT_FRAME_COUNTED, PortCall::FrameBegin, Transfer::Nibble, M1284_NIBBLE, true},
   {IOCTL_PORT_FRAME_BEGIN, PORT_FRAME_BYTE, PORT_FRAME_FIXED, PortCall::FrameBegin, Transfer::Byte, M1284_BYTE, false},
@@ -68,14 +82,20 @@ constexpr RequestLine kRequestLines[] = {
   // FRAME_END: terminate the frame's reverse phase.
   {IOCTL_PORT_FRAME_END, kAny, kAny, PortCall::Terminate, Transfer::None, 0, false},
 
-  // REVERSE: after NEGOTIATE 3 in ECP, turn the cable round (nInit low,
-  // ieee1284_ecp_fwd_to_rev); in compatibility mode, negotiate byte mode (0x01);
-  // then the host's data-line drivers go off (ieee1284_data_dir).
+  // REVERSE: after NEGOTIATE 3 in ECP, the ECP negotiation if the phase has
+  // not had it yet; the kernel's reader turns the cable round (nInit low) at
+  // the first read. In compatibility mode, a byte-mode negotiation (0x01); the
+  // kernel's reader turns the data lines. After NEGOTIATE 7, nothing more.
   {IOCTL_PORT_REVERSE, kAny, kAny, PortCall::Reverse, Transfer::Byte, M1284_BYTE, false},
 
-  // Command bytes: an ECP command cycle carrying the byte as a channel
-  // address (ieee1284_ecp_write_addr); in compatibility mode one strobed byte
-  // with nAutoFd held low, the way ECP marks a command cycle.
+  // Command bytes, in ECP and in compatibility mode alike: one byte strobed in
+  // compatibility mode, before any ECP negotiation of the phase. The camera
+  // takes a strobed byte as a command when it is not waiting for a block;
+  // after a command come its 18-byte block (strobed in compatibility mode, or
+  // ECP data cycles after an ECP negotiation) or, for a status read, a
+  // reverse phase. (An ECP command cycle
+  // would not do: with bit 7 clear it is a run-length count; and the kernel's
+  // writer drives nAutoFd high itself, so nAutoFd cannot mark the byte.)
   {IOCTL_PORT_ECP_WRITE_CMD, kAny, kAny, PortCall::WriteCommand, Transfer::Ecp, 0, false},
   {IOCTL_PORT_COMPAT_WRITE_CMD, kAny, kAny, PortCall::WriteCommand, Transfer::Compat, 0, false},
   // Forward blocks: ECP data cycles / compatibility-mode strobes.
@@ -86,9 +106,11 @@ constexpr RequestLine kRequestLines[] = {
   {IOCTL_PORT_BYTE_READ, kAny, kAny, PortCall::ReadBlock, Transfer::Byte, 0, false},
   {IOCTL_PORT_NIBBLE_READ, kAny, kAny, PortCall::ReadBlock, Transfer::Nibble, 0, false},
 
-  // Frames: the whole frame in one library call straight into the caller's
-  // buffer. Fixed reads need every byte; counted reads take what arrived
-  // before the camera stopped sending (or the inactivity time-out).
+  // Frames: the reverse transfer of the open frame phase, looped over
+  // ppdev's reads straight into the caller's buffer. Fixed reads need every
+  // byte; counted reads take what arrived before the camera raised nFault
+  // (nDataAvail / nPeriphRequest high: the frame has ended), 0 bytes
+  // included. No byte for a second fails either.
   {IOCTL_PORT_ECP_READ_FRAME, kAny, kAny, PortCall::ReadFrame, Transfer::Ecp, 0, false},
   {IOCTL_PORT_ECP_READ_FRAME_VAR, kAny, kAny, PortCall::ReadFrame, Transfer::Ecp, 0, true},
   {IOCTL_PORT_BYTE_READ_FRAME, kAny, kAny, PortCall::ReadFrame, Transfer::Byte, 0, false},

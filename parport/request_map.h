@@ -10,25 +10,26 @@ namespace parallel {
 
 // What one request does at the port.
 enum class PortCall {
-  Open,              // ieee1284_open: the port is ours to claim
-  Claim,             // ieee1284_claim (after asking the kernel who holds it), time-out, ECP probe
+  Open,              // ieee1284_open (no capabilities: that would claim), the kernel's modes
+  Claim,             // ieee1284_claim (after asking the kernel who holds it), ECP probe
   Release,           // ieee1284_terminate if a phase is open, ieee1284_release, ieee1284_close
-  ReadStatus,        // ieee1284_read_status
+  ReadStatus,        // negotiate ieeeMode, ieee1284_read_status (nDataAvail), terminate
   Negotiate,         // ieee1284_negotiate to ieeeMode
-  NegotiateForward,  // ECP when the entry has PORT_FLAG_ECP, else stay in compatibility mode
+  NegotiateForward,  // compatibility mode; ECP (ieeeMode) at the first block or reversal when PORT_FLAG_ECP
   NegotiateIdByte,   // byte-mode device ID; the port's own latch when the data lines cannot turn
   Terminate,         // ieee1284_terminate
-  FrameBegin,        // the frame request through the extensibility link, then ieeeMode (ECP: turned round)
-  Reverse,           // ECP: ieee1284_ecp_fwd_to_rev; byte-wide: negotiate byte mode, ieee1284_data_dir
-  WriteCommand,      // one command byte
+  FrameBegin,        // the frame request through the extensibility link, then ieeeMode
+  Reverse,           // ECP: negotiate it if not yet; compatibility: negotiate byte mode
+  WriteCommand,      // one command byte, strobed in compatibility mode
   WriteBlock,        // a forward block
   ReadBlock,         // a reverse block
-  ReadFrame,         // a whole frame into the caller's buffer
+  ReadFrame,         // a frame, in as many library calls as it takes, into the caller's buffer
   OutControl,        // ieee1284_write_control
   OutData,           // ieee1284_write_data
 };
 
-// Which transfer a data request uses.
+// Which transfer a data request uses (for the command bytes: which phase the
+// request belongs to; the byte itself always goes in compatibility mode).
 enum class Transfer { None, Compat, Nibble, Byte, Ecp };
 
 constexpr int kAnyModeByte = -1;

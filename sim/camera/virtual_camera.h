@@ -76,6 +76,9 @@ class VirtualCamera : public CameraLink {
   uint32_t FramesDelivered() const { return framesDelivered_; }
   // The length reported by the last counted transfer.
   uint32_t LastCountedLength() const { return lastCounted_; }
+  // The bytes of the frame (or band) the transfer under way carries before the
+  // fill pattern.
+  size_t FrameLength() const { return frameLength_; }
   // The sensor frame number of the frame last requested.
   uint32_t RequestedSensorFrame() const { return request_.sensorFrame; }
   const std::string& SceneError() const { return sceneError_; }

@@ -56,6 +56,7 @@ struct SameBytesCase {
   const char* options;
   BITMAPINFOHEADER format;
   int frameMode;  // the frame mode byte the transfers must have used
+  std::uint32_t pauseEvery = 0;  // the camera pauses after every n bytes of a frame
 };
 
 TEST_F(ParportDriverTest, FramesEqualTheVirtualPortDevicesInEveryTransferMode) {
@@ -66,6 +67,11 @@ TEST_F(ParportDriverTest, FramesEqualTheVirtualPortDevicesInEveryTransferMode) {
       {"mode=ecp,period=10,noise=0", capture_host::Header(176, 144, 12, FOURCC_I420), PORT_FRAME_ECP},
       {"mode=byte,period=10,noise=0", capture_host::Header(176, 144, 12, FOURCC_I420), PORT_FRAME_BYTE},
       {"mode=nibble,period=10,noise=0", capture_host::Header(176, 144, 12, FOURCC_I420), PORT_FRAME_NIBBLE},
+      // Reads that end early at the camera's pauses, fixed (mode 1) and
+      // counted (mode 2 after its first full frame).
+      {"mode=ecp,period=10,noise=0", capture_host::Header(320, 240), PORT_FRAME_ECP, 700},
+      {"mode=byte,period=10,noise=0", capture_host::Header(176, 144, 12, FOURCC_I420), PORT_FRAME_BYTE, 1000},
+      {"mode=nibble,period=10,noise=0", capture_host::Header(176, 144, 12, FOURCC_I420), PORT_FRAME_NIBBLE, 333},
   };
   for (const SameBytesCase& c : cases) {
     SCOPED_TRACE(std::string(c.options) + " " + std::to_string(c.format.biCompression));
@@ -73,12 +79,19 @@ TEST_F(ParportDriverTest, FramesEqualTheVirtualPortDevicesInEveryTransferMode) {
     Camera(std::string("sim:") + c.options);
     const auto expected = Capture(c.format, 3, &simAnswers);
     PortModel& model = UseModel(c.options);
+    model.faults.pauseEvery = c.pauseEvery;
     const auto got = Capture(c.format, 3, &portAnswers);
     ASSERT_EQ(expected.size(), 3u);
     EXPECT_EQ(portAnswers, simAnswers);
     EXPECT_EQ(got, expected);
     EXPECT_EQ(model.ProtocolErrors(), 0);
+    EXPECT_EQ(model.Hangs(), 0);
     EXPECT_FALSE(model.AnyOpenOrClaimed());
+    // ppdev never moved more than its buffer in one call.
+    EXPECT_LE(model.LargestRead(), 1024u);
+    if (c.pauseEvery != 0) {
+      EXPECT_LE(model.LargestRead(), c.pauseEvery);
+    }
     // Every frame was asked for through the extensibility link with the mode's byte.
     int frameRequests = 0;
     for (int mode : model.Negotiations()) {
@@ -125,6 +138,7 @@ TEST_F(ParportDriverTest, StreamsAndGivesThePortBackAtClose) {
   EXPECT_EQ(headers[0].dwBytesUsed, format.biSizeImage);
   Close(video);
   EXPECT_EQ(model.ProtocolErrors(), 0);
+  EXPECT_EQ(model.Hangs(), 0);
   EXPECT_FALSE(model.AnyOpenOrClaimed());
 }
 
@@ -170,6 +184,7 @@ TEST_F(ParportDriverTest, FaultsEndInTheDriversAnswersAndTheNextOpenWorks) {
     }
     EXPECT_FALSE(model.AnyOpenOrClaimed());
     EXPECT_EQ(model.ProtocolErrors(), 0);
+    EXPECT_EQ(model.Hangs(), 0);
     // The next open, on a camera without the fault.
     UseModel("period=10");
     std::vector<LRESULT> after;
@@ -193,6 +208,7 @@ TEST_F(ParportDriverTest, ShortAndStalledFramesFailOnlyTheirOwnCapture) {
     EXPECT_EQ(Frame(video, buffer), 0);
     Close(video);
     EXPECT_FALSE(model.AnyOpenOrClaimed());
+    EXPECT_EQ(model.Hangs(), 0);
   }
 }
 

@@ -26,6 +26,9 @@ std::string PortsJson(const parallel::PortsSurvey& survey) {
     json.Key("capabilities").BeginArray();
     for (const std::string& capability : port.capabilities) json.String(capability);
     json.EndArray();
+    json.Key("unused_modes").BeginArray();
+    for (const std::string& unused : port.unusedModes) json.String(unused);
+    json.EndArray();
     json.Key("probed").Bool(port.probed).Key("opened").Bool(port.opened).Key("claimable").Bool(port.claimable);
     json.Key("usable").Bool(port.usable);
     json.Key("device_id").String(port.deviceId).Key("problem").String(port.problem);
@@ -35,9 +38,10 @@ std::string PortsJson(const parallel::PortsSurvey& survey) {
   return json.Text() + "\n";
 }
 
-bool AnyPpdev(const parallel::PortsSurvey& survey) {
+// Whether the kernel has ports ppdev offers, reachable or not.
+bool AnyKernelPort(const parallel::PortsSurvey& survey) {
   for (const parallel::PortSurvey& port : survey.ports) {
-    if (port.access == "ppdev") return true;
+    if (port.access == "ppdev" || port.access == "no access") return true;
   }
   return false;
 }
@@ -47,7 +51,7 @@ void PrintPorts(const parallel::PortsSurvey& survey, std::FILE* out) {
     std::fprintf(out, "Parallel ports: %s\n", survey.listError.c_str());
     return;
   }
-  if (!AnyPpdev(survey)) {
+  if (!AnyKernelPort(survey)) {
     std::fprintf(out, "No parallel port offered by the kernel (no /dev/parportN: load ppdev with 'modprobe ppdev'; "
                       "a machine without a parallel port has none).\n");
   }
@@ -60,6 +64,7 @@ void PrintPorts(const parallel::PortsSurvey& survey, std::FILE* out) {
     } else {
       std::fprintf(out, " %s\n", port.problem.c_str());
     }
+    for (const std::string& unused : port.unusedModes) std::fprintf(out, "%-10s   %s\n", "", unused.c_str());
   }
   if (survey.ports.empty()) std::fprintf(out, "libieee1284 found no port at all.\n");
 }

@@ -1,5 +1,7 @@
 // The kernel port device on a system without one: ZARNCAP_CAMERA names the
-// backend that plays it ("sim", "sim:<options>", or "none" for no device).
+// backend that plays it ("sim", "sim:<options>", "parport", "replay:<file>",
+// or "none" for no device), and ZARNCAP_RECORD a file that every request is
+// recorded in.
 // One handle at a time, as the driver only ever opens \\.\VidCap0 once.
 #include <cstdlib>
 #include <map>
@@ -14,6 +16,7 @@ namespace {
 struct PortDeviceRegistry {
   std::mutex mutex;
   std::map<std::string, PortDeviceFactory> factories;
+  PortDeviceRecorderFactory recorder = nullptr;
   // shared so a call in flight on another thread keeps its backend alive
   std::shared_ptr<PortDeviceBackend> open;
 };
@@ -44,6 +47,11 @@ void RegisterPortDeviceBackend(const std::string& name, PortDeviceFactory factor
   Registry().factories[name] = factory;
 }
 
+void RegisterPortDeviceRecorder(PortDeviceRecorderFactory factory) {
+  std::lock_guard lock(Registry().mutex);
+  Registry().recorder = factory;
+}
+
 PortDeviceBackend* OpenPortDeviceBackend() {
   std::lock_guard lock(Registry().mutex);
   return Registry().open.get();
@@ -62,11 +70,23 @@ HANDLE CreatePortDevice(const WCHAR* name) {
   auto found = registry.factories.find(backendName);
   if (found == registry.factories.end()) return INVALID_HANDLE_VALUE;  // "none" or unknown
   std::string error;
-  registry.open = found->second(options, &error);
-  if (!registry.open) {
+  std::unique_ptr<PortDeviceBackend> backend = found->second(options, &error);
+  if (!backend) {
     MessageBox(nullptr, error.empty() ? "bad camera options" : error.c_str(), "ZARNCAP_CAMERA", MB_ICONWARNING);
     return INVALID_HANDLE_VALUE;
   }
+  // A recording asked for and not possible is said, not skipped: the run
+  // would otherwise look recorded and leave nothing behind.
+  const char* record = std::getenv("ZARNCAP_RECORD");
+  if (record != nullptr && *record != '\0') {
+    if (registry.recorder == nullptr) error = "this build cannot record the port traffic";
+    backend = registry.recorder != nullptr ? registry.recorder(std::move(backend), spec, record, &error) : nullptr;
+    if (!backend) {
+      MessageBox(nullptr, error.c_str(), "ZARNCAP_RECORD", MB_ICONWARNING);
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  registry.open = std::move(backend);
   return HandleOf(registry.open.get());
 }
 

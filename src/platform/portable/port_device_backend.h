@@ -27,6 +27,14 @@ class PortDeviceBackend {
 using PortDeviceFactory = std::unique_ptr<PortDeviceBackend> (*)(const std::string& options, std::string* error);
 void RegisterPortDeviceBackend(const std::string& name, PortDeviceFactory factory);
 
+// Puts a recorder in front of a backend that has just opened: ZARNCAP_RECORD
+// names the file, cameraSpec is what ZARNCAP_CAMERA said. nullptr with *error
+// when the recording cannot be written (the device then does not open).
+using PortDeviceRecorderFactory = std::unique_ptr<PortDeviceBackend> (*)(std::unique_ptr<PortDeviceBackend> backend,
+                                                                        const std::string& cameraSpec,
+                                                                        const std::string& path, std::string* error);
+void RegisterPortDeviceRecorder(PortDeviceRecorderFactory factory);
+
 // The backend the current CreatePortDevice handle talks to (nullptr if none);
 // lets tests inspect the virtual device behind an open handle. With a
 // recording on, this is the recorder in front of the backend.

@@ -63,7 +63,7 @@ struct Misfit {
 Misfit UnknownCommand(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
-    if (word == "--camera" || word == "--ini" || word == "--port") {
+    if (word == "--camera" || word == "--ini" || word == "--port" || word == "--record") {
       ++i;
       continue;
     }
@@ -124,7 +124,8 @@ std::string HelpFor(const CLI::App& app) {
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
   app.add_option("--camera", global.camera,
-                 "camera for this run, as ZARNCAP_CAMERA names it: sim, sim:<key=value,...>, parport, parport:<port> (the real camera) or none")
+                 "camera for this run, as ZARNCAP_CAMERA names it: sim, sim:<key=value,...>, parport, parport:<port> "
+                 "(the real camera), replay:<file> (a recording made with --record, answered back) or none")
       ->capture_default_str()
       ->type_name("SPEC");
   app.add_option("--ini", global.ini,
@@ -140,6 +141,10 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
   app.add_flag("-v,--verbose", global.verbose, "also say what the run chose: driver library, open text, format, rate");
   app.add_flag("--trace", global.trace,
                "print the driver's message trace on stderr for this run (your settings file keeps its own DebugLevel)");
+  app.add_option("--record", global.record,
+                 "record every port request of the run, with its reply and the bytes moved, in FILE (pcapng: "
+                 "tshark, capinfos and Wireshark read it; --camera replay:FILE answers it back)")
+      ->type_name("FILE");
 }
 
 // A count of frames: digits only, so "1.5" is told it is no whole number
@@ -318,7 +323,7 @@ void AddCommands(CLI::App& app, CommandLine& line) {
                         line.controlsCommand, line.infoCommand, line.previewCommand, line.portsCommand,
                         line.v4l2Command}) {
     command->fallthrough();
-    command->footer("The global options --camera, --ini, --port, --trace, -q and -v (see zarncap --help) may also "
+    command->footer("The global options --camera, --ini, --port, --trace, --record, -q and -v (see zarncap --help) may also "
                     "follow the command.");
   }
 }

@@ -19,6 +19,7 @@ struct GlobalOptions {
   std::string ini;             // settings file for the open string ("" = the driver's default)
   std::string port;            // "LPT1".."LPT3" or ""
   bool trace = false;          // the driver's message trace for this run
+  std::string record;          // --record: the port traffic recorded in this pcapng file ("" = not recorded)
   bool resetColour = false;    // white-balance gains back to 1.0 before the run
   bool quiet = false;          // -q
   bool verbose = false;        // -v

@@ -1,6 +1,7 @@
 #include "tools/zarncap/host/camera_spec.h"
 
 #include "parport/register.h"
+#include "portrec/register.h"
 #include "sim/register.h"
 
 namespace zarncap {
@@ -12,7 +13,10 @@ std::string CameraSpecProblem(const std::string& spec) {
   std::string why;
   const std::string options = colon == std::string::npos ? "" : spec.substr(colon + 1);
   if (name == "parport") return parallel::CheckParportOptions(options, &why) ? "" : "camera '" + spec + "': " + why;
-  if (name != "sim") return "unknown camera '" + name + "' (sim, sim:<key=value,...>, parport, parport:<port> or none)";
+  if (name == "replay") return portrec::CheckReplayOptions(options, &why) ? "" : why;
+  if (name != "sim") {
+    return "unknown camera '" + name + "' (sim, sim:<key=value,...>, parport, parport:<port>, replay:<file> or none)";
+  }
   return sim::CheckVirtualCameraOptions(options, &why) ? "" : "camera '" + spec + "': " + why;
 }
 

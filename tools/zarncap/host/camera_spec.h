@@ -9,7 +9,8 @@ namespace zarncap {
 
 // Empty when the text names a camera the driver can be given: "none", "sim"
 // or "sim:<key=value,...>" with known keys and good values, "parport" or
-// "parport:<port>"; else what is wrong.
+// "parport:<port>", "replay:<file>" with a recording in the file; else what
+// is wrong.
 std::string CameraSpecProblem(const std::string& spec);
 
 // The camera text the driver gets for a --trace run: the parallel port also logs its

@@ -1,9 +1,13 @@
 // Opening the driver for a command.
 #include "tools/zarncap/host/session.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
+#include "platform/portable/driver_library.h"
 #include "tools/zarncap/host/camera_spec.h"
 #include "tools/zarncap/host/library_path.h"
 #include "tools/zarncap/host/settings_path.h"
@@ -11,6 +15,29 @@
 #include "tools/zarncap/common/tool_error.h"
 
 namespace zarncap {
+
+namespace {
+
+// A recording or a replay lives in the driver library for as long as it is
+// loaded, and a run may open the driver several times: the library stays
+// loaded from the first such open to the end of the process, so every open
+// adds to the one recording and the replay goes on where the last open left it.
+void KeepDriverLoaded(const std::string& library) {
+  static void* kept = nullptr;
+  if (kept != nullptr) return;
+  platform::DRIVERPROC proc = nullptr;
+  std::string error;
+  kept = platform::LoadDriverLibrary(library, &proc, &error);
+}
+
+// --record's file must be writable before the driver is asked to write it.
+void CheckRecordingPath(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "ab");
+  if (file == nullptr) throw ToolError("cannot record to " + path + ": " + std::strerror(errno), kExitUsage);
+  std::fclose(file);
+}
+
+}  // namespace
 
 GlobalOptions ForSecondChannel(GlobalOptions global) {
   global.trace = false;
@@ -31,6 +58,11 @@ Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) :
   // With --trace the parallel port logs its requests beside the driver's messages.
   if (global.trace && WithPortTrace(cameraSpec) != cameraSpec) {
     ::setenv("ZARNCAP_CAMERA", WithPortTrace(cameraSpec).c_str(), 1);
+  }
+
+  if (!global.record.empty()) {
+    CheckRecordingPath(global.record);
+    ::setenv("ZARNCAP_RECORD", global.record.c_str(), 1);
   }
 
   std::string iniForDriver = OpenStringIniPath(global.ini);
@@ -61,6 +93,9 @@ Session::Session(const GlobalOptions& global, const Host& host, DWORD channel) :
   OpenRequest request;
   request.proc = host.proc;
   request.library = host.library.empty() ? LocateDriverLibrary() : host.library;
+  if (host.proc == nullptr && (!global.record.empty() || cameraSpec.rfind("replay:", 0) == 0)) {
+    KeepDriverLoaded(request.library);
+  }
   request.openString = BuildOpenString(global.port, iniForDriver);
   request.channel = channel;
   request.cameraSpec = cameraSpec;

@@ -31,16 +31,8 @@ class EndToEnd : public ::testing::Test {
   // Runs the zarncap executable with the build's library and a private
   // settings folder; arguments must not need shell quoting.
   Result Zarncap(const std::string& args, const std::string& pipeTo = "") {
-    const std::string out = folder_ / "stdout", err = folder_ / "stderr";
-    std::string command = "cd " + folder_.Path().string() + " && ZARNCAP_DRIVER=" + ZARNCAP_TEST_DRIVER +
-                          " ZARNCAP_CONFIG_DIR=" + (folder_ / "config") + " " + ZARNCAP_TEST_CLI + " " + args;
-    command += pipeTo.empty() ? " >" + out + " 2>" + err : " 2>" + err + " | " + pipeTo + " >" + out;
-    const int raw = std::system(command.c_str());
-    Result result;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = ReadText(out);
-    result.err = ReadText(err);
-    return result;
+    const tooltest::CliRun run = tooltest::RunBuiltZarncap(folder_, args, pipeTo);
+    return {run.status, run.out, run.err};
   }
 
   void SetUp() override {

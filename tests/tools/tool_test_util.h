@@ -2,7 +2,10 @@
 // streams, file reading and running the command line against the fake driver.
 #pragma once
 
+#include <sys/wait.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -95,5 +98,26 @@ inline CliRun RunCli(const std::vector<std::string>& args, zarncap::Host host) {
 inline CliRun RunCli(std::initializer_list<std::string> args, zarncap::Host host) {
   return RunCli(std::vector<std::string>(args), std::move(host));
 }
+
+#if defined(ZARNCAP_TEST_DRIVER) && defined(ZARNCAP_TEST_CLI)
+// Runs the built zarncap executable in folder with the build's library and a
+// private settings folder (folder/config), as a user runs it; arguments must
+// not need shell quoting. With pipeTo, standard output goes through that
+// command; environment ("NAME=value ...") comes last and so overrides.
+inline CliRun RunBuiltZarncap(const ScratchFolder& folder, const std::string& args, const std::string& pipeTo = "",
+                              const std::string& environment = "") {
+  const std::string out = folder / "stdout", err = folder / "stderr";
+  std::string command = "cd " + folder.Path().string() + " && ZARNCAP_DRIVER=" + ZARNCAP_TEST_DRIVER +
+                        " ZARNCAP_CONFIG_DIR=" + (folder / "config") + " " + environment + " " + ZARNCAP_TEST_CLI +
+                        " " + args;
+  command += pipeTo.empty() ? " >" + out + " 2>" + err : " 2>" + err + " | " + pipeTo + " >" + out;
+  const int raw = std::system(command.c_str());
+  CliRun result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = ReadText(out);
+  result.err = ReadText(err);
+  return result;
+}
+#endif
 
 }  // namespace tooltest

@@ -8,6 +8,7 @@
 
 #include "integration/capture_host.h"
 #include "parport/model_backend.h"
+#include "parport/port_transfers.h"
 
 namespace {
 
@@ -210,6 +211,100 @@ TEST_F(ParportDriverTest, ShortAndStalledFramesFailOnlyTheirOwnCapture) {
     EXPECT_FALSE(model.AnyOpenOrClaimed());
     EXPECT_EQ(model.Hangs(), 0);
   }
+}
+
+// A camera that accepts a frame and never sends it, and one that stops half
+// way, in every transfer mode, for a fixed frame (mode 1) and a counted one
+// (mode 2 after its first full frame): the capture fails once no byte has come
+// for the device's deadline (on the model's clock, which runs by the time the
+// kernel would have waited), nothing hangs, and the next frame comes.
+struct StallCase {
+  const char* options;
+  bool counted;
+  int port_model::ModelFaults::*fault;
+};
+
+TEST_F(ParportDriverTest, AStalledFrameFailsAtTheDeadlineAndTheNextOneComes) {
+  const auto never = &port_model::ModelFaults::stalledFrameRead;
+  const auto midway = &port_model::ModelFaults::stallMidFrame;
+  const StallCase cases[] = {
+      {"mode=ecp", false, never},   {"mode=ecp", false, midway},   {"mode=ecp", true, never},
+      {"mode=ecp", true, midway},   {"mode=byte", false, never},   {"mode=byte", true, midway},
+      {"mode=nibble", false, midway}, {"mode=nibble", true, never},
+  };
+  for (const StallCase& c : cases) {
+    SCOPED_TRACE(std::string(c.options) + (c.counted ? " counted" : " fixed") + (c.fault == never ? " never" : " midway"));
+    PortModel& model = UseModel(std::string(c.options) + ",period=10");
+    std::remove(ini_.c_str());
+    HDRVR video = Open(VIDEO_IN);
+    ASSERT_NE(video, nullptr);
+    const BITMAPINFOHEADER format =
+        c.counted ? capture_host::Header(176, 144, 12, FOURCC_I420) : capture_host::Header(320, 240);
+    ASSERT_EQ(SetFormat(video, format), 0);
+    std::vector<BYTE> buffer(format.biSizeImage);
+    if (c.counted) {
+      ASSERT_EQ(Frame(video, buffer), 0);  // the full frame; counted ones follow
+    }
+    model.faults.*c.fault = model.FrameReads() + 1;
+    const std::uint64_t start = model.NowMs();
+    EXPECT_NE(Frame(video, buffer), 0);
+    const std::uint64_t waited = model.NowMs() - start;
+    EXPECT_GE(waited, parallel::kNoProgressMs);
+    EXPECT_LE(waited, parallel::kNoProgressMs + 200);
+    EXPECT_EQ(Frame(video, buffer), 0);
+    Close(video);
+    EXPECT_FALSE(model.AnyOpenOrClaimed());
+    EXPECT_EQ(model.Hangs(), 0);
+    EXPECT_EQ(model.ProtocolErrors(), 0);
+    std::vector<LRESULT> after;
+    UseModel(std::string(c.options) + ",period=10");
+    ASSERT_EQ(Capture(format, 1, &after).size(), 1u);
+    EXPECT_EQ(after[0], 0);
+  }
+}
+
+// A counted frame the camera ends with no byte at all is an empty transfer,
+// not a failed one: the driver's "no frame" (DV_ERR_SYNC), then frames again.
+TEST_F(ParportDriverTest, AnEmptyCountedFrameIsNoFrameNotAFailure) {
+  for (const char* options : {"mode=ecp,period=10", "mode=byte,period=10", "mode=nibble,period=10"}) {
+    SCOPED_TRACE(options);
+    PortModel& model = UseModel(options, "trace");
+    std::remove(ini_.c_str());
+    HDRVR video = Open(VIDEO_IN);
+    ASSERT_NE(video, nullptr);
+    const BITMAPINFOHEADER format = capture_host::Header(176, 144, 12, FOURCC_I420);
+    ASSERT_EQ(SetFormat(video, format), 0);
+    std::vector<BYTE> buffer(format.biSizeImage);
+    ASSERT_EQ(Frame(video, buffer), 0);
+    model.faults.emptyCountedFrame = model.FrameReads() + 1;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Frame(video, buffer), DV_ERR_SYNC);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("_READ_FRAME_VAR 31680 bytes -> 1 (0 read)"), std::string::npos) << log.substr(0, 3000);
+    EXPECT_EQ(Frame(video, buffer), 0);
+    Close(video);
+    EXPECT_EQ(model.Hangs(), 0);
+    EXPECT_EQ(model.ProtocolErrors(), 0);
+  }
+}
+
+// A camera left in a stale state declines ECP when the port is claimed; the
+// device asks again after the reset the driver sends it, so the session runs
+// in ECP all the same.
+TEST_F(ParportDriverTest, EcpIsAskedAgainAfterTheCamerasReset) {
+  PortModel& model = UseModel("mode=ecp,period=10");
+  model.faults.rejectEcpUntilReset = true;
+  std::vector<LRESULT> answers;
+  ASSERT_EQ(Capture(capture_host::Header(320, 240), 1, &answers).size(), 1u);
+  EXPECT_EQ(answers[0], 0);
+  int frameRequests = 0;
+  for (int mode : model.Negotiations()) {
+    if ((mode & M1284_FLAG_EXT_LINK) == 0) continue;
+    EXPECT_EQ(mode & 0x3F, PORT_FRAME_ECP);
+    ++frameRequests;
+  }
+  EXPECT_GE(frameRequests, 1);
+  EXPECT_EQ(model.ProtocolErrors(), 0);
 }
 
 TEST_F(ParportDriverTest, TraceLogsEachPortRequestWithItsReplyAndCount) {

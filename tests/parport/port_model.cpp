@@ -580,7 +580,11 @@ struct Route {
     }
     if (!model.CameraOn(*found)) return;
     model.camera_->OutputB(value);
-    if (value == kResetData && model.lastOutputA_ == kResetControl) model.reset_ = true;
+    if (value != kResetData || model.lastOutputA_ != kResetControl) return;
+    // The camera's reset also drops a command still waiting for its block.
+    model.reset_ = true;
+    model.awaitingBlock_ = false;
+    model.block_.clear();
   }
   static int ReadStatus(parport* port) {
     std::lock_guard lock(Model().mutex_);

@@ -3,7 +3,9 @@
 // device in the application is a connection: a SOCK_STREAM Unix socket the
 // application holds as its file descriptor. Requests go up it, each one
 // message with a private reply socket passed along (so a reply can never
-// reach another thread or a forked child that shares the descriptor). Down it
+// reach another thread or a forked child that shares the descriptor); the
+// reply socket is one end of a SOCK_SEQPACKET pair, which the launcher fills
+// with one whole message without waiting (it answers no other kind). Down it
 // the launcher writes a one-byte token whenever buffers become ready and an
 // out-of-band byte whenever events are pending, so poll, select and epoll see
 // the descriptor readable (POLLIN) and with an exception (POLLPRI) as they

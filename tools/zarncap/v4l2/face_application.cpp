@@ -112,7 +112,9 @@ void FaceApplication::Start(const FaceLaunch& launch, const FacePlace& place,
   // ignores it for itself); the signals taken here revert at exec by themselves.
   signal(SIGPIPE, SIG_DFL);
   execvpe(argv[0], argv.data(), envp.data());
-  const char* reason = strerror(errno);
+  // strerrordesc_np: the text without translation, which could lock or allocate.
+  const char* reason = strerrordesc_np(errno);
+  if (reason == nullptr) reason = "unknown error";
   [[maybe_unused]] ssize_t ignored = write(STDERR_FILENO, failed.data(), failed.size());
   ignored = write(STDERR_FILENO, reason, strlen(reason));
   ignored = write(STDERR_FILENO, "\n", 1);

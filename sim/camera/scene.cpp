@@ -29,16 +29,22 @@ Scene Scene::Bars() {
 }
 
 Scene Scene::Chart() {
-  // A photographer's colour chart: four rows of six patches, the last row a
-  // grey scale, on a mid-grey surround that keeps white balance honest. The sRGB levels are the chart's published
-  // ones, so a capture can be judged against known colours.
-  static constexpr uint8_t kPatches[24][3] = {
-      {115, 82, 68},   {194, 150, 130}, {98, 122, 157},  {87, 108, 67},   {133, 128, 177}, {103, 189, 170},
-      {214, 126, 44},  {80, 91, 166},   {193, 90, 99},   {94, 60, 108},   {157, 188, 64},  {224, 163, 46},
-      {56, 61, 150},   {70, 148, 73},   {175, 54, 60},   {231, 199, 31},  {187, 86, 149},  {8, 133, 161},
-      {243, 243, 242}, {200, 200, 200}, {160, 160, 160}, {122, 122, 121}, {85, 85, 85},    {52, 52, 52}};
+  // A photographer's colour chart: its 24 patches (the published sRGB levels,
+  // so a capture can be judged against known colours) in four rows of six on
+  // a light-grey surround, laid out so that white balance has nothing to chase
+  // at any size. The driver balances on the mean colour of the bright parts of
+  // what the camera reads, and its small sizes read a centred window of the
+  // view: so the bright greys sit in the middle, the dark greys and dark
+  // colours around them, and the bright colours (yellows, greens, skin, cyan)
+  // in the outer columns, which only the widest windows see and where the
+  // light surround outweighs them.
+  static constexpr uint8_t kLayout[4][6][3] = {
+      {{194, 150, 130}, {115, 82, 68}, {98, 122, 157}, {87, 108, 67}, {80, 91, 166}, {103, 189, 170}},
+      {{157, 188, 64}, {56, 61, 150}, {243, 243, 242}, {200, 200, 200}, {85, 85, 85}, {224, 163, 46}},
+      {{231, 199, 31}, {52, 52, 52}, {160, 160, 160}, {122, 122, 121}, {175, 54, 60}, {70, 148, 73}},
+      {{8, 133, 161}, {193, 90, 99}, {94, 60, 108}, {187, 86, 149}, {133, 128, 177}, {214, 126, 44}}};
   constexpr int kColumns = 6, kRows = 4, kMargin = 12, kGap = 14;
-  constexpr uint8_t kSurround = 102;
+  constexpr uint8_t kSurround = 170;
   const int cellW = (kFovWidth - 2 * kMargin) / kColumns;
   const int cellH = (kFovHeight - 2 * kMargin) / kRows;
   const LinearRgb surround{SrgbToLinear(kSurround), SrgbToLinear(kSurround), SrgbToLinear(kSurround)};
@@ -50,7 +56,7 @@ Scene Scene::Chart() {
       int inX = (x - kMargin) % cellW, inY = (y - kMargin) % cellH;
       if (x >= kMargin && y >= kMargin && col < kColumns && row < kRows && inX >= kGap / 2 &&
           inX < cellW - kGap / 2 && inY >= kGap / 2 && inY < cellH - kGap / 2) {
-        const uint8_t* patch = kPatches[row * kColumns + col];
+        const uint8_t* patch = kLayout[row][col];
         colour = {SrgbToLinear(patch[0]), SrgbToLinear(patch[1]), SrgbToLinear(patch[2])};
       }
       scene.picture_[static_cast<size_t>(y * kFovWidth + x)] = colour;

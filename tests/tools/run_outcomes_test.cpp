@@ -157,4 +157,29 @@ TEST_F(RunOutcomesTest, ARunThatMovesTheGainsSaysSo) {
   EXPECT_EQ(run.out.find("note:"), std::string::npos) << run.out;
 }
 
+// The virtual camera's default scene gives the driver's white balance
+// nothing to chase at any size it reads: stills and streams of every window
+// leave the gains it saves at 1.0 (within the file's tenth).
+TEST_F(RunOutcomesTest, TheDefaultSceneKeepsTheGainsNeutralAtEverySize) {
+  const std::vector<std::vector<std::string>> runs = {
+      {"capture", "--size", "80x60"},   {"capture", "--size", "240x180"},
+      {"capture", "--size", "352x288"}, {"capture", "--size", "320x240"},
+      {"stream", "--format", "i420"},   {"stream", "--format", "i420", "--size", "80x60"},
+  };
+  for (const auto& words : runs) {
+    std::vector<std::string> args = {"--reset-colour"};
+    args.insert(args.end(), words.begin(), words.end());
+    for (const std::string& more : {std::string("--frames"), std::string("60"), std::string("-o")}) args.push_back(more);
+    args.push_back(folder_ / (words.front() == "capture" ? "scene.png" : "scene.y4m"));
+    const CliRun run = Zarncap(args, "sim:period=2");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string settings = tooltest::ReadText(config_ / "zarncap.ini");
+    for (const char* key : {"RedGain=10\n", "GreenGain=10\n", "BlueGain=10\n"}) {
+      const std::string eleven = std::string(key).replace(std::string(key).find("10"), 2, "11");
+      EXPECT_TRUE(settings.find(key) != std::string::npos || settings.find(eleven) != std::string::npos)
+          << words[0] << " " << words.back() << ": " << settings;
+    }
+  }
+}
+
 }  // namespace

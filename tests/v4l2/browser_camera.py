@@ -84,14 +84,18 @@ def sandboxes():
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open(f"/proc/{pid}/cmdline", "rb") as file:
-                words = file.read().split(b"\0")
-            if not any(word == b"--type=renderer" for word in words):
-                continue
+                # The zygote's children retitle themselves: one string, words apart by spaces.
+                if b"--type=renderer" not in file.read():
+                    continue
             with open(f"/proc/{pid}/status") as file:
                 seccomp = next(line.split()[1] for line in file if line.startswith("Seccomp:"))
-            found.append({"seccomp": int(seccomp), "namespace": os.readlink(f"/proc/{pid}/ns/user") != own})
         except (OSError, StopIteration):
             continue
+        try:
+            namespace = os.readlink(f"/proc/{pid}/ns/user") != own
+        except OSError:
+            namespace = None  # not ours to look at: a namespace of its own
+        found.append({"seccomp": int(seccomp), "namespace": namespace})
     return found
 
 

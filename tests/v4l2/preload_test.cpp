@@ -46,7 +46,15 @@ void Check(bool ok, const std::string& what) {
 }
 
 // A case that would hang when the library is wrong ends the program instead.
+const char* running = "";
 void Watchdog(unsigned seconds) { alarm(seconds); }
+extern "C" void OnWatchdog(int) {
+  const char said[] = "  FAIL: did not end: ";
+  [[maybe_unused]] ssize_t ignored = write(1, said, sizeof said - 1);
+  ignored = write(1, running, std::strlen(running));
+  ignored = write(1, "\n", 1);
+  _exit(1);
+}
 
 int OpenDevice(int flags = O_RDWR) {
   const int fd = open(device.c_str(), flags);
@@ -392,6 +400,8 @@ void ForkDuringRequests() {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--read-stdin") == 0) return ReadStdin();
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  signal(SIGALRM, OnWatchdog);
   const char* path = std::getenv("ZARNCAP_V4L2_DEVICE");
   if (path == nullptr) {
     std::printf("run me inside zarncap v4l2\n");
@@ -419,6 +429,7 @@ int main(int argc, char** argv) {
   for (const auto& [title, run] : cases) {
     if (!only.empty() && only.find(std::string(",") + title + ",") == std::string::npos) continue;
     std::printf("%s\n", title);
+    running = title;
     Watchdog(60);
     run();
   }

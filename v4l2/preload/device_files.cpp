@@ -46,7 +46,8 @@ const char* Bare(const char* path) {
 bool IsDeviceAt(int dirfd, const char* path) {
   const FaceConfig& config = Config();
   if (path == nullptr || config.device[0] == '\0') return false;
-  if (path[0] == '/') return std::strcmp(path, config.device) == 0;
+  if (std::strcmp(path, config.device) == 0) return dirfd == AT_FDCWD || path[0] == '/';
+  if (path[0] == '/') return false;
   // A relative path: only one ending in the device's name is worth a look at its folder.
   if (std::strcmp(Bare(path), config.name) != 0) return false;
   char folder[kPathRoom];

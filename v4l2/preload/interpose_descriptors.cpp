@@ -43,7 +43,10 @@ int Dup(int from, int to) {
 void* Map(void* address, size_t length, int protection, int flags, int fd, off64_t offset, bool large) {
   if ((flags & MAP_ANONYMOUS) == 0 && IsMarked(fd)) {
     CallDescriptor call(fd);
-    if (call.valid()) return DeviceMap(call.get(), address, length, protection, flags, offset);
+    if (call.valid()) {
+      if ((flags & MAP_FIXED) != 0) NoteUnmapped(address, length);
+      return DeviceMap(call.get(), address, length, protection, flags, offset);
+    }
   }
   void* mapped = large ? Real().mmap64(address, length, protection, flags, fd, offset)
                        : Real().mmap(address, length, protection, flags, fd, static_cast<off_t>(offset));

@@ -108,18 +108,13 @@ DWORD ParportDevice::Attach(std::uint64_t address, int lpt) {
   if (entry.lpt != 0 && PortOf(entry).claimedBy == address) return 0;
   Port& port = ports_[static_cast<std::size_t>(lpt)];
   if (port.users == 0) {
-    // Opened without asking the library for the capabilities: it would claim
-    // the port to find them, and wait for whoever holds it. The kernel says
-    // what the port offers without a claim.
     errno = 0;
-    const int status = calls_.open(port.port, 0, nullptr);
+    const int status = OpenUnclaimed(calls_, port.port, &port.caps);
     const int error = errno;
     if (status != E1284_OK) {
       ReportOnce(OpenProblem(calls_, port.port, status, error));
       return 0;
     }
-    const int modes = calls_.kernelModes(port.port);
-    port.caps = modes >= 0 ? modes : CAP1284_COMPAT | CAP1284_NIBBLE;
   }
   Detach(entry);
   ++port.users;

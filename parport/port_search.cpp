@@ -1,5 +1,6 @@
 #include "parport/port_search.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -92,6 +93,18 @@ const char* AccessName(PortAccess access) {
     default:
       return "no access";
   }
+}
+
+int OpenUnclaimed(const Ieee1284Calls& calls, parport* port, int* caps) {
+  *caps = 0;
+  if (AccessOf(port) == PortAccess::DirectIo) return calls.open(port, 0, caps);
+  const int status = calls.open(port, 0, nullptr);
+  if (status != E1284_OK) return status;
+  const int error = errno;
+  const int modes = calls.kernelModes(port);
+  *caps = modes >= 0 ? modes : CAP1284_COMPAT | CAP1284_NIBBLE;
+  errno = error;
+  return status;
 }
 
 PortList::PortList(const Ieee1284Calls& calls) : calls_(calls) {

@@ -29,6 +29,13 @@ enum class PortAccess { Ppdev, DirectIo, None };
 PortAccess AccessOf(const parport* port);
 const char* AccessName(PortAccess access);  // "ppdev", "direct I/O", "no access"
 
+// ieee1284_open without a claim, with what the port offers in CAP1284_* bits.
+// For a ppdev port the library would claim the port to find its modes (and
+// wait for whoever holds it), so they come from the kernel instead (nibble and
+// compatibility only when it does not say); direct I/O claims nothing. errno
+// is as the open left it.
+int OpenUnclaimed(const Ieee1284Calls& calls, parport* port, int* caps);
+
 // The ports libieee1284 finds, freed with the list.
 class PortList {
  public:

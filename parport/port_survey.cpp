@@ -109,8 +109,8 @@ PortsSurvey SurveyPorts(const Ieee1284Calls& calls, bool devPortPresent) {
       continue;
     }
     errno = 0;
-    // No capabilities pointer: the library would claim the port to find them.
-    const int status = calls.open(port, 0, nullptr);
+    int caps = 0;
+    const int status = OpenUnclaimed(calls, port, &caps);
     const int error = errno;
     if (status != E1284_OK) {
       survey.problem = OpenProblem(calls, port, status, error);
@@ -118,10 +118,8 @@ PortsSurvey SurveyPorts(const Ieee1284Calls& calls, bool devPortPresent) {
       continue;
     }
     survey.opened = true;
-    if (const int caps = calls.kernelModes(port); caps >= 0) {
-      survey.capabilities = CapabilityNames(caps);
-      survey.unusedModes = UnusedModes(caps);
-    }
+    survey.capabilities = CapabilityNames(caps);
+    survey.unusedModes = UnusedModes(caps);
     SurveyOpenPort(calls, port, survey);
     calls.close(port);
     result.ports.push_back(survey);

@@ -24,6 +24,9 @@ namespace {
 PortModel* current = nullptr;
 
 constexpr int kAllModes = CAP1284_RAW | CAP1284_NIBBLE | CAP1284_BYTE | CAP1284_COMPAT | CAP1284_ECP;
+// [lib] state.c ieee1284_open's starting set, with access_io.c's RAW: what a
+// port reached by direct I/O reports (the library probes no hardware ECP).
+constexpr int kDirectIoModes = CAP1284_NIBBLE | CAP1284_BYTE | CAP1284_COMPAT | CAP1284_ECPSWE | CAP1284_RAW;
 // [ppdev] PP_BUFFER_SIZE: one read() or write() moves at most this much.
 constexpr std::size_t kPpdevBuffer = 1024;
 // [1284] parport_wait_peripheral: 35 ms of fast polling then up to 40 ms of
@@ -343,7 +346,7 @@ struct Route {
     }
     if (caps != nullptr) {
       if (found->ppdev && KernelClaim(*found) != E1284_OK) return E1284_SYS;
-      *caps = Model().KernelCaps(*found);
+      *caps = found->ppdev ? Model().KernelCaps(*found) : kDirectIoModes;
     }
     found->open = true;
     found->nonblock = false;
@@ -644,7 +647,8 @@ struct Route {
   static int KernelModes(const parport* port) {
     std::lock_guard lock(Model().mutex_);
     const PortModel::Port* found = Model().Find(port);
-    return found != nullptr ? Model().KernelCaps(*found) : -1;
+    // The kernel knows its own ports only, not an address reached by direct I/O.
+    return found != nullptr && found->ppdev ? Model().KernelCaps(*found) : -1;
   }
   static int NodeError(const parport* port) {
     std::lock_guard lock(Model().mutex_);

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "parport/port_search.h"
+#include "parport/port_access.h"
 
 namespace parallel {
 

@@ -78,23 +78,6 @@ bool ParseParportOptions(const std::string& options, ParportOptions* parsed, std
   return true;
 }
 
-PortAccess AccessOf(const parport* port) {
-  const char* file = port->filename;
-  if (file == nullptr || *file == '\0') return PortAccess::None;
-  return std::strncmp(file, "/dev/parport", 12) == 0 ? PortAccess::Ppdev : PortAccess::DirectIo;
-}
-
-const char* AccessName(PortAccess access) {
-  switch (access) {
-    case PortAccess::Ppdev:
-      return "ppdev";
-    case PortAccess::DirectIo:
-      return "direct I/O";
-    default:
-      return "no access";
-  }
-}
-
 int OpenUnclaimed(const Ieee1284Calls& calls, parport* port, int* caps) {
   *caps = 0;
   if (AccessOf(port) == PortAccess::DirectIo) return calls.open(port, 0, caps);

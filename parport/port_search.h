@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "parport/ieee1284_calls.h"
+#include "parport/port_access.h"
 
 namespace parallel {
 
@@ -21,13 +22,6 @@ struct ParportOptions {
 // "trace" alone). False with the reason in *error for anything else.
 bool ParseParportOptions(const std::string& options, ParportOptions* parsed, std::string* error);
 
-// How a port is reached. None: libieee1284 found the port in the kernel's
-// records but could open none of the device nodes and may not poke the
-// registers, so it gave the port no file name (a user outside the 'lp'
-// group, or no ppdev loaded).
-enum class PortAccess { Ppdev, DirectIo, None };
-PortAccess AccessOf(const parport* port);
-const char* AccessName(PortAccess access);  // "ppdev", "direct I/O", "no access"
 
 // ieee1284_open without a claim, with what the port offers in CAP1284_* bits.
 // For a ppdev port the library would claim the port to find its modes (and

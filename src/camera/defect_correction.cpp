@@ -187,12 +187,15 @@ void CorrectDefects(BYTE* frame, DWORD bufferSize) {
       const CorrectionItem& item = list.items[i];
       const long group = (item.y / 2) * 3 * w;
       const bool odd = item.y % 2 == 1;
-      if (item.colourClass == 3) {
-        const long off = group + item.x + (odd ? w : 0);
-        const long above = odd ? off - w : off - 2 * w;
-        const long below = odd ? off + 2 * w : off + w;
-        RepairByte(frame, limit, off, off - 1, off + 1, above, below, item.flags);
-      }
+      // The camera forms a pixel's luminance from its block's green, red and
+      // blue sites (the matrix's luminance row weighs all three), so a defect
+      // of any of them spoils the luminance byte of its block: repaired from
+      // the neighbouring blocks, whose same-colour sites are the defect's
+      // neighbours. (The even-row green takes no part and is not listed.)
+      const long off = group + item.x + (odd ? w : 0);
+      const long above = odd ? off - w : off - 2 * w;
+      const long below = odd ? off + 2 * w : off + w;
+      RepairByte(frame, limit, off, off - 1, off + 1, above, below, item.flags);
       // The colour-difference pair of the defect's column pair is smoothed from
       // the pair of the row pair above and the pair on its left.
       const long q = group + 2 * w + 2 * (item.x / 2);

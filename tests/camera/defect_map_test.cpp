@@ -97,7 +97,9 @@ TEST_F(DefectMapTest, YuvModeRepairsLuminanceAndColourDifference) {
   EXPECT_LE(changed, 3);
 }
 
-TEST_F(DefectMapTest, YuvModeSkipsClassTwoAndSmoothsOnlyColourForClassOne) {
+// A class-1 (red) site spoils the luminance of its block as well as its
+// colour: both are repaired, the luminance from the blocks either side.
+TEST_F(DefectMapTest, YuvModeSkipsClassTwoAndRepairsClassOne) {
   Add(0, 1, Pos(100, 50));  // class 2
   ASSERT_TRUE(PrepareDefectCorrection(2, 8, 9, 168, 249));
   EXPECT_EQ(List().count, 0);
@@ -112,7 +114,8 @@ TEST_F(DefectMapTest, YuvModeSkipsClassTwoAndSmoothsOnlyColourForClassOne) {
   const long q = 23 * 480 + 320 + 16;
   EXPECT_EQ(frame[q], Avg(before, q - 480, q - 2));
   EXPECT_EQ(frame[q + 1], Avg(before, q + 1 - 480, q - 1));
-  EXPECT_EQ(frame[23 * 480 + 160 + 17], before[23 * 480 + 160 + 17]);  // luminance untouched
+  const long luminance = 23 * 480 + 160 + 17;  // frame row 47: the odd row of its pair
+  EXPECT_EQ(frame[luminance], Avg(before, luminance - 1, luminance + 1));
 }
 
 TEST_F(DefectMapTest, YuvModeKeepsDefectsInsideTheFrameRows) {

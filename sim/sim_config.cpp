@@ -241,6 +241,13 @@ bool ParseUnplug(std::string_view value, SimConfig& config) {
   return true;
 }
 
+bool ParseStall(std::string_view value, SimConfig& config) {
+  long frame = 0;
+  if (!ParseInt(value, 1, 0x7FFFFFFF, &frame)) return false;
+  config.stallFromFrame = static_cast<int>(frame);
+  return true;
+}
+
 bool ParseDump(std::string_view value, SimConfig& config) {
   if (value.empty()) return false;
   config.dumpDir = std::string(value);
@@ -274,6 +281,7 @@ constexpr KeyRow kKeys[] = {
     {"badsum", Value::None, false, ParseBadsum, "no value"},
     {"notready", Value::None, false, ParseNotready, "no value"},
     {"unplug", Value::Required, false, ParseUnplug, "a frame count from 0"},
+    {"stall", Value::Required, false, ParseStall, "a frame number from 1"},
     {"dump", Value::Required, false, ParseDump, "a directory"},
 };
 constexpr std::size_t kKeyCount = sizeof(kKeys) / sizeof(kKeys[0]);

@@ -31,6 +31,7 @@ struct FailRule {
 constexpr int kNoPort = 0;         // `port=none`
 constexpr int kNoDefectMap = -1;   // `defects=none`
 constexpr int kNeverUnplug = -1;   // no `unplug=`
+constexpr int kNeverStall = 0;     // no `stall=`
 constexpr int kMaxDefects = 160;   // the defect table's size
 inline constexpr const char* kDefaultDeviceId =
     "MFG:Zarn;MDL:ZarnCam PC;CMD:ZARN;CLS:CAMERA;DES:Zarn parallel-port colour camera;";
@@ -58,6 +59,7 @@ struct SimConfig {
   bool badsum = false;             // the factory defect map is stored with a wrong checksum
   bool notready = false;           // the camera's state word never reads ready
   int unplugAfterFrames = kNeverUnplug;  // the camera goes away after this many frames
+  int stallFromFrame = kNeverStall;      // from this frame on (counting from 1) each frame stops halfway
   std::string dumpDir;             // write every delivered frame to <dir>/frame-<n>.raw/.txt
 };
 

@@ -60,6 +60,7 @@ VirtualCamera::VirtualCamera(const SimConfig& config)
       transferLimit_(config.transferLimit == 0 ? 0x20000 : config.transferLimit),
       neverReady_(config.notready),
       unplugAfter_(config.unplugAfterFrames),
+      stallFrom_(config.stallFromFrame),
       sensorKind_(config.sensor),
       sensor_(config.sensor, config.nackSensor),
       defects_(SensorDefects(config)),
@@ -334,6 +335,13 @@ bool VirtualCamera::BeginFrame(uint8_t mode, uint8_t option) {
 
 uint32_t VirtualCamera::ReadFrame(uint8_t* data, uint32_t count, bool counted, ReverseMode) {
   if (unplugged_ || !inTransfer_ || count == 0) return 0;
+  if (stallFrom_ > 0 && framesDelivered_ + 1 >= static_cast<uint32_t>(stallFrom_)) {
+    // The camera stops sending halfway through the frame: what came is in the
+    // buffer, and the port device's time-out fails the transfer.
+    const uint32_t half = std::min<uint32_t>(count, static_cast<uint32_t>(frameLength_)) / 2;
+    if (half > 0) std::memcpy(data, frameData_, half);
+    return counted ? 0 : half;
+  }
   if (counted) {
     // The whole frame (what the host holds of it after decoding) lands in the
     // buffer; the reported length is what travelled.

@@ -121,6 +121,7 @@ class VirtualCamera : public CameraLink {
   uint32_t transferLimit_;
   bool neverReady_;
   int unplugAfter_;
+  int stallFrom_;  // the frame (from 1) from which every frame stops halfway; 0 never
   int sensorKind_;
 
   // The bus and its devices.

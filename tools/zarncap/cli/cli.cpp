@@ -34,7 +34,7 @@ CLI::Validator SizeValidator() {
 }
 
 // The commands, for the one that names none of them.
-constexpr const char* kCommandNames[] = {"capture", "stream", "formats", "defects", "controls", "info", "preview", "ports", "v4l2"};
+constexpr const char* kCommandNames[] = {"capture", "stream", "formats", "defects", "controls", "info", "preview", "ports", "check", "v4l2"};
 
 // How many single-letter edits make a into b.
 size_t EditDistance(const std::string& a, const std::string& b) {
@@ -264,6 +264,7 @@ struct CommandLine {
   InfoOptions info;
   PreviewOptions preview;
   PortsOptions ports;
+  CheckOptions check;
   V4l2Options v4l2;
   CLI::App* captureCommand = nullptr;
   CLI::App* streamCommand = nullptr;
@@ -273,6 +274,7 @@ struct CommandLine {
   CLI::App* infoCommand = nullptr;
   CLI::App* previewCommand = nullptr;
   CLI::App* portsCommand = nullptr;
+  CLI::App* checkCommand = nullptr;
   CLI::App* v4l2Command = nullptr;
 };
 
@@ -313,6 +315,15 @@ void AddCommands(CLI::App& app, CommandLine& line) {
       "ports", "the machine's parallel ports: how each is reached, what it can do, what is attached (run this first "
                "with a real camera)");
   line.portsCommand->add_flag("--json", line.ports.json, "the ports as JSON, each with a usable flag");
+  line.checkCommand = app.add_subcommand(
+      "check", "a bring-up run of the camera at hand: ports, the open, identity, every port mode, stills, a stream and "
+               "the controls, each step OK, FAIL (with the likely fix) or SKIP; exit status 1 when a step fails");
+  line.checkCommand->add_flag("--json", line.check.json, "the steps as JSON");
+  line.checkCommand
+      ->add_option("--report", line.check.report,
+                   "write the report, the port recording, the driver's trace and the stills into one archive in DIR, "
+                   "to attach to a bug report")
+      ->type_name("DIR");
   line.v4l2Command = app.add_subcommand(
       "v4l2", "run a program with the camera as a V4L2 video device (ffmpeg, GStreamer, v4l2-ctl, OpenCV...)");
   line.v4l2Command->add_option("--device", line.v4l2.device, "the device path (default: the first free /dev/videoN)")
@@ -321,7 +332,7 @@ void AddCommands(CLI::App& app, CommandLine& line) {
       ->type_name("APP [ARGS...]");
   for (auto* command : {line.captureCommand, line.streamCommand, line.formatsCommand, line.defectsCommand,
                         line.controlsCommand, line.infoCommand, line.previewCommand, line.portsCommand,
-                        line.v4l2Command}) {
+                        line.checkCommand, line.v4l2Command}) {
     command->fallthrough();
     command->footer("The global options --camera, --ini, --port, --trace, --record, -q and -v (see zarncap --help) may also "
                     "follow the command.");
@@ -347,6 +358,7 @@ int RunChosenCommand(CommandLine& line, const Host& host) {
     else if (line.infoCommand->parsed()) RunInfo(line.global, line.info, run);
     else if (line.previewCommand->parsed()) return RunPreview(line.global, line.preview, run);
     else if (line.portsCommand->parsed()) RunPorts(line.ports, run);
+    else if (line.checkCommand->parsed()) return RunCheck(line.global, line.check, run);
     else if (line.v4l2Command->parsed()) return RunV4l2(line.global, line.v4l2, run);
   } catch (const ToolError& e) {
     KeepInOrder(host, host.err);

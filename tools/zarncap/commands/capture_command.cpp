@@ -22,44 +22,14 @@
 #include "tools/zarncap/host/settings_path.h"
 #include "tools/zarncap/host/source_controls.h"
 #include "tools/zarncap/commands/shot_names.h"
+#include "tools/zarncap/commands/still_frame.h"
 #include "tools/zarncap/media/still_writers.h"
 #include "tools/zarncap/common/tool_error.h"
 
 namespace zarncap {
 namespace {
 
-// The camera answers DV_ERR_SYNC while its next frame is not ready yet; a
-// frame that is not ready within this time is not coming.
-constexpr auto kFrameWait = std::chrono::seconds(3);
-constexpr auto kRetryPause = std::chrono::milliseconds(5);
-
 bool Interrupted(const Host& host) { return host.interrupted != nullptr && host.interrupted->load(); }
-
-void CaptureOne(DriverLink& link, VIDEOHDR* header, int number, const Host& host) {
-  const auto start = std::chrono::steady_clock::now();
-  for (;;) {
-    if (Interrupted(host)) throw ToolError("interrupted", kExitInterrupted);
-    header->dwFlags = 0;
-    header->dwBytesUsed = 0;
-    const DWORD answer = link.CaptureFrame(header);
-    if (answer == DV_ERR_OK) {
-      if ((header->dwFlags & VHDR_DONE) == 0) {
-        throw ToolError("the driver answered frame " + std::to_string(number) + " without marking it done");
-      }
-      return;
-    }
-    if (answer != DV_ERR_SYNC) {
-      throw ToolError("the driver delivered no frame " + std::to_string(number) + " (DVM_FRAME answered " +
-                      VideoErrorText(answer) + ")");
-    }
-    if (std::chrono::steady_clock::now() - start > kFrameWait) {
-      throw ToolError("the camera delivered no frame " + std::to_string(number) + " within " +
-                      std::to_string(std::chrono::seconds(kFrameWait).count()) + " s (DVM_FRAME kept answering " +
-                      VideoErrorText(answer) + ")");
-    }
-    std::this_thread::sleep_for(kRetryPause);
-  }
-}
 
 // The picture as top-down RGB, for the compressed still formats.
 std::vector<uint8_t> RgbOf(const Frame& frame) {
@@ -198,7 +168,7 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
     // open, so each later shot needs one frame.
     const int frames = shot == 1 ? options.frames : 1;
     for (int i = 1; i <= frames; ++i) {
-      CaptureOne(session.Link(), &header, i, host);
+      CaptureStillFrame(session.Link(), &header, i, host);
       ShowSettling(host, i, frames);
     }
     if (shot == 1) first = std::chrono::steady_clock::now();

@@ -102,6 +102,12 @@ struct PortsOptions {
 };
 // Surveys the parallel ports without loading the driver; exit 0 even when there is none.
 void RunPorts(const PortsOptions& options, const Host& host);
+struct CheckOptions {
+  bool json = false;   // the steps as JSON
+  std::string report;  // --report DIR: the archive for a bug report goes there
+};
+// The bring-up run: its exit status (0 every step OK or skipped, 1 a step failed).
+int RunCheck(const GlobalOptions& global, const CheckOptions& options, const Host& host);
 struct V4l2Options {
   std::string device;                // --device PATH ("" = the first free /dev/videoN)
   std::vector<std::string> command;  // the application and its arguments

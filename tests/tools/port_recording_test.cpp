@@ -106,7 +106,10 @@ TEST_F(PortRecordingRun, AFileThatIsNoRecordingIsAUsageErrorBeforeTheDriverOpens
 // asked when it was made, and make the same picture of the same bytes. After
 // a deliberate change to the driver's port traffic, record it again:
 //   zarncap --record capture-80x60.pcapng capture -o capture-80x60.bmp --size 80x60 --frames 1
-// with a fresh settings folder, and gzip -9n the recording.
+// with a fresh settings folder, and gzip -9n the recording. After a
+// deliberate change to the picture made of the same bytes (defect repair,
+// colour), keep the recording and write the picture again by replaying it:
+//   zarncap --camera replay:capture-80x60.pcapng capture -o capture-80x60.bmp --size 80x60 --frames 1
 TEST_F(PortRecordingRun, TheKeptRecordingStillReplaysToItsPicture) {
   const std::string fixtures = std::string(ZARNCAP_TEST_FIXTURES);
   ASSERT_EQ(std::system(("gzip -dc " + fixtures + "/capture-80x60.pcapng.gz >" + (folder_ / "kept.pcapng")).c_str()), 0);

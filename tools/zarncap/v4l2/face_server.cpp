@@ -29,7 +29,6 @@ using v4l2face::Op;
 using v4l2face::Reply;
 using v4l2face::Request;
 
-constexpr int kMaxMinor = 64;
 constexpr int kEvents = 16;
 
 void Watch(int poller, int fd) {
@@ -60,28 +59,6 @@ int RunWithoutCamera(const std::string& preloadLibrary, const FacePlace& place, 
   FaceApplication application;
   application.Start({preloadLibrary, "", ""}, place, command);
   return application.Wait();
-}
-
-FacePlace FreeDevicePlace() {
-  for (unsigned minor = 0; minor < kMaxMinor; ++minor) {
-    const std::string path = "/dev/video" + std::to_string(minor);
-    struct stat seen;
-    if (::stat(path.c_str(), &seen) != 0 && errno == ENOENT) return {path, minor};
-  }
-  throw ToolError("v4l2: /dev/video0 to /dev/video63 all exist; name a free path with --device");
-}
-
-FacePlace NamedDevicePlace(const std::string& path) {
-  struct stat seen;
-  if (::stat(path.c_str(), &seen) == 0) {
-    throw ToolError("v4l2: " + path + " exists; the camera needs a path that is free (leave out --device to get one)",
-                    kExitUsage);
-  }
-  std::size_t digits = path.size();
-  while (digits > 0 && std::isdigit(static_cast<unsigned char>(path[digits - 1]))) --digits;
-  const unsigned minor = digits < path.size() ? static_cast<unsigned>(std::strtoul(path.c_str() + digits, nullptr, 10))
-                                              : kMaxMinor - 1;
-  return {path, minor % 256};
 }
 
 FaceServer::FaceServer(FaceDevice& device, const FacePlace& place, const std::string& card)

@@ -9,21 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/zarncap/v4l2/face_place.h"
+
 namespace zarncap {
 
 class FaceApplication;
 class FaceDevice;
 class RequestReader;
-
-struct FacePlace {
-  std::string devicePath;  // "/dev/video3"
-  unsigned minor = 0;      // 3
-};
-
-// The first /dev/videoN that does not exist (N from 0 to 63).
-FacePlace FreeDevicePlace();
-// A place the user named: its minor from the trailing digits of the name.
-FacePlace NamedDevicePlace(const std::string& path);
 
 // Runs the application with the library preloaded but no camera behind the
 // device path: its opens of the path fail as for a device that is not there

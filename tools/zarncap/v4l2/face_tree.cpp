@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "tools/zarncap/common/tool_error.h"
-#include "tools/zarncap/v4l2/face_server.h"
+#include "tools/zarncap/v4l2/face_place.h"
 #include "v4l2/protocol.h"
 
 namespace zarncap {

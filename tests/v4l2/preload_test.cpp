@@ -369,6 +369,29 @@ void MappedFlagFollowsMunmap() {
   close(fd);
 }
 
+// FIONBIO and FIOCLEX act on the descriptor as on any file's; a private
+// mapping of a buffer is refused (EINVAL), as kernel drivers refuse it.
+void FileRequestsAndPrivateMaps() {
+  const int fd = OpenDevice();
+  if (fd < 0) return Check(false, "open");
+  int on = 1, off = 0;
+  Check(ioctl(fd, FIONBIO, &on) == 0 && (fcntl(fd, F_GETFL) & O_NONBLOCK) != 0, "FIONBIO sets O_NONBLOCK");
+  Check(ioctl(fd, FIONBIO, &off) == 0 && (fcntl(fd, F_GETFL) & O_NONBLOCK) == 0, "FIONBIO clears O_NONBLOCK");
+  Check(ioctl(fd, FIOCLEX) == 0 && (fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0, "FIOCLEX sets close-on-exec");
+  Check(ioctl(fd, FIONCLEX) == 0 && (fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0, "FIONCLEX clears close-on-exec");
+  Check(RequestBuffers(fd, 1) == 1, "REQBUFS 1");
+  v4l2_buffer buffer;
+  Check(QueryBuffer(fd, 0, &buffer), "QUERYBUF");
+  errno = 0;
+  Check(mmap(nullptr, buffer.length, PROT_READ, MAP_PRIVATE, fd, buffer.m.offset) == MAP_FAILED && errno == EINVAL,
+        "MAP_PRIVATE is refused with EINVAL");
+  void* shared = mmap(nullptr, buffer.length, PROT_READ, MAP_SHARED, fd, buffer.m.offset);
+  Check(shared != MAP_FAILED, "MAP_SHARED maps");
+  if (shared != MAP_FAILED) munmap(shared, buffer.length);
+  Check(RequestBuffers(fd, 0) == 0, "REQBUFS 0");
+  close(fd);
+}
+
 // A fork while another thread is in the middle of a request: the child's own requests go through.
 void ForkDuringRequests() {
   const int fd = OpenDevice();
@@ -423,6 +446,7 @@ int main(int argc, char** argv) {
       {"a descriptor kept across exec", [&] { InheritedDescriptorReadsFrames(argv[0]); }},
       {"the mapped flag follows munmap", MappedFlagFollowsMunmap},
       {"fork during requests", ForkDuringRequests},
+      {"file requests and private maps", FileRequestsAndPrivateMaps},
   };
   // Parts of the titles to run, between commas (all when none is given).
   const std::string only = argc > 1 ? std::string(",") + argv[1] + "," : "";

@@ -220,6 +220,12 @@ int DeviceIoctl(int fd, unsigned long request, void* argument) {
 }
 
 void* DeviceMap(int fd, void* address, size_t length, int protection, int flags, off_t offset) {
+  // A capture buffer is shared with the device or not mapped at all, as
+  // kernel drivers have it (a private copy would never see a frame).
+  if ((flags & MAP_SHARED) == 0) {
+    errno = EINVAL;
+    return MAP_FAILED;
+  }
   Request call;
   call.op = Op::MapFd;
   call.offset = static_cast<std::uint64_t>(offset);

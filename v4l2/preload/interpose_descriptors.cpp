@@ -59,6 +59,10 @@ void* Map(void* address, size_t length, int protection, int flags, int fd, off64
 // (sign-extended to 64) is the same request.
 unsigned long RequestBits(unsigned long request) { return request & 0xFFFFFFFFul; }
 
+// Requests the kernel answers for any descriptor before a driver sees them:
+// non-blocking and close-on-exec, set on the descriptor itself.
+bool AnyFileRequest(unsigned long request) { return request == FIONBIO || request == FIOCLEX || request == FIONCLEX; }
+
 }  // namespace
 
 extern "C" {
@@ -88,7 +92,7 @@ ZARN_EXPORT int ioctl(int fd, unsigned long request, ...) {
   void* argument = va_arg(args, void*);
   va_end(args);
   const unsigned long bits = RequestBits(request);
-  if (IsMarked(fd) || (_IOC_TYPE(bits) == 'V' && RecogniseConnection(fd))) {
+  if (!AnyFileRequest(bits) && (IsMarked(fd) || (_IOC_TYPE(bits) == 'V' && RecogniseConnection(fd)))) {
     CallDescriptor call(fd);
     if (call.valid()) return DeviceIoctl(call.get(), bits, argument);
   }

@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <glob.h>
 #include <linux/videodev2.h>
 #include <sched.h>
 #include <signal.h>
@@ -84,7 +85,7 @@ bool QueryBuffer(int fd, unsigned index, v4l2_buffer* out) {
 }
 
 // Chromium, ffmpeg and v4l2-ctl list /dev (readdir), Python's os.listdir and
-// GLib too; scandir and raw getdents64 for the rest.
+// GLib too; scandir, glob and raw getdents64 for the rest.
 void DeviceFolderListsTheDevice() {
   const auto count = [](const std::function<const char*()>& next, unsigned char* type) {
     int seen = 0;
@@ -132,6 +133,14 @@ void DeviceFolderListsTheDevice() {
   }
   close(fd);
   Check(found == 1, "getdents64 lists it once");
+
+  glob_t matches = {};
+  found = 0;
+  if (glob((folder + "/" + name.substr(0, 3) + "*").c_str(), 0, nullptr, &matches) == 0) {
+    for (std::size_t i = 0; i < matches.gl_pathc; ++i) found += device == matches.gl_pathv[i] ? 1 : 0;
+  }
+  globfree(&matches);
+  Check(found == 1, "glob matches it once");
 
   struct stat seen;
   Check(stat(device.c_str(), &seen) == 0 && S_ISCHR(seen.st_mode) && major(seen.st_rdev) == 81 &&

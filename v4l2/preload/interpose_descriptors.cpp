@@ -55,6 +55,13 @@ void* Map(void* address, size_t length, int protection, int flags, int fd, off64
   return mapped;
 }
 
+// fcntl: a descriptor it duplicates is a connection when the original is.
+int Control(int fd, int command, void* argument) {
+  const int result = Real().fcntl(fd, command, argument);
+  if ((command == F_DUPFD || command == F_DUPFD_CLOEXEC) && result >= 0) return Dup(fd, result);
+  return result;
+}
+
 // The kernel takes an ioctl request as 32 bits: one passed as a negative int
 // (sign-extended to 64) is the same request.
 unsigned long RequestBits(unsigned long request) { return request & 0xFFFFFFFFul; }
@@ -78,6 +85,13 @@ ZARN_EXPORT ssize_t read(int fd, void* buffer, size_t count) {
     if (call.valid()) return DeviceRead(call.get(), buffer, count);
   }
   return Real().read(fd, buffer, count);
+}
+
+// A capture device takes no writes (EINVAL, as video capture queues answer):
+// bytes written into the connection would break its requests.
+ZARN_EXPORT ssize_t write(int fd, const void* buffer, size_t count) {
+  if (IsMarked(fd) && IsConnection(fd)) return errno = EINVAL, -1;
+  return Real().write(fd, buffer, count);
 }
 
 // The fortified read (_FORTIFY_SOURCE) reads inside the C library, past read().
@@ -130,18 +144,14 @@ ZARN_EXPORT int fcntl(int fd, int command, ...) {
   va_start(args, command);
   void* argument = va_arg(args, void*);
   va_end(args);
-  const int result = Real().fcntl(fd, command, argument);
-  if ((command == F_DUPFD || command == F_DUPFD_CLOEXEC) && result >= 0) return Dup(fd, result);
-  return result;
+  return Control(fd, command, argument);
 }
 ZARN_EXPORT int fcntl64(int fd, int command, ...) {
   va_list args;
   va_start(args, command);
   void* argument = va_arg(args, void*);
   va_end(args);
-  const int result = Real().fcntl(fd, command, argument);
-  if ((command == F_DUPFD || command == F_DUPFD_CLOEXEC) && result >= 0) return Dup(fd, result);
-  return result;
+  return Control(fd, command, argument);
 }
 
 ZARN_EXPORT int fstat(int fd, struct stat* out) {

@@ -2,10 +2,12 @@
 // in the launcher's tree, and a listing of a real folder gets the entries
 // the face adds to it (listings.h) after its own: readdir and readdir64 on a
 // DIR, getdents64 on a descriptor, scandir sorted with the caller's own
-// order. The state of a listing under way is a fixed table; nothing
+// order, glob's matches. The state of a listing under way is a fixed table; nothing
 // allocates but scandir, which returns memory by its contract.
 #include <dirent.h>
 #include <fcntl.h>
+#include <fnmatch.h>
+#include <glob.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "v4l2/preload/face_config.h"
 #include "v4l2/preload/listings.h"
 #include "v4l2/preload/path_calls.h"
 #include "v4l2/preload/real_calls.h"
@@ -58,30 +61,36 @@ int ExtrasOfDescriptor(int fd, int* indices) {
   return ExtrasOf(folder.st_dev, folder.st_ino, indices, kMaxFolderExtras);
 }
 
+// Takes a slot for a listing: a free one, else one whose listing has given
+// all its entries (a DIR the program never closed).
+ListingState* Claim(DIR* listing) {
+  for (ListingState& slot : listings) {
+    DIR* free = nullptr;
+    if (slot.listing.compare_exchange_strong(free, listing, std::memory_order_acq_rel)) return &slot;
+  }
+  for (ListingState& slot : listings) {
+    DIR* finished = slot.listing.load(std::memory_order_acquire);
+    if (slot.given == slot.count && slot.listing.compare_exchange_strong(finished, listing, std::memory_order_acq_rel)) {
+      return &slot;
+    }
+  }
+  return nullptr;
+}
+
 // The listing's own entries have ended: its next extra entry, or nullptr
-// (and the listing starts over should the caller rewind and read again).
-// errno stays as the end of a listing leaves it.
+// once they are given (until the program rewinds or closes it). errno stays
+// as the end of a listing leaves it.
 __attribute__((noinline)) dirent64* NextExtra(DIR* listing) {
   ListingState* state = StateOf(listing);
   if (state == nullptr) {
     int indices[kMaxFolderExtras];
     const int count = ExtrasOfDescriptor(dirfd(listing), indices);
-    for (ListingState& slot : listings) {
-      DIR* free = nullptr;
-      if (count == 0) break;
-      if (!slot.listing.compare_exchange_strong(free, listing, std::memory_order_acq_rel)) continue;
-      std::memcpy(slot.indices, indices, sizeof indices);
-      slot.count = count;
-      slot.given = 0;
-      state = &slot;
-      break;
-    }
+    if (count == 0 || (state = Claim(listing)) == nullptr) return nullptr;
+    std::memcpy(state->indices, indices, sizeof indices);
+    state->given = 0;
+    state->count = count;
   }
-  if (state == nullptr) return nullptr;
-  if (state->given == state->count) {
-    state->listing.store(nullptr, std::memory_order_release);
-    return nullptr;
-  }
+  if (state->given >= state->count) return nullptr;
   auto* record = reinterpret_cast<dirent64*>(state->record);
   WriteEntry(ExtraAt(state->indices[state->given]), record, sizeof state->record, 0x7FFFFFF0 + state->given);
   ++state->given;
@@ -146,9 +155,77 @@ int ScanAt(int dirfd, const char* path, Entry*** list, int (*filter)(const Entry
   return AddExtras(folder, list, count, filter, compare);
 }
 
+// glob's matches with the extra entries of the pattern's folder that match
+// its last part (a folder part with wildcards of its own is left alone).
+template <typename Matches>
+int AddGlobMatches(const char* pattern, int flags, Matches* found, std::size_t before, int result) {
+  const char* slash = std::strrchr(pattern, '/');
+  char folder[kPathRoom];
+  const std::size_t folderLength = slash == nullptr ? 0 : static_cast<std::size_t>(slash - pattern);
+  if (folderLength + 2 > sizeof folder) return result;
+  std::memcpy(folder, pattern, folderLength);
+  folder[folderLength] = '\0';
+  if (std::strpbrk(folder, "*?[") != nullptr) return result;
+  struct stat seen;
+  if (Real().stat(slash == nullptr ? "." : folderLength == 0 ? "/" : folder, &seen) != 0) return result;
+  int indices[kMaxFolderExtras];
+  const int extras = ExtrasOf(seen.st_dev, seen.st_ino, indices, kMaxFolderExtras);
+  const std::size_t offsets = (flags & GLOB_DOOFFS) != 0 ? found->gl_offs : 0;
+  bool added = false;
+  for (int i = 0; i < extras; ++i) {
+    const ExtraEntry& entry = ExtraAt(indices[i]);
+    if (fnmatch(slash == nullptr ? pattern : slash + 1, entry.name, (flags & GLOB_PERIOD) != 0 ? 0 : FNM_PERIOD) != 0) continue;
+    if ((flags & GLOB_ONLYDIR) != 0 && entry.type != DT_DIR && entry.type != DT_LNK) continue;
+    char path[kPathRoom];
+    if (!JoinPath(path, sizeof path - 1, slash == nullptr ? "" : folderLength == 0 ? "/" : folder, entry.name)) continue;
+    if ((flags & GLOB_MARK) != 0 && entry.type == DT_DIR) std::strcat(path, "/");
+    const std::size_t count = offsets + found->gl_pathc;
+    auto** grown = static_cast<char**>(std::realloc(found->gl_pathv, sizeof(char*) * (count + 2)));
+    char* copy = strdup(path);
+    if (grown == nullptr || copy == nullptr) {
+      std::free(copy);
+      if (grown != nullptr) found->gl_pathv = grown;
+      break;
+    }
+    if (found->gl_pathc == 0) {
+      for (std::size_t o = 0; o < offsets; ++o) grown[o] = nullptr;
+    }
+    grown[count] = copy;
+    grown[count + 1] = nullptr;
+    found->gl_pathv = grown;
+    ++found->gl_pathc;
+    added = true;
+  }
+  if (added && (flags & GLOB_NOSORT) == 0) {
+    std::qsort(found->gl_pathv + offsets + before, found->gl_pathc - before, sizeof(char*),
+               [](const void* a, const void* b) { return strcoll(*static_cast<char* const*>(a), *static_cast<char* const*>(b)); });
+  }
+  return added ? 0 : result;
+}
+
+template <typename Matches>
+int Glob(const char* pattern, int flags, int (*onError)(const char*, int), Matches* found,
+         int (*real)(const char*, int, int (*)(const char*, int), Matches*)) {
+  const std::size_t before = (flags & GLOB_APPEND) != 0 ? found->gl_pathc : 0;
+  const int result = real(pattern, flags, onError, found);
+  if ((result != 0 && result != GLOB_NOMATCH) || pattern == nullptr || !AnyExtraEntries() ||
+      (flags & (GLOB_NOCHECK | GLOB_ALTDIRFUNC)) != 0) {
+    return result;
+  }
+  return AddGlobMatches(pattern, flags, found, before, result);
+}
+
 }  // namespace
 
 extern "C" {
+
+// glob() reads folders inside the C library, past readdir.
+ZARN_EXPORT int glob(const char* pattern, int flags, int (*onError)(const char*, int), glob_t* found) {
+  return Glob(pattern, flags, onError, found, Real().glob);
+}
+ZARN_EXPORT int glob64(const char* pattern, int flags, int (*onError)(const char*, int), glob64_t* found) {
+  return Glob(pattern, flags, onError, found, Real().glob64);
+}
 
 ZARN_EXPORT DIR* opendir(const char* path) {
   return OnPath(AT_FDCWD, path, static_cast<DIR*>(nullptr), [](int, const char* where) { return Real().opendir(where); });

@@ -17,7 +17,8 @@ __attribute__((noinline)) Result RetryInTree(int dirfd, const char* path, Result
   char tree[kPathRoom];
   if (!TreePathFor(dirfd, path, tree, sizeof tree)) return failed;  // errno is still the call's
   const Result again = call(AT_FDCWD, tree);
-  if (again != failed) return again;
+  // The tree's file answered (a missing attribute, say): its answer stands.
+  if (again != failed || TreeHas(tree)) return again;
   // Not in the tree either: the application's own call once more, for its errno.
   return call(dirfd, path);
 }

@@ -24,6 +24,7 @@ void FindAll() {
   Find(calls.openat64, "openat64");
   Find(calls.close, "close");
   Find(calls.read, "read");
+  Find(calls.write, "write");
   Find(calls.ioctl, "ioctl");
   Find(calls.mmap, "mmap");
   Find(calls.mmap64, "mmap64");
@@ -67,6 +68,8 @@ void FindAll() {
   Find(calls.scandirat, "scandirat");
   Find(calls.scandirat64, "scandirat64");
   Find(calls.getdents64, "getdents64");
+  Find(calls.glob, "glob");
+  Find(calls.glob64, "glob64");
   Find(calls.xstat, "__xstat");
   Find(calls.lxstat, "__lxstat");
   Find(calls.fxstat, "__fxstat");

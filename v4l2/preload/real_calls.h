@@ -6,6 +6,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <glob.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/types.h>
@@ -25,6 +26,7 @@ struct RealCalls {
   int (*openat64)(int, const char*, int, ...);
   int (*close)(int);
   ssize_t (*read)(int, void*, size_t);
+  ssize_t (*write)(int, const void*, size_t);
   int (*ioctl)(int, unsigned long, ...);
   void* (*mmap)(void*, size_t, int, int, int, off_t);
   void* (*mmap64)(void*, size_t, int, int, int, off64_t);
@@ -72,6 +74,8 @@ struct RealCalls {
   int (*scandirat64)(int, const char*, struct dirent64***, int (*)(const struct dirent64*),
                      int (*)(const struct dirent64**, const struct dirent64**));
   ssize_t (*getdents64)(int, void*, size_t);
+  int (*glob)(const char*, int, int (*)(const char*, int), glob_t*);
+  int (*glob64)(const char*, int, int (*)(const char*, int), glob64_t*);
   int (*xstat)(int, const char*, struct stat*);
   int (*lxstat)(int, const char*, struct stat*);
   int (*fxstat)(int, int, struct stat*);

@@ -1,8 +1,13 @@
 #include "v4l2/preload/tree_paths.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+
 #include <cstring>
 
 #include "v4l2/preload/face_config.h"
+#include "v4l2/preload/real_calls.h"
 
 namespace v4l2face {
 namespace {
@@ -68,6 +73,12 @@ const char* StandsFor(const char* resolved) {
   if (std::strncmp(resolved, config.treeReal, config.treeRealLength) != 0) return nullptr;
   const char* rest = resolved + config.treeRealLength;
   return rest[0] == '/' ? rest : nullptr;
+}
+
+bool TreeHas(const char* tree) {
+  struct stat seen;
+  return RawSyscall(SYS_newfstatat, AT_FDCWD, reinterpret_cast<long>(tree), reinterpret_cast<long>(&seen),
+                    AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool InTreeSysfs(int fd) {

@@ -17,6 +17,9 @@ bool MayBeInTree(const char* path);
 // The tree's place for (dirfd, path) into out; false when the path is not
 // under /sys or /run/udev (or does not fit).
 bool TreePathFor(int dirfd, const char* path, char* out, std::size_t room);
+// Whether the tree has a file at this tree path (a link counts), asked
+// without errno.
+bool TreeHas(const char* tree);
 // The path a resolved tree path stands for (the part after the tree's own
 // folder), or nullptr when resolved is not in the tree.
 const char* StandsFor(const char* resolved);

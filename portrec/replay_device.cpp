@@ -31,6 +31,7 @@ class ReplayState {
 
  private:
   const RecordedRequest* MatchPollRun();
+  void SkipToRelease();
   std::string Difference(const RecordedRequest& recorded, DWORD code, const BYTE* in, DWORD inLength,
                          DWORD outLength, const PortRecord* asked) const;
   void Stop(const std::string& text);
@@ -75,6 +76,20 @@ const RecordedRequest* ReplayState::MatchPollRun() {
   return nullptr;
 }
 
+void ReplayState::SkipToRelease() {
+  // The driver lets the port go while the recording goes on to its own
+  // release: the recorded session captured a frame or two more before it
+  // closed (when a stream stops depends on timing). What the driver no longer
+  // asks is passed over.
+  const auto& requests = recording_.requests;
+  for (std::size_t at = next_; at < requests.size(); ++at) {
+    if (requests[at].code == IOCTL_PORT_RELEASE) {
+      next_ = at;
+      return;
+    }
+  }
+}
+
 std::string ReplayState::Difference(const RecordedRequest& recorded, DWORD code, const BYTE* in, DWORD inLength,
                                     DWORD outLength, const PortRecord* asked) const {
   const std::string was = RequestText(recorded.code, recorded.input.data(), recorded.input.size());
@@ -115,6 +130,7 @@ BOOL ReplayState::Answer(DWORD code, const void* in, DWORD inLength, void* out, 
   const bool decoded = known != nullptr && DecodeWellFormedRequest(*known, in, inLength, out, outLength, &asked);
 
   const RecordedRequest* recorded = code == IOCTL_PORT_POLL ? MatchPollRun() : nullptr;
+  if (code == IOCTL_PORT_RELEASE) SkipToRelease();
   if (recorded == nullptr) {
     if (next_ >= recording_.requests.size()) {
       Stop("request " + std::to_string(next_ + 1) + ": the recording ends here; asked " +

@@ -4,7 +4,9 @@
 // from process to process); the recorded reply, the bytes read and the count
 // stored then go back to the driver, so its run reproduces the recorded one.
 // A run of ready polls is matched as a run, whatever its length, since how
-// often the driver polls depends on timing. The first request that differs
+// often the driver polls depends on timing, and the port's release matches
+// the recording's next release, passing over a frame or two the recorded
+// session took before it closed. The first request that differs
 // stops the replay with a message naming it; from then on every request fails,
 // as a device that went away would, so the driver ends with its usual failure.
 #pragma once

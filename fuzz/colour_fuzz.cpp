@@ -15,14 +15,6 @@
 
 namespace {
 
-struct ClientType {
-  WORD bits;
-  DWORD compression;
-};
-const ClientType kClients[] = {
-    {24, BI_RGB}, {16, BI_RGB}, {8, BI_RGB}, {12, FOURCC_I420}, {12, FOURCC_YV12}, {16, FOURCC_YUY2}, {9, FOURCC_YVU9},
-};
-
 HCOLSPACE Record() {
   static const std::string ini = "/tmp/zarncap-colour-fuzz-" + std::to_string(::getpid()) + ".ini";
   static HCOLSPACE record = InitColSpace(ini.c_str());
@@ -48,16 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool mosaic = in.ConsumeBool();
   const LONG w = 8 * in.ConsumeIntegralInRange<LONG>(1, mosaic ? 40 : 22);
   const LONG h = 4 * in.ConsumeIntegralInRange<LONG>(1, mosaic ? 60 : 34);
-  BITMAPINFOHEADER camera;
-  InitFormatHeader(&camera);
-  SetFormatType(&camera, mosaic ? 8 : 16, mosaic ? FOURCC_PSHU : FOURCC_PYUV);
-  SetFormatSize(&camera, mosaic ? w + 4 : w, mosaic ? h + 4 : h);
-  const ClientType type = kClients[in.ConsumeIntegralInRange<size_t>(0, std::size(kClients) - 1)];
+  BITMAPINFOHEADER camera =
+      MakeFormatHeader(mosaic ? w + 4 : w, mosaic ? h + 4 : h, mosaic ? 8 : 16, mosaic ? FOURCC_PSHU : FOURCC_PYUV);
+  const ZarncapFormat& type = kClientFormats[in.ConsumeIntegralInRange<size_t>(0, std::size(kClientFormats) - 1)];
   const int scale = in.ConsumeIntegralInRange<int>(0, 2);  // same size, doubled, or a 10/9 stretch asked for
-  BITMAPINFOHEADER client;
-  InitFormatHeader(&client);
-  SetFormatType(&client, type.bits, type.compression);
-  SetFormatSize(&client, scale == 1 ? 2 * w : w, scale == 1 ? 2 * h : h);
+  BITMAPINFOHEADER client = MakeFormatHeader(scale == 1 ? 2 * w : w, scale == 1 ? 2 * h : h,
+                                             static_cast<int16_t>(type.bitCount), type.compression);
   if (!SetColSpaceFormat(CurrentColSpace(), &camera, &client)) return 0;
 
   std::vector<BYTE> raw = in.ConsumeBytes<BYTE>(79056);

@@ -19,9 +19,7 @@ namespace {
 constexpr DWORD kFormatBytes = sizeof(BITMAPINFOHEADER);
 
 void MakeCameraFormat(BITMAPINFOHEADER* format, LONG width, LONG height, bool yuv) {
-  InitFormatHeader(format);
-  SetFormatType(format, yuv ? 16 : 8, yuv ? FOURCC_PYUV : FOURCC_PSHU);
-  SetFormatSize(format, width, height);
+  *format = MakeFormatHeader(width, height, yuv ? 16 : 8, yuv ? FOURCC_PYUV : FOURCC_PSHU);
 }
 
 // Hands the capture window of the new set-up to the defect repair.

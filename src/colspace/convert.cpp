@@ -216,9 +216,7 @@ bool SelectMosaicOutput(ColSpace& cs, const BITMAPINFOHEADER& source, BITMAPINFO
 
 BOOL AllocIntermediateImage(ColSpace* cs, const BITMAPINFOHEADER* output) {
   if (cs == nullptr) return FALSE;
-  InitFormatHeader(&cs->intermediateFormat);
-  SetFormatType(&cs->intermediateFormat, 24, 0);
-  SetFormatSize(&cs->intermediateFormat, output->biWidth, output->biHeight);
+  cs->intermediateFormat = MakeFormatHeader(output->biWidth, output->biHeight, 24, BI_RGB);
   FreeIntermediateImage(cs);
   const DWORD bytes = GetFormatImageSize(&cs->intermediateFormat);
   if (bytes == 0 || bytes == 0xFFFFFFFFu) return FALSE;

@@ -6,6 +6,7 @@
 
 #include "colspace/colour_tables.h"
 #include "colspace/palette.h"
+#include "zarncap/formats.h"
 
 namespace {
 
@@ -16,7 +17,11 @@ constexpr int kHeight = 120;
 constexpr int kRuns = 5;
 constexpr int kSettleRuns = 1;
 
-const char* const kTargetNames[kYUVTargetCount] = {"rgb24", "i420", "yv12", "yuy2", "yvu9", "rgb16", "pal8"};
+// The client format each YUV target writes (in YUVTarget's order), named in the report.
+constexpr const ZarncapFormat* kTargetFormats[kYUVTargetCount] = {
+    ZarncapFormatOf(BI_RGB, 24),      ZarncapFormatOf(FOURCC_I420, 12), ZarncapFormatOf(FOURCC_YV12, 12),
+    ZarncapFormatOf(FOURCC_YUY2, 16), ZarncapFormatOf(FOURCC_YVU9, 9),  ZarncapFormatOf(BI_RGB, 16),
+    ZarncapFormatOf(BI_RGB, 8)};
 
 // Deterministic bytes with some texture, so no path is timed on a flat frame.
 void FillSynthetic(std::vector<BYTE>& bytes) {
@@ -146,7 +151,7 @@ KernelChoice CalibrateKernels(const std::vector<const ColourKernels*>& sets) {
 std::string DescribeKernelChoice(const KernelChoice& choice) {
   std::string text = std::string("mosaic ") + (choice.mosaic != nullptr ? choice.mosaic->name : "-");
   for (int t = 0; t < kYUVTargetCount; ++t) {
-    text += std::string(", ") + kTargetNames[t] + " " + (choice.yuv[t] != nullptr ? choice.yuv[t]->name : "-");
+    text += ", " + std::string(kTargetFormats[t]->name) + " " + (choice.yuv[t] != nullptr ? choice.yuv[t]->name : "-");
   }
   return text;
 }

@@ -24,25 +24,10 @@ struct FormatSession : DeviceDialogSession {
   BITMAPINFOHEADER working{};
 };
 
-struct SizeButton {
-  int id;
-  LONG width;
-  LONG height;
-};
-constexpr SizeButton kSizes[] = {{1050, 176, 144}, {1051, 160, 120}, {1052, 128, 96},  {1053, 640, 480},
-                                 {1054, 320, 240}, {1055, 288, 216}, {1056, 200, 152}};
-
-struct FormatButton {
-  int id;
-  std::int16_t bitCount;
-  DWORD compression;
-};
-constexpr FormatButton kFormats[] = {{1057, 24, BI_RGB}, {1058, 16, BI_RGB}, {1059, 8, BI_RGB}, {1060, 8, FOURCC_I420}};
-
 int FormatButtonFor(const BITMAPINFOHEADER& h) {
-  if (h.biCompression == FOURCC_I420) return 1060;
+  if (h.biCompression == FOURCC_I420) return kI420Button;
   if (h.biCompression != BI_RGB) return 0;
-  for (const FormatButton& f : kFormats) {
+  for (const ZarncapFormatButton& f : kFormatDialogFormats) {
     if (f.compression == BI_RGB && f.bitCount == h.biBitCount) return f.id;
   }
   return 0;
@@ -70,13 +55,13 @@ INT_PTR Open(HWND dialog, FormatSession* s) {
   s->saved = StartingFormat();
   s->working = s->saved;
   const int format = FormatButtonFor(s->working);
-  platform::CheckRadioButton(dialog, kFormats[0].id, kFormats[3].id, format);
+  platform::CheckRadioButton(dialog, kRgb24Button, kI420Button, format);
   ShowSize(dialog, s->working.biWidth, s->working.biHeight);
   int size = 0;
-  for (const SizeButton& b : kSizes) {
+  for (const ZarncapSizeButton& b : kFormatDialogSizes) {
     if (b.width == s->working.biWidth && b.height == s->working.biHeight) size = b.id;
   }
-  platform::CheckRadioButton(dialog, kSizes[0].id, kSizes[6].id, size);
+  platform::CheckRadioButton(dialog, kSize176x144Button, kSize200x152Button, size);
   platform::SetFocus(platform::GetDlgItem(dialog, IDOK));
   return FALSE;
 }
@@ -108,11 +93,11 @@ INT_PTR Command(HWND dialog, FormatSession* s, WPARAM wParam, bool streamSetUp) 
     platform::EndDialog(dialog, 1);
     return TRUE;
   }
-  for (const SizeButton& b : kSizes) {
+  for (const ZarncapSizeButton& b : kFormatDialogSizes) {
     if (b.id == id) ShowSize(dialog, b.width, b.height);
   }
-  for (const FormatButton& f : kFormats) {
-    if (f.id == id) SetFormatType(&s->working, f.bitCount, f.compression);
+  for (const ZarncapFormatButton& f : kFormatDialogFormats) {
+    if (f.id == id) SetFormatType(&s->working, static_cast<std::int16_t>(f.bitCount), f.compression);
   }
   return FALSE;
 }

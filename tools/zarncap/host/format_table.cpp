@@ -1,28 +1,11 @@
-// The table of formats zarncap knows and the header a capture application
-// builds from it.
+// The driver's formats as zarncap finds them, and the header a capture
+// application builds for one.
 #include "tools/zarncap/host/format_table.h"
 
-#include "zarncap/formats.h"
-
-#include <array>
 #include <cctype>
 
 namespace zarncap {
 namespace {
-
-// YUY2 is bottom-up: the driver's packed writer stores the first image row in
-// the last buffer row, as it does for its RGB formats. The planar YUV writers
-// store rows top-down.
-constexpr std::array kFormats = {
-    PixelFormat{"rgb24", BI_RGB, 24, Layout::kBgr24, true, false},
-    PixelFormat{"rgb16", BI_RGB, 16, Layout::kRgb555, true, false},
-    PixelFormat{"pal8", BI_RGB, 8, Layout::kPal8, true, false},
-    PixelFormat{"i420", FOURCC_I420, 12, Layout::kI420, false, true},
-    PixelFormat{"iyuv", FOURCC_IYUV, 12, Layout::kI420, false, true},
-    PixelFormat{"yv12", FOURCC_YV12, 12, Layout::kYv12, false, true},
-    PixelFormat{"yuy2", FOURCC_YUY2, 16, Layout::kYuy2, true, true},
-    PixelFormat{"yvu9", FOURCC_YVU9, 9, Layout::kYvu9, false, true},
-};
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -36,26 +19,22 @@ bool SameName(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::span<const PixelFormat> AllFormats() { return kFormats; }
+std::span<const PixelFormat> AllFormats() { return kClientFormats; }
 
 const PixelFormat* FindFormat(std::string_view name) {
-  for (const auto& format : kFormats) {
+  for (const auto& format : kClientFormats) {
     if (SameName(format.name, name)) return &format;
   }
   return nullptr;
 }
 
 const PixelFormat* FormatOfHeader(const BITMAPINFOHEADER& header) {
-  for (const auto& format : kFormats) {
-    if (header.biCompression != format.compression) continue;
-    if (format.compression != BI_RGB || header.biBitCount == format.bitCount) return &format;
-  }
-  return nullptr;
+  return ZarncapFormatOf(header.biCompression, header.biBitCount);
 }
 
 std::string FormatNames() {
   std::string names;
-  for (const auto& format : kFormats) {
+  for (const auto& format : kClientFormats) {
     if (!names.empty()) names += ", ";
     names += format.name;
   }
@@ -77,17 +56,7 @@ size_t FrameBytes(const PixelFormat& format, int width, int height) {
 }
 
 BITMAPINFOHEADER MakeFormatHeader(const PixelFormat& format, int width, int height) {
-  BITMAPINFOHEADER header{};
-  header.biSize = sizeof(BITMAPINFOHEADER);
-  header.biWidth = width;
-  header.biHeight = height;
-  header.biPlanes = 1;
-  header.biBitCount = format.bitCount;
-  header.biCompression = format.compression;
-  header.biSizeImage = static_cast<DWORD>(FrameBytes(format, width, height));
-  header.biXPelsPerMeter = 2000;
-  header.biYPelsPerMeter = 2000;
-  return header;
+  return ZarncapFormatHeader<BITMAPINFOHEADER>(width, height, format.bitCount, format.compression);
 }
 
 std::string CompressionText(DWORD compression) {

@@ -13,40 +13,27 @@
 #include "tools/zarncap/host/dialog_owner.h"
 #include "tools/zarncap/common/json_text.h"
 #include "tools/zarncap/common/tool_error.h"
-#include "zarncap/dialogs.h"
+#include "zarncap/controls.h"
 
 namespace zarncap {
 namespace {
 
-struct Slider {
-  const char* name;
-  int scroll;
-  int edit;
-};
-constexpr Slider kSliders[] = {{"brightness", kBrightnessScroll, kBrightnessEdit},
-                               {"contrast", kContrastScroll, kContrastEdit},
-                               {"colour", kColourScroll, kColourEdit},
-                               {"quality", kQualityScroll, kQualityEdit}};
-
-struct Choice {
-  const char* value;
-  int button;
-};
-struct Choices {
-  const char* name;
-  std::vector<Choice> choices;
-};
-const std::vector<Choices>& ChoiceControls() {
-  static const std::vector<Choices> controls = {
-      {"compression", {{"off", kCompressionOff}, {"automatic", kCompressionAutomatic}, {"manual", kCompressionManual}}},
-      {"lighting", {{"normal", kLightingNormal}, {"low", kLightingLow}}},
-  };
-  return controls;
+// "brightness, contrast, colour, compression, quality, lighting"
+std::string ControlNames() {
+  std::string names;
+  for (const ZarncapControl& control : kControls) names += (names.empty() ? "" : ", ") + std::string(control.name);
+  return names;
 }
 
-// The dialog's sliders all run 0..100.
-constexpr int kSliderMax = 100;
-constexpr const char* kControlNames = "brightness, contrast, colour, compression, quality, lighting";
+// "off, automatic, manual", or with another separator.
+std::string ChoiceValues(const ZarncapControl& control, const char* separator) {
+  std::string values;
+  for (const ZarncapChoice& choice : control.choices) {
+    if (choice.value.empty()) break;
+    values += (values.empty() ? "" : separator) + std::string(choice.value);
+  }
+  return values;
+}
 
 struct DialogRun {
   std::vector<std::pair<std::string, std::string>> sets;  // in the order given
@@ -56,64 +43,66 @@ struct DialogRun {
 
 std::vector<ControlValue> Describe(const std::map<int, platform::ControlState>& controls) {
   std::vector<ControlValue> shown;
-  for (const Slider& s : kSliders) {
-    const platform::ControlState& scroll = controls.at(s.scroll);
-    shown.push_back({s.name, std::to_string(scroll.scrollPos),
+  for (const ZarncapControl& c : kControls) {  // the sliders first
+    if (!c.IsSlider()) continue;
+    const platform::ControlState& scroll = controls.at(c.scroll);
+    shown.push_back({std::string(c.name), std::to_string(scroll.scrollPos),
                      std::to_string(scroll.scrollMin) + ".." + std::to_string(scroll.scrollMax),
                      scroll.enabled != FALSE, true});
   }
-  for (const Choices& c : ChoiceControls()) {
-    ControlValue entry{c.name, "", "", true, false};
+  for (const ZarncapControl& c : kControls) {
+    if (c.IsSlider()) continue;
+    ControlValue entry{std::string(c.name), "", ChoiceValues(c, "|"), true, false};
     bool visible = false;
-    for (const Choice& choice : c.choices) {
+    for (const ZarncapChoice& choice : c.choices) {
+      if (choice.value.empty()) break;
       const platform::ControlState& button = controls.at(choice.button);
       visible = visible || button.visible != FALSE;
       if (button.checked) entry.value = choice.value;
-      entry.range += std::string(entry.range.empty() ? "" : "|") + choice.value;
     }
     if (visible) shown.push_back(entry);  // a camera without lighting levels hides them
   }
   return shown;
 }
 
+// Types a slider's value into its edit box; the error, or "".
+std::string SetSlider(HWND dialog, const platform::DialogUser& user, const ZarncapControl& c, const std::string& value) {
+  const std::string name(c.name);
+  const platform::ControlState& scroll = DialogOwner::Controls(dialog, user).at(c.scroll);
+  char* end = nullptr;
+  const long number = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || number < scroll.scrollMin || number > scroll.scrollMax) {
+    return name + " must be a whole number from " + std::to_string(scroll.scrollMin) + " to " +
+           std::to_string(scroll.scrollMax) + " (got '" + value + "')";
+  }
+  if (!user.type(dialog, c.edit, value.c_str())) {
+    if (c.needsControl.empty()) return name + " cannot be set now";
+    return name + " cannot be set now: set " + std::string(c.needsControl) + "=" + std::string(c.needsValue) + " first";
+  }
+  if (DialogOwner::Controls(dialog, user).at(c.scroll).scrollPos != number) return name + "=" + value + " did not take";
+  return "";
+}
+
+// Clicks a choice's button; the error, or "".
+std::string SetChoice(HWND dialog, const platform::DialogUser& user, const ZarncapControl& c, const std::string& value) {
+  const std::string name(c.name);
+  const ZarncapChoice* chosen = nullptr;
+  for (const ZarncapChoice& choice : c.choices) {
+    if (!choice.value.empty() && value == choice.value) chosen = &choice;
+  }
+  if (chosen == nullptr) return name + " must be one of " + ChoiceValues(c, ", ") + " (got '" + value + "')";
+  if (!user.click(dialog, chosen->button)) return "this camera has no " + name + " control";
+  if (DialogOwner::Controls(dialog, user).at(chosen->button).checked == FALSE) return name + "=" + value + " did not take";
+  return "";
+}
+
 // Acts on the dialog as the user would; the first value it cannot take is an
 // error, and the dialog is then cancelled, which puts everything back.
 void Act(HWND dialog, const platform::DialogUser& user, DialogRun* run) {
   for (const auto& [name, value] : run->sets) {
-    const auto controls = DialogOwner::Controls(dialog, user);
-    bool known = false;
-    for (const Slider& s : kSliders) {
-      if (name != s.name) continue;
-      known = true;
-      const platform::ControlState& scroll = controls.at(s.scroll);
-      char* end = nullptr;
-      const long number = std::strtol(value.c_str(), &end, 10);
-      if (value.empty() || *end != '\0' || number < scroll.scrollMin || number > scroll.scrollMax) {
-        run->error = name + " must be a whole number from " + std::to_string(scroll.scrollMin) + " to " +
-                     std::to_string(scroll.scrollMax) + " (got '" + value + "')";
-      } else if (!user.type(dialog, s.edit, value.c_str())) {
-        run->error = name + " cannot be set now" +
-                     (name == "quality" ? std::string(": set compression=manual first") : std::string());
-      } else if (DialogOwner::Controls(dialog, user).at(s.scroll).scrollPos != number) {
-        run->error = name + "=" + value + " did not take";
-      }
-    }
-    for (const Choices& c : ChoiceControls()) {
-      if (name != c.name) continue;
-      known = true;
-      const Choice* chosen = nullptr;
-      std::string allowed;
-      for (const Choice& choice : c.choices) {
-        if (value == choice.value) chosen = &choice;
-        allowed += std::string(allowed.empty() ? "" : ", ") + choice.value;
-      }
-      if (chosen == nullptr) run->error = name + " must be one of " + allowed + " (got '" + value + "')";
-      else if (!user.click(dialog, chosen->button)) run->error = "this camera has no " + name + " control";
-      else if (DialogOwner::Controls(dialog, user).at(chosen->button).checked == FALSE) {
-        run->error = name + "=" + value + " did not take";
-      }
-    }
-    if (!known) run->error = "no control named '" + name + "' (" + kControlNames + ")";
+    const ZarncapControl* c = ZarncapControlNamed(name);
+    if (c == nullptr) run->error = "no control named '" + name + "' (" + ControlNames() + ")";
+    else run->error = c->IsSlider() ? SetSlider(dialog, user, *c, value) : SetChoice(dialog, user, *c, value);
     if (!run->error.empty()) {
       user.click(dialog, IDCANCEL);
       return;
@@ -129,13 +118,21 @@ std::string ControlName(const std::string& given) {
   std::string name;
   for (char c : given) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (name == "color") name = "colour";
-  for (const Slider& s : kSliders) {
-    if (name == s.name) return name;
+  if (ZarncapControlNamed(name) != nullptr) return name;
+  throw ToolError("no control named '" + given + "' (" + ControlNames() + ")", kExitUsage);
+}
+
+std::string ControlSetsHelp() {
+  std::string sliders, range, choices;
+  for (const ZarncapControl& c : kControls) {
+    if (c.IsSlider()) {
+      sliders += (sliders.empty() ? "" : ", ") + std::string(c.name);
+      range = " (" + std::to_string(c.minimum) + ".." + std::to_string(c.maximum) + ")";
+    } else {
+      choices += ", " + std::string(c.name) + " (" + ChoiceValues(c, ", ") + ")";
+    }
   }
-  for (const Choices& c : ChoiceControls()) {
-    if (name == c.name) return name;
-  }
-  throw ToolError("no control named '" + given + "' (" + kControlNames + ")", kExitUsage);
+  return sliders + range + choices;
 }
 
 ControlSets ParseControlSets(const std::vector<std::string>& texts) {
@@ -144,28 +141,21 @@ ControlSets ParseControlSets(const std::vector<std::string>& texts) {
     const std::size_t equals = set.find('=');
     if (equals == std::string::npos || equals == 0) throw ToolError("--set takes name=value (got '" + set + "')", kExitUsage);
     const std::string name = ControlName(set.substr(0, equals));
+    const ZarncapControl& control = *ZarncapControlNamed(name);
     std::string value = set.substr(equals + 1);
-    bool slider = false;
-    for (const Slider& s : kSliders) slider = slider || name == s.name;
-    if (slider) {
+    if (control.IsSlider()) {
       // Digits only: a sign or a blank is no value a user types into the box.
       const bool digits = !value.empty() && value.size() <= 3 && value.find_first_not_of("0123456789") == std::string::npos;
-      if (!digits || std::stoi(value) > kSliderMax) {
-        throw ToolError(name + " must be a whole number from 0 to " + std::to_string(kSliderMax) + " (got '" + value + "')",
+      if (!digits || std::stoi(value) < control.minimum || std::stoi(value) > control.maximum) {
+        throw ToolError(name + " must be a whole number from " + std::to_string(control.minimum) + " to " +
+                            std::to_string(control.maximum) + " (got '" + value + "')",
                         kExitUsage);
       }
     } else {
       for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      std::string allowed;
       bool known = false;
-      for (const Choices& c : ChoiceControls()) {
-        if (c.name != name) continue;
-        for (const Choice& choice : c.choices) {
-          known = known || value == choice.value;
-          allowed += std::string(allowed.empty() ? "" : ", ") + choice.value;
-        }
-      }
-      if (!known) throw ToolError(name + " must be one of " + allowed + " (got '" + value + "')", kExitUsage);
+      for (const ZarncapChoice& choice : control.choices) known = known || (!choice.value.empty() && value == choice.value);
+      if (!known) throw ToolError(name + " must be one of " + ChoiceValues(control, ", ") + " (got '" + value + "')", kExitUsage);
     }
     sets.emplace_back(name, value);
   }

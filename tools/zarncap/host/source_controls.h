@@ -1,5 +1,5 @@
-// The camera's picture controls as the driver's "Video Capture Settings"
-// dialog shows them, read and set through that dialog only: zarncap is the
+// The camera's picture controls (the table in include/zarncap/controls.h) as
+// the driver's "Video Capture Settings" dialog shows them, read and set through that dialog only: zarncap is the
 // dialog's owner window and acts as a user would (types into the edit boxes,
 // clicks the buttons, presses OK). Shared by `zarncap controls` and the
 // preview's control panel.
@@ -30,6 +30,9 @@ using ControlSets = std::vector<std::pair<std::string, std::string>>;
 // in any letter case ("color" is "colour"), a slider's value in digits only
 // (0..100), a choice among its values. Throws ToolError (usage) otherwise.
 ControlSets ParseControlSets(const std::vector<std::string>& texts);
+// "brightness, contrast, colour, quality (0..100), compression (off, automatic,
+// manual), lighting (normal, low)": what --set takes (the sliders share one range).
+std::string ControlSetsHelp();
 // A control's name as the dialog knows it ("Color" -> "colour"); throws
 // ToolError (usage) for no such control.
 std::string ControlName(const std::string& given);

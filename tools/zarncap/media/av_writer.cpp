@@ -1,6 +1,7 @@
 // AVI and Matroska through libavformat: one rawvideo stream in the pixel
 // format the driver delivers, rows top-down.
 #include <cstring>
+#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -8,6 +9,7 @@ extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
 }
 
@@ -19,26 +21,18 @@ extern "C" {
 namespace zarncap {
 namespace {
 
-// The YUV formats keep the driver's four-character code and bytes (FFmpeg
-// reads YV12 and YVU9 with their chroma planes V first, as stored); RGB is
-// stored as a bottom-up-flipped DIB (tag 0), which both muxers write top-down.
+// The YUV formats keep the driver's four-character code (the one it keeps:
+// IYUV is I420) and bytes, FFmpeg's pixel format naming their layout (the tag
+// tells it YV12 and YVU9 store their chroma planes V first); RGB is stored as
+// a bottom-up-flipped DIB (tag 0), which both muxers write top-down.
 struct RawFormat {
   AVPixelFormat pixelFormat;
   int bitsPerSample;
   uint32_t tag;
 };
 
-RawFormat RawFormatOf(Layout layout) {
-  switch (layout) {
-    case Layout::kBgr24: return {AV_PIX_FMT_BGR24, 24, 0};
-    case Layout::kRgb555: return {AV_PIX_FMT_RGB555LE, 16, 0};
-    case Layout::kPal8: return {AV_PIX_FMT_PAL8, 8, 0};
-    case Layout::kI420: return {AV_PIX_FMT_YUV420P, 12, FOURCC_I420};
-    case Layout::kYv12: return {AV_PIX_FMT_YUV420P, 12, FOURCC_YV12};
-    case Layout::kYuy2: return {AV_PIX_FMT_YUYV422, 16, FOURCC_YUY2};
-    case Layout::kYvu9: return {AV_PIX_FMT_YUV410P, 9, FOURCC_YVU9};
-  }
-  return {AV_PIX_FMT_NONE, 0, 0};
+RawFormat RawFormatOf(const PixelFormat& format) {
+  return {av_get_pix_fmt(std::string(format.ffmpeg).c_str()), format.bitCount, format.yuv ? format.stored : 0};
 }
 
 
@@ -66,7 +60,7 @@ class AvWriter : public VideoWriter {
     stream_ = avformat_new_stream(context_, nullptr);
     if (stream_ == nullptr) Fail("cannot add a video stream", AVERROR(ENOMEM));
 
-    const RawFormat raw = RawFormatOf(format.layout);
+    const RawFormat raw = RawFormatOf(format);
     AVCodecParameters* par = stream_->codecpar;
     par->codec_type = AVMEDIA_TYPE_VIDEO;
     par->codec_id = AV_CODEC_ID_RAWVIDEO;

@@ -1,20 +1,63 @@
 #include "tools/zarncap/v4l2/face_controls.h"
 
 #include <cstdlib>
+#include <string_view>
+
+#include "zarncap/controls.h"
 
 namespace zarncap {
 
+namespace {
+
+// The V4L2 id of each of the driver's controls: the standard ones where V4L2
+// has one, private user-class ids for the rest.
+struct Twin {
+  std::string_view name;
+  std::uint32_t id;
+};
+constexpr Twin kTwins[] = {{"brightness", V4L2_CID_BRIGHTNESS}, {"contrast", V4L2_CID_CONTRAST},
+                           {"colour", V4L2_CID_SATURATION},     {"compression", kCidCompression},
+                           {"quality", kCidQuality},            {"lighting", kCidLighting}};
+
+FaceControl FaceControlOf(const ZarncapControl& control, std::uint32_t id) {
+  FaceControl face{id, control.label.data(), control.name.data(), V4L2_CTRL_TYPE_INTEGER, control.minimum,
+                   control.maximum, 1, control.defaultValue, {}};
+  if (!control.IsSlider()) {
+    face.type = V4L2_CTRL_TYPE_MENU;
+    for (const ZarncapChoice& choice : control.choices) {
+      if (!choice.value.empty()) face.menu.push_back(choice.value.data());
+    }
+  }
+  return face;
+}
+
+// The control that must hold a value before this one takes (quality waits
+// for manual compression), and that value's index.
+const FaceControl* NeededBy(const FaceControl& control, std::int32_t* value) {
+  if (control.dialogName == nullptr) return nullptr;  // the class control
+  const ZarncapControl* own = ZarncapControlNamed(control.dialogName);
+  if (own == nullptr || own->needsControl.empty()) return nullptr;
+  for (const FaceControl& other : FaceControlTable()) {
+    if (other.dialogName == nullptr || other.dialogName != own->needsControl) continue;
+    *value = ControlValueOf(other, std::string(own->needsValue));
+    return &other;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 const std::vector<FaceControl>& FaceControlTable() {
-  static const std::vector<FaceControl> table = {
-      {V4L2_CID_USER_CLASS, "User Controls", nullptr, V4L2_CTRL_TYPE_CTRL_CLASS, 0, 0, 0, 0, {}},
-      {V4L2_CID_BRIGHTNESS, "Brightness", "brightness", V4L2_CTRL_TYPE_INTEGER, 0, 100, 1, 50, {}},
-      {V4L2_CID_CONTRAST, "Contrast", "contrast", V4L2_CTRL_TYPE_INTEGER, 0, 100, 1, 50, {}},
-      {V4L2_CID_SATURATION, "Saturation", "colour", V4L2_CTRL_TYPE_INTEGER, 0, 100, 1, 50, {}},
-      {kCidCompression, "Compression", "compression", V4L2_CTRL_TYPE_MENU, 0, 2, 1, 2,
-       {"off", "automatic", "manual"}},
-      {kCidQuality, "Compression Quality", "quality", V4L2_CTRL_TYPE_INTEGER, 0, 100, 1, 75, {}},
-      {kCidLighting, "Lighting", "lighting", V4L2_CTRL_TYPE_MENU, 0, 1, 1, 0, {"normal", "low"}},
-  };
+  static const std::vector<FaceControl> table = [] {
+    std::vector<FaceControl> controls = {
+        {V4L2_CID_USER_CLASS, "User Controls", nullptr, V4L2_CTRL_TYPE_CTRL_CLASS, 0, 0, 0, 0, {}}};
+    for (const ZarncapControl& control : kControls) {
+      for (const Twin& twin : kTwins) {
+        if (twin.name == control.name) controls.push_back(FaceControlOf(control, twin.id));
+      }
+    }
+    return controls;
+  }();
   return table;
 }
 
@@ -68,16 +111,19 @@ std::int32_t FaceControlValues::Get(std::uint32_t id) const {
 bool FaceControlValues::Set(std::uint32_t id, std::int32_t value) {
   const FaceControl* control = FindFaceControl(id);
   if (control == nullptr || control->dialogName == nullptr) return false;
-  constexpr std::int32_t kManual = 2;
-  std::vector<std::pair<std::string, std::string>> sets;
-  if (id == kCidQuality && Get(kCidCompression) != kManual) {
-    Slot(id) = value;  // the dialog takes it with the next change to manual
+  std::int32_t needed = 0;
+  const FaceControl* needs = NeededBy(*control, &needed);
+  if (needs != nullptr && Get(needs->id) != needed) {
+    Slot(id) = value;  // the dialog takes it once the control it needs holds its value
     return true;
   }
+  std::vector<std::pair<std::string, std::string>> sets;
   sets.emplace_back(control->dialogName, ControlTextOf(*control, value));
-  if (id == kCidCompression && value == kManual) {
-    const FaceControl* quality = FindFaceControl(kCidQuality);
-    sets.emplace_back(quality->dialogName, ControlTextOf(*quality, Get(kCidQuality)));
+  // A control waiting for this value goes in with it.
+  for (const FaceControl& waiting : FaceControlTable()) {
+    if (NeededBy(waiting, &needed) == control && value == needed) {
+      sets.emplace_back(waiting.dialogName, ControlTextOf(waiting, Get(waiting.id)));
+    }
   }
   if (!apply_(sets)) return false;
   Slot(id) = value;

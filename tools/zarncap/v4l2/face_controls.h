@@ -1,6 +1,6 @@
-// The camera's picture controls as V4L2 controls: brightness, contrast and
-// saturation (the driver's colour) as the standard ones, compression, quality
-// and lighting as private user-class controls. Values are set through the
+// The camera's picture controls (include/zarncap/controls.h) as V4L2 controls:
+// brightness, contrast and saturation (the driver's colour) as the standard
+// ones, compression, quality and lighting as private user-class controls. Values are set through the
 // driver's settings dialog, as `zarncap controls` sets them, so the driver
 // keeps them in its settings file.
 #pragma once

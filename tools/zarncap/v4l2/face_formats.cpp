@@ -5,28 +5,18 @@
 
 #include "tools/zarncap/host/driver_link.h"
 #include "tools/zarncap/host/format_map.h"
+#include "zarncap/dialogs.h"
 
 namespace zarncap {
 namespace {
 
-// The sizes of the driver's format dialog.
-constexpr FaceSize kDialogSizes[] = {{176, 144}, {160, 120}, {128, 96}, {640, 480},
-                                     {320, 240}, {288, 216}, {200, 152}};
-
-struct Twin {
-  const char* name;
-  std::uint32_t fourcc;
-  const char* description;
-};
-// The 8-bit palette format has no V4L2 twin; IYUV is I420 under another name.
-constexpr Twin kTwins[] = {
-    {"rgb24", V4L2_PIX_FMT_BGR24, "24-bit BGR 8-8-8"},
-    {"rgb16", V4L2_PIX_FMT_RGB555, "16-bit A/XRGB 1-5-5-5"},
-    {"i420", V4L2_PIX_FMT_YUV420, "Planar YUV 4:2:0"},
-    {"yv12", V4L2_PIX_FMT_YVU420, "Planar YVU 4:2:0"},
-    {"yuy2", V4L2_PIX_FMT_YUYV, "YUYV 4:2:2"},
-    {"yvu9", V4L2_PIX_FMT_YVU410, "Planar YVU 4:1:0"},
-};
+// The twins in the driver's format table are V4L2's own codes.
+static_assert(ZarncapFormatOf(0, 24)->v4l2 == V4L2_PIX_FMT_BGR24);
+static_assert(ZarncapFormatOf(0, 16)->v4l2 == V4L2_PIX_FMT_RGB555);
+static_assert(ZarncapFormatOf(FOURCC_I420, 12)->v4l2 == V4L2_PIX_FMT_YUV420);
+static_assert(ZarncapFormatOf(FOURCC_YV12, 12)->v4l2 == V4L2_PIX_FMT_YVU420);
+static_assert(ZarncapFormatOf(FOURCC_YUY2, 16)->v4l2 == V4L2_PIX_FMT_YUYV);
+static_assert(ZarncapFormatOf(FOURCC_YVU9, 9)->v4l2 == V4L2_PIX_FMT_YVU410);
 
 std::uint32_t BytesPerLine(const PixelFormat& pixel, int width) {
   switch (pixel.layout) {
@@ -44,10 +34,9 @@ std::uint32_t BytesPerLine(const PixelFormat& pixel, int width) {
 
 std::vector<FaceFormat> FaceFormatTable() {
   std::vector<FaceFormat> table;
-  for (const Twin& twin : kTwins) {
-    const PixelFormat* pixel = FindFormat(twin.name);
-    if (pixel == nullptr) continue;
-    table.push_back({pixel, twin.fourcc, twin.description, pixel->bottomUp, {}});
+  for (const PixelFormat& pixel : AllFormats()) {
+    if (pixel.v4l2 == 0) continue;  // no V4L2 twin
+    table.push_back({&pixel, pixel.v4l2, pixel.v4l2Description.data(), pixel.bottomUp, {}});
   }
   return table;
 }
@@ -57,7 +46,7 @@ FaceFormats::FaceFormats(DriverLink& link) : formats_(FaceFormatTable()) {
     // One map of what the driver takes gives both the dialog's sizes and the largest.
     const FormatSizes map = MapAcceptedSizes(link, *format.pixel);
     std::vector<std::pair<int, int>> sizes;
-    for (const FaceSize& size : kDialogSizes) {
+    for (const ZarncapSizeButton& size : kFormatDialogSizes) {
       if (MapAccepts(map, size.width, size.height)) sizes.emplace_back(size.width, size.height);
     }
     int width = 0, height = 0;

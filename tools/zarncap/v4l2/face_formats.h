@@ -18,7 +18,7 @@ class DriverLink;
 struct FaceFormat {
   const PixelFormat* pixel = nullptr;
   std::uint32_t fourcc = 0;
-  const char* description = "";
+  const char* description = "";  // V4L2's text for the pixel format
   bool flipRows = false;  // the driver writes bottom-up rows; V4L2 wants top-down
   std::vector<std::pair<int, int>> sizes;  // offered sizes, smallest first
 };

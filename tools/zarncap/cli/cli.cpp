@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "tools/zarncap/host/format_table.h"
+#include "tools/zarncap/preview/preview_command.h"
+#include "tools/zarncap/host/source_controls.h"
 #include "tools/zarncap/common/tool_error.h"
 
 namespace zarncap {
@@ -291,8 +293,7 @@ void AddCommands(CLI::App& app, CommandLine& line) {
   line.controlsCommand = app.add_subcommand(
       "controls", "show the camera's picture controls, or set them, through the driver's settings dialog");
   line.controlsCommand->add_option("--set", line.controls.sets,
-                                   "NAME=VALUE to set (repeatable): brightness, contrast, colour, quality (0..100), "
-                                   "compression (off, automatic, manual), lighting (normal, low)")
+                                   "NAME=VALUE to set (repeatable): " + ControlSetsHelp())
       ->type_name("NAME=VALUE");
   line.controlsCommand->add_option("--get", line.controls.get, "print one control's value alone (as v4l2-ctl -C)")
       ->type_name("NAME");

@@ -21,7 +21,7 @@
 #include "tools/zarncap/commands/commands.h"
 #include "tools/zarncap/commands/picture_check.h"
 #include "tools/zarncap/commands/still_frame.h"
-#include "tools/zarncap/commands/stream_session.h"
+#include "tools/zarncap/host/stream_session.h"
 #include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/host/camera_details.h"
 #include "tools/zarncap/host/driver_output.h"

@@ -12,6 +12,8 @@
 
 #include "platform/types.h"
 #include "tools/zarncap/common/run_context.h"
+#include "tools/zarncap/common/tool_error.h"
+#include "tools/zarncap/host/image_request.h"
 
 namespace zarncap {
 
@@ -53,25 +55,6 @@ struct DefectsOptions {
 constexpr double kDefaultStreamSeconds = 10.0;
 // Stream buffers queued with the driver.
 constexpr int kStreamBuffers = 6;
-// Exit status of a run stopped by an interrupt before it had anything to keep.
-constexpr int kExitInterrupted = 130;
-
-// "320x240" -> 320, 240; false for anything else (sizes 1..4096).
-bool ParseSize(const std::string& text, int* width, int* height);
-
-struct PixelFormat;
-class DriverLink;
-// --size and --format as a command gives them; a bad value is a usage error.
-struct ImageRequest {
-  int width = 0;
-  int height = 0;
-  const PixelFormat* format = nullptr;
-  bool sizeGiven = true;  // false: the default size, which may give way to one the format takes
-};
-ImageRequest ParseImageRequest(const std::string& size, const std::string& format, bool sizeGiven = true);
-// The driver's palette when the format is 8-bit (empty otherwise); a driver
-// that gives none for an 8-bit format is an error.
-std::vector<RGBQUAD> PaletteFor(const PixelFormat& format, DriverLink& link);
 
 void RunCapture(const GlobalOptions& global, const CaptureOptions& options, const Host& host);
 void RunStream(const GlobalOptions& global, const StreamOptions& options, const Host& host);
@@ -90,13 +73,6 @@ struct InfoOptions {
   bool json = false;
 };
 void RunInfo(const GlobalOptions& global, const InfoOptions& options, const Host& host);
-struct PreviewOptions {
-  std::string listen = "127.0.0.1:8080";
-  std::vector<std::string> allowHosts;  // --allow-host
-  std::string size = "320x240";
-  bool sizeGiven = false;
-  std::string format = "rgb24";
-};
 struct PortsOptions {
   bool json = false;
 };
@@ -114,9 +90,5 @@ struct V4l2Options {
 };
 // Runs the application with the camera as a V4L2 device; its exit status.
 int RunV4l2(const GlobalOptions& global, const V4l2Options& options, const Host& host);
-// Serves until host.interrupted is set (Ctrl-C or SIGTERM): that ends it as
-// asked, without an error line; the exit status then says which signal, as
-// for every long command.
-int RunPreview(const GlobalOptions& global, const PreviewOptions& options, const Host& host);
 
 }  // namespace zarncap

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tools/zarncap/commands/commands.h"
-#include "tools/zarncap/commands/cpu_time.h"
+#include "tools/zarncap/host/cpu_time.h"
 #include "tools/zarncap/media/disk_space.h"
 #include "tools/zarncap/media/file_kinds.h"
 #include "tools/zarncap/common/json_text.h"
@@ -19,7 +19,7 @@
 #include "tools/zarncap/host/session.h"
 #include "tools/zarncap/host/settings_path.h"
 #include "tools/zarncap/host/source_controls.h"
-#include "tools/zarncap/commands/stream_session.h"
+#include "tools/zarncap/host/stream_session.h"
 #include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/media/video_writers.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "tools/zarncap/commands/commands.h"
-#include "tools/zarncap/commands/cpu_time.h"
+#include "tools/zarncap/host/cpu_time.h"
 #include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/host/library_path.h"
 #include "tools/zarncap/host/session.h"

@@ -9,6 +9,8 @@ namespace zarncap {
 
 constexpr int kExitFailure = 1;  // the command could not be carried out
 constexpr int kExitUsage = 2;    // the command line was wrong
+// A run stopped by an interrupt before it had anything to keep.
+constexpr int kExitInterrupted = 130;
 
 class ToolError : public std::runtime_error {
  public:

@@ -1,4 +1,4 @@
-#include "tools/zarncap/commands/cpu_time.h"
+#include "tools/zarncap/host/cpu_time.h"
 
 #include <sys/resource.h>
 

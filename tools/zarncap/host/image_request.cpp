@@ -1,9 +1,9 @@
 // --size and --format as the commands take them, and the palette an 8-bit
 // format needs.
-#include "tools/zarncap/commands/commands.h"
+#include "tools/zarncap/host/image_request.h"
+
 #include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/host/driver_link.h"
-#include "tools/zarncap/host/format_table.h"
 
 namespace zarncap {
 

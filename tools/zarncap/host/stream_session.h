@@ -1,9 +1,8 @@
-// Streaming as a capture application does it: buffers marked prepared and
-// queued with DVM_STREAM_ADDBUFFER, a CALLBACK_FUNCTION that the driver calls
-// on its timer thread with MM_DRVM_DATA for each filled buffer, and the main
-// thread taking each buffer, writing it out and queueing it again. The
-// callback only hands the buffer over: it never calls the driver and never
-// allocates.
+// Streaming into buffers of its own, as a capture application does it (the
+// stream client's messages): the driver's timer thread hands each filled
+// buffer over, and the caller's thread takes it, writes it out and queues it
+// again. The hand-over never calls the driver and never allocates. Used by
+// `stream` and the preview.
 #pragma once
 
 #include <atomic>
@@ -15,10 +14,11 @@
 
 #include "platform/types.h"
 #include "tools/zarncap/host/driver_link.h"
+#include "tools/zarncap/host/stream_client.h"
 
 namespace zarncap {
 
-class StreamSession {
+class StreamSession : private StreamListener {
  public:
   // bufferBytes per buffer, bufferCount buffers (allocated here, once).
   StreamSession(DriverLink& link, size_t bufferBytes, int bufferCount);
@@ -51,10 +51,10 @@ class StreamSession {
   size_t BufferCount() const { return headers_.size(); }
 
  private:
-  static void CALLBACK Callback(HDRVR driver, UINT msg, DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2);
+  void Notice(UINT msg, VIDEOHDR* header) override;
   void Delivered(VIDEOHDR* header);
 
-  DriverLink& link_;
+  StreamClient client_;
   std::vector<std::vector<uint8_t>> buffers_;
   std::vector<VIDEOHDR> headers_;
 
@@ -64,8 +64,6 @@ class StreamSession {
   size_t readyHead_ = 0, readyCount_ = 0;
 
   std::atomic<int> openNotices_{0}, closeNotices_{0}, errorNotices_{0}, strayBuffers_{0};
-  bool initialised_ = false;
-  bool started_ = false;
 };
 
 }  // namespace zarncap

@@ -5,12 +5,12 @@
 
 #include <cmath>
 
-#include "tools/zarncap/commands/cpu_time.h"
+#include "tools/zarncap/host/cpu_time.h"
 #include "tools/zarncap/media/frame_convert.h"
 #include "tools/zarncap/host/negotiate.h"
 #include "tools/zarncap/host/settings_path.h"
 #include "tools/zarncap/media/still_writers.h"
-#include "tools/zarncap/commands/stream_session.h"
+#include "tools/zarncap/host/stream_session.h"
 #include "tools/zarncap/common/tool_error.h"
 
 namespace zarncap {

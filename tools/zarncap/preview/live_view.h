@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "tools/zarncap/commands/commands.h"
 #include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/host/format_map.h"
 #include "tools/zarncap/host/format_table.h"
+#include "tools/zarncap/host/image_request.h"
 #include "tools/zarncap/host/session.h"
 #include "tools/zarncap/host/source_controls.h"
 

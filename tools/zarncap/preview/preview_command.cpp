@@ -1,12 +1,13 @@
 // zarncap preview: a live view in the browser with the camera's controls,
 // served from the preview's own small HTTP server (cpp-httplib).
+#include "tools/zarncap/preview/preview_command.h"
+
 #include <httplib.h>
 
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
-#include "tools/zarncap/commands/commands.h"
 #include "tools/zarncap/host/format_map.h"
 #include "tools/zarncap/common/json_text.h"
 #include "tools/zarncap/preview/live_view.h"
@@ -14,29 +15,19 @@
 #include "tools/zarncap/preview/preview_security.h"
 #include "tools/zarncap/media/still_writers.h"
 #include "tools/zarncap/common/tool_error.h"
+#include "tools/zarncap/host/image_request.h"
 
 namespace zarncap {
 namespace {
 
 constexpr const char* kBoundary = "zarncapframe";
 
-bool Accepts(const FormatSizes& sizes, int width, int height) {
-  auto in = [](const Run& run, int v) { return v >= run.first && v <= run.last && (v - run.first) % run.step == 0; };
-  for (const SizeBlock& block : sizes.blocks) {
-    if (!in(block.heights, height)) continue;
-    for (const Run& widths : block.widths) {
-      if (in(widths, width)) return true;
-    }
-  }
-  return false;
-}
-
 // The sizes the selector offers for a format: the usual ones it accepts and its largest.
 std::vector<std::string> OfferedSizes(const FormatSizes& sizes) {
   static constexpr int kUsual[][2] = {{80, 60}, {128, 96}, {160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 480}};
   std::vector<std::string> offered;
   for (const auto& [w, h] : kUsual) {
-    if (Accepts(sizes, w, h)) offered.push_back(std::to_string(w) + "x" + std::to_string(h));
+    if (MapAccepts(sizes, w, h)) offered.push_back(std::to_string(w) + "x" + std::to_string(h));
   }
   int width = 0, height = 0;
   const std::string largest = LargestSize(sizes, &width, &height) ? std::to_string(width) + "x" + std::to_string(height) : "";

@@ -1,7 +1,6 @@
-// The driver's stream as the face runs it: DVM_STREAM_INIT with a function
-// callback, the application's buffers handed over with DVM_STREAM_ADDBUFFER,
-// START, and STOP/RESET/FINI. The callback (on the driver's timer thread) only
-// notes the finished header and wakes the face's loop through a pipe.
+// The driver's stream as the face runs it, through the host's stream client:
+// the application's buffers handed over, and each finished one noted on the
+// driver's timer thread, which then wakes the face's loop through a pipe.
 #pragma once
 
 #include <atomic>
@@ -10,12 +9,11 @@
 #include <vector>
 
 #include "platform/types.h"
+#include "tools/zarncap/host/stream_client.h"
 
 namespace zarncap {
 
-class DriverLink;
-
-class DriverStream {
+class DriverStream : private StreamListener {
  public:
   explicit DriverStream(DriverLink& link);
   DriverStream(const DriverStream&) = delete;
@@ -31,18 +29,17 @@ class DriverStream {
   bool Add(VIDEOHDR* header);
   // STOP, RESET, FINI; whatever the driver hands back after is ignored.
   void Stop();
-  bool Running() const { return running_; }
+  bool Running() const { return client_.Initialised(); }
 
   // The headers the driver filled since the last call, in order (only the
   // current stream's, only frames).
   std::vector<VIDEOHDR*> TakeFinished();
 
  private:
-  static void CALLBACK Callback(HDRVR, UINT msg, DWORD_PTR user, DWORD_PTR param1, DWORD_PTR);
+  void Notice(UINT msg, VIDEOHDR* header) override;
 
-  DriverLink& link_;
+  StreamClient client_;
   int pipe_[2] = {-1, -1};
-  bool running_ = false;
   std::atomic<std::uint32_t> generation_{0};
   std::mutex mutex_;
   std::vector<std::pair<std::uint32_t, VIDEOHDR*>> finished_;

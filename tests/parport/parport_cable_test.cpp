@@ -179,3 +179,55 @@ TEST(ParportSurvey, SaysWhyAModeGoesUnused) {
 }
 
 }  // namespace
+
+// The model stands in for libieee1284 over ppdev; these are the behaviours of
+// the real pair that the device's design rests on (sources in port_model.cpp).
+TEST(ParportModel, BehavesAsTheLibraryOverPpdevDoes) {
+  PortModel model("period=10000", port_model::TypicalPorts());
+  const parallel::Ieee1284Calls& calls = PortModel::Calls();
+  parport_list list = {};
+  ASSERT_EQ(calls.findPorts(&list, 0), E1284_OK);
+  parport* port = list.portv[0];
+  char buffer[2048] = {};
+
+  // ieee1284_get_deviceid(F1284_FRESH) opens the port itself: it reads the ID
+  // of a closed port and fails on one already open.
+  EXPECT_GT(calls.getDeviceId(port, -1, F1284_FRESH, buffer, sizeof buffer), 2);
+  EXPECT_EQ(std::string(buffer + 2).rfind("MFG:Zarn;", 0), 0u);
+  ASSERT_EQ(calls.open(port, 0, nullptr), E1284_OK);
+  EXPECT_EQ(calls.getDeviceId(port, -1, F1284_FRESH, buffer, sizeof buffer), E1284_INVALIDPORT);
+  ASSERT_EQ(calls.claim(port), E1284_OK);
+
+  // A nibble read moves what the camera sends, at most ppdev's 1024 bytes a
+  // call; with nothing to send, a non-blocking read gives up and a blocking
+  // one would wait for ever.
+  ASSERT_EQ(calls.negotiate(port, M1284_NIBBLE | M1284_FLAG_DEVICEID), E1284_OK);
+  EXPECT_GT(calls.nibbleRead(port, F1284_NONBLOCK, buffer, sizeof buffer), 0);
+  EXPECT_EQ(calls.nibbleRead(port, F1284_NONBLOCK, buffer, sizeof buffer), E1284_TIMEDOUT);
+  calls.terminate(port);
+  EXPECT_EQ(model.Hangs(), 0);
+  calls.release(port);
+  calls.close(port);
+  ASSERT_EQ(calls.open(port, 0, nullptr), E1284_OK);  // a fresh file: blocking again
+  ASSERT_EQ(calls.claim(port), E1284_OK);
+  ASSERT_EQ(calls.negotiate(port, M1284_NIBBLE), E1284_OK);
+  calls.nibbleRead(port, 0, buffer, 18);
+  EXPECT_EQ(model.Hangs(), 1);
+  calls.terminate(port);
+
+  // The compatibility writer strobes only for a camera that is ready, and
+  // stops at once for one that shows an error on nFault.
+  model.faults.held = port_model::HeldLine::FaultLow;
+  EXPECT_EQ(calls.compatWrite(port, F1284_NONBLOCK, "\x18", 1), 0);
+  model.faults.held = port_model::HeldLine::None;
+  EXPECT_EQ(calls.compatWrite(port, F1284_NONBLOCK, "\x18", 1), 1);
+
+  // A claim waits for another holder of the port (here: counted as a hang).
+  calls.release(port);
+  model.faults.holder = "lp";
+  calls.claim(port);
+  EXPECT_EQ(model.Hangs(), 2);
+  calls.close(port);
+  calls.freePorts(&list);
+  EXPECT_EQ(model.ProtocolErrors(), 0);
+}

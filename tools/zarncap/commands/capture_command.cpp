@@ -102,6 +102,82 @@ void ShowSettling(const Host& host, int frame, int frames) {
   std::fflush(host.err);
 }
 
+// The options that need no driver, checked before it opens; the kind of
+// still the name (or --type) asks for.
+StillKind CheckCaptureOptions(const CaptureOptions& options, const PixelFormat& format, const Host& host) {
+  if (options.frames < 1) throw ToolError("--frames must be at least 1", kExitUsage);
+  if (options.count < 1) throw ToolError("--count must be at least 1", kExitUsage);
+  if (options.quality < 1 || options.quality > 100) throw ToolError("--quality must be 1 to 100", kExitUsage);
+  if (options.count > 1 && (options.output == "-" || !NamesEachShot(options.output))) {
+    throw ToolError("with --count, the file name needs a number or time field for each shot, e.g. shot-%04n.png",
+                    kExitUsage);
+  }
+  const StillKind kind = StillKindOf(options.output, options.type, format);
+  if (options.qualityGiven && kind != StillKind::kJpeg) {
+    Say(host, host.err, "zarncap: warning: --quality is for JPEG pictures; this one ignores it\n");
+  }
+  return kind;
+}
+
+// Where a series' shots go: standard output, or a file of its own each (the
+// first one's folder checked before the camera starts), no name twice.
+class SeriesOutput {
+ public:
+  SeriesOutput(const CaptureOptions& options, const Host& host, StillKind kind)
+      : options_(options), host_(host), kind_(kind), toStdout_(options.output == "-"),
+        firstName_(ShotName(options.output, 1, std::time(nullptr))) {
+    if (toStdout_) return;
+    CheckFree(firstName_, options);
+    out_ = std::make_unique<OutputFile>(firstName_);
+  }
+
+  // Writes one shot's picture; the name it went to.
+  std::string Write(int shot, const Negotiated& negotiated, const Frame& frame) {
+    if (toStdout_) {
+      WriteStill(kind_, host_.out, "standard output", negotiated, frame, options_.quality);
+      CheckWritten(host_.out, "standard output");
+      return "standard output";
+    }
+    const std::string name = shot == 1 ? firstName_ : ShotName(options_.output, shot, std::time(nullptr));
+    // A name the series has written already would overwrite one of its shots.
+    if (!written_.insert(name).second) {
+      throw ToolError("shot " + std::to_string(shot) + " would be " + name +
+                      " again, overwriting an earlier shot of this series; give the name a shot number (%n) or finer "
+                      "time fields (e.g. %H%M%S)");
+    }
+    if (shot > 1) {
+      CheckFree(name, options_);
+      out_ = std::make_unique<OutputFile>(name);
+    }
+    WriteStill(kind_, out_->Stream(), name, negotiated, frame, options_.quality);
+    out_->Commit(options_.noClobber);
+    return name;
+  }
+
+  // Messages go to standard error when the picture goes to standard output.
+  std::FILE* Messages() const { return toStdout_ ? host_.err : host_.out; }
+
+ private:
+  const CaptureOptions& options_;
+  const Host& host_;
+  StillKind kind_;
+  bool toStdout_;
+  std::string firstName_;
+  std::unique_ptr<OutputFile> out_;
+  std::set<std::string> written_;
+};
+
+// The frames of one shot: white balance settles over the first shot's; the
+// camera stays open, so each later shot needs one frame.
+int TakeShot(DriverLink& link, VIDEOHDR* header, int shot, const CaptureOptions& options, const Host& host) {
+  const int frames = shot == 1 ? options.frames : 1;
+  for (int i = 1; i <= frames; ++i) {
+    CaptureStillFrame(link, header, i, host);
+    ShowSettling(host, i, frames);
+  }
+  return frames;
+}
+
 }  // namespace
 
 void RunCapture(const GlobalOptions& global, const CaptureOptions& options, const Host& host) {
@@ -110,52 +186,26 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
   const ImageRequest image =
       ParseImageRequest(options.size, yuvByName ? "i420" : options.format, options.sizeGiven);
   const PixelFormat* format = image.format;
-  if (options.frames < 1) throw ToolError("--frames must be at least 1", kExitUsage);
-  if (options.count < 1) throw ToolError("--count must be at least 1", kExitUsage);
-  if (options.quality < 1 || options.quality > 100) throw ToolError("--quality must be 1 to 100", kExitUsage);
-  const bool toStdout = options.output == "-";
-  if (options.count > 1 && (toStdout || !NamesEachShot(options.output))) {
-    throw ToolError("with --count, the file name needs a number or time field for each shot, e.g. shot-%04n.png",
-                    kExitUsage);
-  }
-  const StillKind kind = StillKindOf(options.output, options.type, *format);
-  if (options.qualityGiven && kind != StillKind::kJpeg) {
-    Say(host, host.err, "zarncap: warning: --quality is for JPEG pictures; this one ignores it\n");
-  }
-  // Messages go to standard error when the picture goes to standard output.
-  std::FILE* messages = toStdout ? host.err : host.out;
+  SeriesOutput output(options, host, CheckCaptureOptions(options, *format, host));
+  std::FILE* messages = output.Messages();
 
-  // The first file's folder is checked before the camera starts.
-  const auto firstName = ShotName(options.output, 1, std::time(nullptr));
-  std::unique_ptr<OutputFile> out;
-  if (!toStdout) {
-    CheckFree(firstName, options);
-    out = std::make_unique<OutputFile>(firstName);
-  }
   Session session(global, host);  // one driver open for every shot
   const Negotiated negotiated = NegotiateFormat(session.Link(), *format, image.width, image.height, image.sizeGiven);
   const int width = negotiated.width, height = negotiated.height;
   Detail(host, "format %dx%d %s, %zu bytes a frame", width, height, std::string(format->name).c_str(),
          negotiated.frameBytes);
-  const std::vector<RGBQUAD> palette = PaletteFor(*format, session.Link());
-
   std::vector<uint8_t> buffer(negotiated.bufferBytes);
   VIDEOHDR header{};
   header.lpData = buffer.data();
   header.dwBufferLength = static_cast<DWORD>(buffer.size());
-  Frame frame;
-  frame.format = format;
-  frame.width = width;
-  frame.height = height;
-  frame.data = std::span<const uint8_t>(buffer.data(), negotiated.frameBytes);
-  frame.palette = palette;
+  const std::vector<RGBQUAD> palette = PaletteFor(*format, session.Link());
+  const Frame frame{format, width, height, std::span<const uint8_t>(buffer.data(), negotiated.frameBytes), palette};
 
   // Shot k is due at the first shot's time + (k - 1) intervals: the first
   // shot's settling frames do not eat into the schedule.
   std::chrono::steady_clock::time_point first;
   const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
       std::chrono::duration<double>(options.interval));
-  std::set<std::string> written;
   JsonWriter shots;
   shots.BeginArray();
   for (int shot = 1; shot <= options.count; ++shot) {
@@ -164,38 +214,14 @@ void RunCapture(const GlobalOptions& global, const CaptureOptions& options, cons
       WaitUntil(due, host);
       ReportLateShot(shot, std::chrono::steady_clock::now() - due, interval, host);
     }
-    // White balance settles over the first shot's frames; the camera stays
-    // open, so each later shot needs one frame.
-    const int frames = shot == 1 ? options.frames : 1;
-    for (int i = 1; i <= frames; ++i) {
-      CaptureStillFrame(session.Link(), &header, i, host);
-      ShowSettling(host, i, frames);
-    }
+    const int frames = TakeShot(session.Link(), &header, shot, options, host);
     if (shot == 1) first = std::chrono::steady_clock::now();
-    const std::string name = shot == 1 ? firstName : ShotName(options.output, shot, std::time(nullptr));
-    // A name the series has written already would overwrite one of its shots.
-    if (!toStdout && !written.insert(name).second) {
-      throw ToolError("shot " + std::to_string(shot) + " would be " + name +
-                      " again, overwriting an earlier shot of this series; give the name a shot number (%n) or finer "
-                      "time fields (e.g. %H%M%S)");
-    }
-    if (toStdout) {
-      WriteStill(kind, host.out, "standard output", negotiated, frame, options.quality);
-      CheckWritten(host.out, "standard output");
-    } else {
-      if (shot > 1) {
-        CheckFree(name, options);
-        out = std::make_unique<OutputFile>(name);
-      }
-      WriteStill(kind, out->Stream(), name, negotiated, frame, options.quality);
-      out->Commit(options.noClobber);
-    }
+    const std::string name = output.Write(shot, negotiated, frame);
     if (!options.json) {
-      Say(host, messages, "zarncap: wrote %s (%dx%d %s, frame %d, captured at %u ms)\n",
-          toStdout ? "standard output" : name.c_str(), width, height, std::string(format->name).c_str(), frames,
-          header.dwTimeCaptured);
+      Say(host, messages, "zarncap: wrote %s (%dx%d %s, frame %d, captured at %u ms)\n", name.c_str(), width, height,
+          std::string(format->name).c_str(), frames, header.dwTimeCaptured);
     }
-    shots.BeginObject().Key("file").String(toStdout ? "standard output" : name);
+    shots.BeginObject().Key("file").String(name);
     shots.Key("frame").Number(static_cast<long long>(frames)).Key("captured_ms").Number(static_cast<long long>(header.dwTimeCaptured));
     shots.EndObject();
   }

@@ -13,7 +13,7 @@ function(zarn_driver_dll target name)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${ZARN_GENERATED}/${name}
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/src/ui/dialog_resources.py --rc ${rc}
             --ico ${ZARN_GENERATED}/${name}/zarncap.ico --version ${PROJECT_VERSION} --name ${name}
-    DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/dialog_resources.py VERBATIM)
+    DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/dialog_resources.py ${CMAKE_SOURCE_DIR}/include/zarncap/dialogs.h VERBATIM)
   add_library(${target} SHARED ${zarn_objects} ${ARGN} ${CMAKE_SOURCE_DIR}/cmake/zarncap.def ${rc})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name} PREFIX "" SUFFIX ".DLL")
   target_link_libraries(${target} PRIVATE winmm version gdi32 user32 kernel32)

@@ -1,6 +1,7 @@
 // The driver's dialogs as a host meets them: the resource ids and the controls
 // a host may find, read and act on (a test, a command-line owner window, an
-// accessibility tool).
+// accessibility tool). The dialog resources themselves
+// (src/ui/dialog_resources.py) take their ids from here, by name.
 #pragma once
 
 #include "zarncap/formats.h"
@@ -51,7 +52,9 @@ struct ZarncapFormatButton {
 inline constexpr ZarncapFormatButton kFormatDialogFormats[] = {
     {kRgb24Button, 24, 0}, {kRgb16Button, 16, 0}, {kPalette8Button, 8, 0}, {kI420Button, 8, FOURCC_I420}};
 
-// The camera details.
+// The camera details: the labels, and the texts the driver fills in.
+constexpr int kDetailsSensorLabel = 1101, kDetailsVersionLabel = 1102, kDetailsBuildDateLabel = 1103;
+constexpr int kDetailsPortLabel = 1104, kDetailsLanguageLabel = 1105;
 constexpr int kDetailsWaitText = 1100;
 constexpr int kDetailsVersion = 1107;
 constexpr int kDetailsSensor = 1108;

@@ -15,6 +15,8 @@ described here, and this script writes it out twice from the one table:
 Texts are Python strings; they are written as code page 1252 bytes.
 """
 import argparse
+import os
+import re
 import sys
 
 # Control kinds: the resource-script statement and the portable model's kind.
@@ -24,6 +26,17 @@ DEFPUSH, PUSH, GROUP, LTEXT, CTEXT, HSCROLL, EDIT, RADIO, ICON, LISTBOX = (
 
 MODAL = "modal"      # DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU
 TRACE = "trace"      # WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME
+
+
+def contract_ids():
+    """The dialog and control ids by name, from the driver's public contract
+    (include/zarncap/dialogs.h): the one list of them."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "include", "zarncap", "dialogs.h")
+    with open(path, encoding="utf-8") as header:
+        return {name: int(value) for name, value in re.findall(r"\b(k\w+) = (\d+)", header.read())}
+
+
+ID = contract_ids()
 
 
 def control(kind, cid, text, rect, group=False):
@@ -55,30 +68,30 @@ SOURCE_TEXTS = {
 def source_dialog(rid):
     t = SOURCE_TEXTS[rid]
     # Only the English dialog numbers its colour label (the system language relabels it).
-    colour_id = 1006 if rid == 101 else -1
+    colour_id = ID["kColourLabel"] if rid == 101 else -1
     return {"id": rid, "caption": t["caption"], "size": (165, 217), "style": MODAL, "controls": [
         control(DEFPUSH, 1, "&OK", (100, 166, 50, 14)),
         control(PUSH, 2, t["cancel"], (100, 190, 50, 14)),
         control(GROUP, -1, t["settings"], (8, 8, 150, 64)),
         control(LTEXT, -1, t["brightness"], (16, 26, 35, 10)),
-        control(HSCROLL, 1000, "", (55, 26, 56, 10)),
-        control(EDIT, 1001, "", (120, 25, 19, 12)),
+        control(HSCROLL, ID["kBrightnessScroll"], "", (55, 26, 56, 10)),
+        control(EDIT, ID["kBrightnessEdit"], "", (120, 25, 19, 12)),
         control(LTEXT, -1, t["contrast"], (16, 41, 35, 10)),
-        control(HSCROLL, 1004, "", (55, 41, 56, 10)),
-        control(EDIT, 1005, "", (120, 40, 19, 12)),
+        control(HSCROLL, ID["kContrastScroll"], "", (55, 41, 56, 10)),
+        control(EDIT, ID["kContrastEdit"], "", (120, 40, 19, 12)),
         control(LTEXT, colour_id, t["colour"], (16, 56, 35, 10)),
-        control(HSCROLL, 1002, "", (55, 56, 56, 10)),
-        control(EDIT, 1003, "", (120, 55, 19, 12)),
+        control(HSCROLL, ID["kColourScroll"], "", (55, 56, 56, 10)),
+        control(EDIT, ID["kColourEdit"], "", (120, 55, 19, 12)),
         control(GROUP, -1, t["compression"], (7, 78, 150, 76)),
-        control(RADIO, 1007, "O&ff", (12, 92, 71, 10), group=True),
-        control(RADIO, 1008, "&Automatic", (12, 106, 89, 10)),
-        control(RADIO, 1009, "&Manual", (12, 122, 78, 10)),
+        control(RADIO, ID["kCompressionOff"], "O&ff", (12, 92, 71, 10), group=True),
+        control(RADIO, ID["kCompressionAutomatic"], "&Automatic", (12, 106, 89, 10)),
+        control(RADIO, ID["kCompressionManual"], "&Manual", (12, 122, 78, 10)),
         control(LTEXT, -1, t["quality"], (20, 138, 29, 10), group=True),
-        control(HSCROLL, 1010, "", (54, 138, 56, 10)),
-        control(EDIT, 1011, "", (119, 138, 19, 12)),
-        control(GROUP, 1012, t["lighting"], (8, 159, 78, 50)),
-        control(RADIO, 1014, t["normal"], (14, 174, 63, 10), group=True),
-        control(RADIO, 1013, t["low"], (14, 190, 54, 10)),
+        control(HSCROLL, ID["kQualityScroll"], "", (54, 138, 56, 10)),
+        control(EDIT, ID["kQualityEdit"], "", (119, 138, 19, 12)),
+        control(GROUP, ID["kLightingGroup"], t["lighting"], (8, 159, 78, 50)),
+        control(RADIO, ID["kLightingNormal"], t["normal"], (14, 174, 63, 10), group=True),
+        control(RADIO, ID["kLightingLow"], t["low"], (14, 190, 54, 10)),
     ]}
 
 
@@ -104,47 +117,47 @@ def format_dialog(rid):
         control(DEFPUSH, 1, "&OK", (98, 129, 50, 14)),
         control(PUSH, 2, t["cancel"], (98, 151, 50, 14)),
         control(GROUP, -1, t["video"], (5, 9, 65, 63)),
-        control(RADIO, 1050, "176 x 144", (12, 24, 46, 10), group=True),
-        control(RADIO, 1051, "160 x 120", (12, 40, 44, 10)),
-        control(RADIO, 1052, "128 x 96", (12, 56, 46, 10)),
+        control(RADIO, ID["kSize176x144Button"], "176 x 144", (12, 24, 46, 10), group=True),
+        control(RADIO, ID["kSize160x120Button"], "160 x 120", (12, 40, 44, 10)),
+        control(RADIO, ID["kSize128x96Button"], "128 x 96", (12, 56, 46, 10)),
         control(GROUP, -1, t["still"], (5, 81, 65, 82)),
-        control(RADIO, 1053, "640 x 480", (12, 98, 44, 10)),
-        control(RADIO, 1054, "320 x 240", (12, 114, 44, 10)),
-        control(RADIO, 1055, "288 x 216", (12, 130, 48, 10)),
-        control(RADIO, 1056, "200 x 152", (12, 146, 48, 10)),
+        control(RADIO, ID["kSize640x480Button"], "640 x 480", (12, 98, 44, 10)),
+        control(RADIO, ID["kSize320x240Button"], "320 x 240", (12, 114, 44, 10)),
+        control(RADIO, ID["kSize288x216Button"], "288 x 216", (12, 130, 48, 10)),
+        control(RADIO, ID["kSize200x152Button"], "200 x 152", (12, 146, 48, 10)),
         control(GROUP, -1, t["format"], (80, 9, 85, 75)),
-        control(RADIO, 1057, t.get("rgb24", "24 bit RGB"), (88, 22, 53, 9), group=True),
-        control(RADIO, 1058, t.get("rgb16", "16 bit RGB"), (88, 36, 53, 9)),
-        control(RADIO, 1059, t.get("pal8", "8 bit Palette"), (88, 50, 53, 12)),
-        control(RADIO, 1060, "Intel Raw (I420)", (88, 66, 67, 12)),
+        control(RADIO, ID["kRgb24Button"], t.get("rgb24", "24 bit RGB"), (88, 22, 53, 9), group=True),
+        control(RADIO, ID["kRgb16Button"], t.get("rgb16", "16 bit RGB"), (88, 36, 53, 9)),
+        control(RADIO, ID["kPalette8Button"], t.get("pal8", "8 bit Palette"), (88, 50, 53, 12)),
+        control(RADIO, ID["kI420Button"], "Intel Raw (I420)", (88, 66, 67, 12)),
         control(GROUP, -1, t["size"], (80, 90, 85, 32), group=True),
-        control(EDIT, 1063, "", (96, 102, 20, 13)),
+        control(EDIT, ID["kWidthEdit"], "", (96, 102, 20, 13)),
         control(LTEXT, -1, "x", (121, 102, 8, 8)),
-        control(EDIT, 1064, "", (132, 102, 22, 13)),
+        control(EDIT, ID["kHeightEdit"], "", (132, 102, 22, 13)),
     ]}
 
 
 # ---- 6.4: camera details (120, English only); the caption is set at run time
-DETAILS = {"id": 120, "caption": "Video Capture Settings", "size": (188, 114), "style": MODAL, "controls": [
+DETAILS = {"id": ID["kDetailsDialog"], "caption": "Video Capture Settings", "size": (188, 114), "style": MODAL, "controls": [
     control(ICON, -1, "IDC_ORLOICON", (8, 6, 18, 20)),
     control(LTEXT, -1, "Parallel port colour camera", (30, 8, 92, 8)),
-    control(LTEXT, 1102, "Version:", (40, 24, 30, 8)),
-    control(LTEXT, 1107, "", (90, 24, 70, 8)),
-    control(LTEXT, 1103, "Build Date:", (40, 36, 42, 8)),
-    control(LTEXT, 1109, "", (90, 36, 70, 8)),
-    control(LTEXT, 1104, "Port:", (40, 48, 60, 8)),
-    control(LTEXT, 1110, "", (90, 48, 98, 8)),
-    control(LTEXT, 1105, "Language:", (40, 60, 38, 8)),
-    control(LTEXT, 1111, "", (90, 60, 70, 8)),
-    control(LTEXT, 1101, "Sensor:", (40, 72, 54, 8)),
-    control(LTEXT, 1108, "", (90, 72, 92, 8)),
-    control(CTEXT, 1100, "Retrieving Camera Details, please wait...", (4, 53, 176, 8)),
+    control(LTEXT, ID["kDetailsVersionLabel"], "Version:", (40, 24, 30, 8)),
+    control(LTEXT, ID["kDetailsVersion"], "", (90, 24, 70, 8)),
+    control(LTEXT, ID["kDetailsBuildDateLabel"], "Build Date:", (40, 36, 42, 8)),
+    control(LTEXT, ID["kDetailsBuildDate"], "", (90, 36, 70, 8)),
+    control(LTEXT, ID["kDetailsPortLabel"], "Port:", (40, 48, 60, 8)),
+    control(LTEXT, ID["kDetailsPort"], "", (90, 48, 98, 8)),
+    control(LTEXT, ID["kDetailsLanguageLabel"], "Language:", (40, 60, 38, 8)),
+    control(LTEXT, ID["kDetailsLanguage"], "", (90, 60, 70, 8)),
+    control(LTEXT, ID["kDetailsSensorLabel"], "Sensor:", (40, 72, 54, 8)),
+    control(LTEXT, ID["kDetailsSensor"], "", (90, 72, 92, 8)),
+    control(CTEXT, ID["kDetailsWaitText"], "Retrieving Camera Details, please wait...", (4, 53, 176, 8)),
     control(DEFPUSH, 1, "OK", (66, 90, 50, 14)),
 ]}
 
 # ---- 6.1: the message trace (121), modeless and resizable
-TRACE_WINDOW = {"id": 121, "caption": "Driver Message Trace", "size": (226, 158), "style": TRACE, "controls": [
-    control(LISTBOX, 1200, "", (1, 2, 223, 156)),
+TRACE_WINDOW = {"id": ID["kTraceDialogId"], "caption": "Driver Message Trace", "size": (226, 158), "style": TRACE, "controls": [
+    control(LISTBOX, ID["kTraceListBoxId"], "", (1, 2, 223, 156)),
 ]}
 
 DIALOGS = ([source_dialog(r) for r in (101, 104, 106, 108, 110)] +

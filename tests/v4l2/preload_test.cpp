@@ -334,6 +334,45 @@ void StaleNumberIsAnotherFile() {
   close(file);
 }
 
+// A thread waits in DQBUF while another closes the descriptor and a new
+// socket takes its number: the wait's requests never reach that socket (the
+// kernel, too, keeps the file for the call under way).
+void WaitNeverWritesIntoAReusedNumber() {
+  const int fd = OpenDevice();
+  if (fd < 0) return Check(false, "open");
+  Check(RequestBuffers(fd, 2) == 2, "REQBUFS 2");
+  int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  Check(ioctl(fd, VIDIOC_STREAMON, &type) == 0, "STREAMON with no buffer queued");
+  struct sigaction action = {};
+  action.sa_handler = OnAlarm;
+  struct sigaction before = {};
+  sigaction(SIGUSR1, &action, &before);
+  std::atomic<bool> ended{false};
+  std::thread waiter([&] {
+    v4l2_buffer buffer = {};
+    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    ioctl(fd, VIDIOC_DQBUF, &buffer);
+    ended = true;
+  });
+  usleep(200000);
+  syscall(SYS_close_range, fd, fd, 0);
+  int pair[2];
+  Check(socketpair(AF_UNIX, SOCK_STREAM, 0, pair) == 0, "socketpair");
+  usleep(300000);  // several of the wait's rounds
+  char stray[64];
+  const ssize_t got = recv(pair[1], stray, sizeof stray, MSG_DONTWAIT);
+  Check(pair[0] != fd || (got < 0 && errno == EAGAIN), "the socket that took the number received a request");
+  for (int i = 0; i < 200 && !ended.load(); ++i) {
+    pthread_kill(waiter.native_handle(), SIGUSR1);
+    usleep(50000);
+  }
+  waiter.join();
+  sigaction(SIGUSR1, &before, nullptr);
+  close(pair[0]);
+  close(pair[1]);
+}
+
 // `sh -c 'dd </dev/video0'`: the descriptor is opened in one program and read in the next.
 void InheritedDescriptorReadsFrames(const char* self) {
   const int fd = OpenDevice();
@@ -452,6 +491,7 @@ int main(int argc, char** argv) {
       {"a blocking DQBUF ends on a signal", BlockingDequeueEndsOnASignal},
       {"a raw clone child without a thread area", RawCloneChildWithoutThreadArea},
       {"a stale descriptor number", StaleNumberIsAnotherFile},
+      {"a wait on a reused number", WaitNeverWritesIntoAReusedNumber},
       {"a descriptor kept across exec", [&] { InheritedDescriptorReadsFrames(argv[0]); }},
       {"the mapped flag follows munmap", MappedFlagFollowsMunmap},
       {"fork during requests", ForkDuringRequests},

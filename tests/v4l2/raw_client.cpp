@@ -4,7 +4,8 @@
 // while streaming, buffer memory truncated, and the launcher out of
 // descriptors. After each, another client must still be answered, the
 // launcher's descriptor count must come back to where it was, and every
-// buffer must keep coming back.
+// buffer must keep coming back. A process of the application whose parent
+// has exited is still served.
 //   raw_client inside PATHFILE DONEFILE   (run by `zarncap v4l2 --`: writes its
 //       socket path to PATHFILE, waits for DONEFILE, then runs the cases)
 //   raw_client outside SOCKET             (any other process: must be refused)
@@ -17,6 +18,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -345,6 +347,34 @@ void OutOfDescriptors(const std::string& path, int good) {
   close(again);
 }
 
+// A process whose parent has exited (a daemon's double fork) is still the
+// application's: it comes to the launcher, and is served.
+void OrphanedDescendantIsServed(const std::string& path) {
+  int result[2];
+  if (pipe(result) != 0) return Check(false, "pipe");
+  const pid_t middle = fork();
+  if (middle == 0) {
+    if (fork() == 0) {
+      // Wait until the middle process has gone and this one was taken in.
+      for (int i = 0; i < 400 && access(("/proc/" + std::to_string(middle) + "/stat").c_str(), F_OK) == 0; ++i) {
+        usleep(10000);
+      }
+      const int connection = Connect(path);
+      const char served = Answered(connection) ? 1 : 0;
+      [[maybe_unused]] const ssize_t ignored = write(result[1], &served, 1);
+      _exit(0);
+    }
+    _exit(0);
+  }
+  close(result[1]);
+  waitpid(middle, nullptr, 0);
+  char served = 0;
+  pollfd wait = {result[0], POLLIN, 0};
+  Check(poll(&wait, 1, kAnswerWaitMs * 2) == 1 && read(result[0], &served, 1) == 1 && served == 1,
+        "a process whose parent had exited was not served");
+  close(result[0]);
+}
+
 int Inside(const std::string& pathFile, const std::string& doneFile) {
   const char* socketPath = std::getenv(v4l2face::kSocketVariable);
   if (socketPath == nullptr) {
@@ -361,6 +391,7 @@ int Inside(const std::string& pathFile, const std::string& doneFile) {
   ReplySocketsAndDescriptors(path, good);
   StreamingWithAddedBuffersAndTruncation(good);
   OutOfDescriptors(path, good);
+  OrphanedDescendantIsServed(path);
   close(good);
   return failures == 0 ? 0 : 1;
 }

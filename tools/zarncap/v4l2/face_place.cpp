@@ -13,13 +13,17 @@ namespace {
 
 constexpr unsigned kMaxMinor = 64;
 
+bool Missing(const std::string& path) {
+  struct stat seen;
+  return ::lstat(path.c_str(), &seen) != 0 && errno == ENOENT;
+}
+
 }  // namespace
 
 FacePlace FreeDevicePlace() {
   for (unsigned minor = 0; minor < kMaxMinor; ++minor) {
     const std::string path = "/dev/video" + std::to_string(minor);
-    struct stat seen;
-    if (::stat(path.c_str(), &seen) != 0 && errno == ENOENT) return {path, minor};
+    if (Missing(path) && Missing("/sys/class/video4linux/video" + std::to_string(minor))) return {path, minor};
   }
   throw ToolError("v4l2: /dev/video0 to /dev/video63 all exist; name a free path with --device");
 }

@@ -235,18 +235,31 @@ void IntTypedRequestIsTheSameRequest() {
 
 void OnAlarm(int) {}
 
-// A blocking DQBUF with nothing queued waits until a signal comes; a handler
-// set without SA_RESTART ends it with EINTR (Ctrl-C in a program that catches it).
-void BlockingDequeueEndsOnASignal() {
+// A device streaming with no buffer queued: a blocking DQBUF on it waits.
+int StreamingWithNothingQueued() {
   const int fd = OpenDevice();
-  if (fd < 0) return Check(false, "open");
+  if (fd < 0) return Check(false, "open"), -1;
   Check(RequestBuffers(fd, 2) == 2, "REQBUFS 2");
   int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   Check(ioctl(fd, VIDIOC_STREAMON, &type) == 0, "STREAMON with no buffer queued");
+  return fd;
+}
+
+// A handler without SA_RESTART for signal; the one before it.
+struct sigaction CatchWithoutRestart(int signal) {
   struct sigaction action = {};
   action.sa_handler = OnAlarm;
   struct sigaction before = {};
-  sigaction(SIGUSR1, &action, &before);
+  sigaction(signal, &action, &before);
+  return before;
+}
+
+// A blocking DQBUF with nothing queued waits until a signal comes; a handler
+// set without SA_RESTART ends it with EINTR (Ctrl-C in a program that catches it).
+void BlockingDequeueEndsOnASignal() {
+  const int fd = StreamingWithNothingQueued();
+  if (fd < 0) return;
+  const struct sigaction before = CatchWithoutRestart(SIGUSR1);
   const pthread_t waiter = pthread_self();
   std::atomic<bool> done{false};
   std::thread signaller([&] {
@@ -265,6 +278,7 @@ void BlockingDequeueEndsOnASignal() {
   signaller.join();
   Check(result == -1 && error == EINTR, std::string("DQBUF after a signal: ") + std::strerror(error));
   sigaction(SIGUSR1, &before, nullptr);
+  int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   ioctl(fd, VIDIOC_STREAMOFF, &type);
   close(fd);
 }
@@ -338,15 +352,9 @@ void StaleNumberIsAnotherFile() {
 // socket takes its number: the wait's requests never reach that socket (the
 // kernel, too, keeps the file for the call under way).
 void WaitNeverWritesIntoAReusedNumber() {
-  const int fd = OpenDevice();
-  if (fd < 0) return Check(false, "open");
-  Check(RequestBuffers(fd, 2) == 2, "REQBUFS 2");
-  int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  Check(ioctl(fd, VIDIOC_STREAMON, &type) == 0, "STREAMON with no buffer queued");
-  struct sigaction action = {};
-  action.sa_handler = OnAlarm;
-  struct sigaction before = {};
-  sigaction(SIGUSR1, &action, &before);
+  const int fd = StreamingWithNothingQueued();
+  if (fd < 0) return;
+  const struct sigaction before = CatchWithoutRestart(SIGUSR1);
   std::atomic<bool> ended{false};
   std::thread waiter([&] {
     v4l2_buffer buffer = {};

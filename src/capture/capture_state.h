@@ -30,7 +30,7 @@ struct NUBODevice {
   HCAPTUREDEVICE captureDevice = nullptr;
   HCOLSPACE converter = nullptr;
   SensorOps* sensorOps = nullptr;
-  DWORD CameraKind = 0;  // 0: the sensor probe succeeded (kind 0); 1 otherwise
+  DWORD CameraKind = 0;  // the number of the sensor kind found (camera/sensor_kinds.h)
   DWORD resync = 0;         // the next grab first asks for a fresh sensor frame
   DWORD formatInvalid = 0;  // the last format was refused: grabs fail
   DWORD streamMode = 0;     // 0 single frame, 1 streaming

@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "camera/sensor_kinds.h"
 #include "camera/zarncam.h"
 #include "capture/device_lock.h"
 #include "capture/format.h"
@@ -67,13 +68,13 @@ NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath
   if (device->converter == nullptr) return FailOpen(device, "InitColSpace failed");
   if (!SelectColSpace(device->converter)) return FailOpen(device, "SelectColSpace failed");
 
-  // 7. The sensor kind decides the sensor operation table.
-  if (DetectZarncam(kSensorBusAddress)) {
-    device->sensorOps = CreateSensorOpsKind0(0, kSensorBusAddress);
-    device->CameraKind = 0;
-  } else {
-    device->sensorOps = CreateSensorOpsKind1(0, kSensorBusAddress);
-    device->CameraKind = 1;
+  // 7. The sensor kind decides the sensor operation table: the first kind
+  // found on the bus.
+  for (const SensorKind& kind : SensorKinds()) {
+    if (!kind.found(kSensorBusAddress)) continue;
+    device->sensorOps = kind.create(0, kSensorBusAddress);
+    device->CameraKind = kind.number;
+    break;
   }
   if (device->sensorOps == nullptr) return FailOpen(device, "Unable to detect camera type");
 

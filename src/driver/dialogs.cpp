@@ -14,24 +14,28 @@ constexpr char kDetailsSettings[] = "zarncap.ini";
 
 bool ModeForced(WORD debugFlags) { return (debugFlags & (DEBUG_FORCE_BIDIR | DEBUG_FORCE_4BIT)) != 0; }
 
-SensorFinding SensorOf(const NUBODevice* device) {
-  return device->CameraKind == 1 ? SensorFinding::kModelB : SensorFinding::kModelA;
+void NoteSensor(const NUBODevice* device, CameraDetails* found) {
+  found->sensor = SensorFinding::kFound;
+  found->cameraKind = device->CameraKind;
 }
 
 // Sets a device up on the port just found, reads its sensor kind and tears it
 // down again, saving its settings; a device that cannot be selected is closed
 // too rather than left holding the port.
-SensorFinding ProbeSensor(DWORD port) {
+void ProbeSensor(DWORD port, CameraDetails* found) {
   DriverState& d = Driver();
   const ChannelOps& ops = ChannelOpsTable();
   WORD period = 0;
   NUBODevice* device =
       ops.openNUBODevice != nullptr ? ops.openNUBODevice(port, 0, kDetailsSettings, &period, &d.debugFlags) : nullptr;
-  if (device == nullptr) return SensorFinding::kInitError;
+  if (device == nullptr) {
+    found->sensor = SensorFinding::kInitError;
+    return;
+  }
   const bool selected = ops.selectNUBODevice != nullptr && ops.selectNUBODevice(device);
-  const SensorFinding sensor = selected ? SensorOf(device) : SensorFinding::kSelectError;
+  if (selected) NoteSensor(device, found);
+  else found->sensor = SensorFinding::kSelectError;
   if (ops.closeNUBODevice != nullptr) ops.closeNUBODevice(device, selected ? kDetailsSettings : nullptr);
-  return sensor;
 }
 
 }  // namespace
@@ -45,7 +49,7 @@ CameraDetails FindCameraDetails() {
     found.port = d.lptPort;
     found.portMode = GetPortMode();
     found.forcedMode = ModeForced(d.debugFlags);
-    found.sensor = SensorOf(ChannelDevice());
+    NoteSensor(ChannelDevice(), &found);
     return found;
   }
   d.debugFlags = static_cast<WORD>(ReadDriverSetting(kDebugLevelSetting, kDetailsSettings));
@@ -59,7 +63,7 @@ CameraDetails FindCameraDetails() {
   if ((port != kNoPortChosen && ProbePort(port)) || ScanPorts(&port)) {
     found.portFound = true;
     found.port = port;
-    found.sensor = ProbeSensor(port);
+    ProbeSensor(port, &found);
     // The mode and its forced mark at one moment, after the probe: a device
     // that only worked once retried in 4-bit mode has changed both.
     found.portMode = GetPortMode();

@@ -147,7 +147,7 @@ DWORD ValueMessage(UINT msg, PrivateValueRecord* record) {
     }
     case kPrivateSensorKind: {
       NUBODevice* device = CurrentNUBODevice();
-      record->value = device != nullptr && device->CameraKind == 1 ? 1 : 0;
+      record->value = device != nullptr ? device->CameraKind : 0;
       return DV_ERR_OK;
     }
     default:

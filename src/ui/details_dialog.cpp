@@ -6,6 +6,7 @@
 #include <strings.h>
 #include <string>
 
+#include "camera/sensor_kinds.h"
 #include "core/driver_state.h"
 #include "platform/platform.h"
 #include "ui/dialog_resources.h"
@@ -31,10 +32,9 @@ const char* ModeText(int mode) {
   }
 }
 
-const char* SensorText(SensorFinding sensor) {
-  switch (sensor) {
-    case SensorFinding::kModelA: return "Model A";
-    case SensorFinding::kModelB: return "Model B";
+const char* SensorText(const CameraDetails& found) {
+  switch (found.sensor) {
+    case SensorFinding::kFound: return SensorKindOf(found.cameraKind).model;
     case SensorFinding::kInitError: return "Error initialising camera";
     case SensorFinding::kSelectError: return "Error detecting sensor model";
     default: return "";
@@ -82,7 +82,7 @@ BOOL FillDetails(HWND dialog) {
                   found.forcedMode ? " *" : "");
   }
   platform::SetDlgItemText(dialog, kDetailsPort, port);
-  platform::SetDlgItemText(dialog, kDetailsSensor, SensorText(found.sensor));
+  platform::SetDlgItemText(dialog, kDetailsSensor, SensorText(found));
   char language[80] = "";
   platform::GetPrivateProfileString("ZARNCAP", "Language", "U.S. English", language, sizeof language, kSettingsFile);
   platform::SetDlgItemText(dialog, kDetailsLanguage, language);

@@ -7,7 +7,7 @@
 #include "platform/types.h"
 #include "zarncap/dialogs.h"
 
-enum class SensorFinding { kNone, kModelA, kModelB, kInitError, kSelectError };
+enum class SensorFinding { kNone, kFound, kInitError, kSelectError };
 
 // What the driver found, from memory or by its own search.
 struct CameraDetails {
@@ -16,6 +16,7 @@ struct CameraDetails {
   int portMode = 0;         // 4 ECP, 2 bidirectional, 1 four-bit
   bool forcedMode = false;  // "DebugLevel" or "Force4Bit" forced the mode
   SensorFinding sensor = SensorFinding::kNone;
+  DWORD cameraKind = 0;  // the kind found (CameraKind)
 };
 using CameraDetailsFinder = CameraDetails (*)();
 

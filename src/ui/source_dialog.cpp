@@ -10,6 +10,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "camera/sensor_kinds.h"
 #include "camera/sensor_ops.h"
 #include "capture/device_lock.h"
 #include "capture/nubo_device.h"
@@ -146,7 +147,7 @@ INT_PTR Open(HWND dialog, SourceSession* s) {
   const int compression = CompressionButton(c.temporalDifference, c.autoThreshold);
   platform::CheckRadioButton(dialog, kCompressionOff, kCompressionManual, compression);
   EnableQuality(dialog, compression == kCompressionManual);
-  if (device->CameraKind == 1) {
+  if (!SensorKindOf(device->CameraKind).lightingLevels) {
     for (int id : {kLightingGroup, kLightingLow, kLightingNormal}) {
       platform::ShowWindow(platform::GetDlgItem(dialog, id), SW_HIDE);
     }
@@ -209,7 +210,7 @@ INT_PTR CompressionChosen(HWND dialog, const Compression& choice) {
 }
 
 INT_PTR LightingChosen(HWND dialog, SourceSession* s, int level) {
-  if (s->device->CameraKind == 1) return FALSE;  // the lighting buttons are hidden on this camera
+  if (!SensorKindOf(s->device->CameraKind).lightingLevels) return FALSE;  // its buttons are hidden
   DialogControlsState& c = DialogControls();
   if (SetGainLevel(s->device, level)) {
     c.gainLevel = level;

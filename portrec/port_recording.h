@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/types.h"
+#include "port/port_records.h"
 
 namespace portrec {
 
@@ -18,8 +19,8 @@ constexpr std::uint16_t kLinkType = 147;  // LINKTYPE_USER0
 constexpr std::uint16_t kPayloadVersion = 1;
 constexpr std::size_t kPayloadHeaderLength = 52;
 
-// What moved through the caller's buffer.
-enum class DataFlow : BYTE { None = 0, ToDevice = 1, FromDevice = 2 };
+// What moved through the caller's buffer (the request table says which way).
+using DataFlow = PortDataFlow;
 
 // One request as the device saw it and answered it.
 struct RecordedRequest {

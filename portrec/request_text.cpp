@@ -57,23 +57,8 @@ std::string RequestComment(const RecordedRequest& request) {
 }
 
 DataFlow DataFlowOf(DWORD code) {
-  switch (code) {
-    case IOCTL_PORT_ECP_WRITE:
-    case IOCTL_PORT_COMPAT_WRITE:
-      return DataFlow::ToDevice;
-    case IOCTL_PORT_ECP_READ:
-    case IOCTL_PORT_BYTE_READ:
-    case IOCTL_PORT_NIBBLE_READ:
-    case IOCTL_PORT_ECP_READ_FRAME:
-    case IOCTL_PORT_ECP_READ_FRAME_VAR:
-    case IOCTL_PORT_BYTE_READ_FRAME:
-    case IOCTL_PORT_BYTE_READ_FRAME_VAR:
-    case IOCTL_PORT_NIBBLE_READ_FRAME:
-    case IOCTL_PORT_NIBBLE_READ_FRAME_VAR:
-      return DataFlow::FromDevice;
-    default:
-      return DataFlow::None;
-  }
+  const PortRequest* request = FindPortRequest(code);
+  return request != nullptr ? request->flow : DataFlow::None;
 }
 
 bool IsCountedRead(DWORD code) {

@@ -250,38 +250,42 @@ inline void SetPortEntryFlag(std::uint64_t entry, WORD flag, bool on) {
 // means that no data is ready.
 constexpr DWORD kPortReplyLength = 4;
 
+// Which way a request moves bytes through the caller's buffer.
+enum class PortDataFlow : BYTE { None = 0, ToDevice = 1, FromDevice = 2 };
+
 struct PortRequest {
   DWORD code;
   const char* name;
   PortRecordLayout layout;
   bool hasReply;  // false: null output buffer of length 0
+  PortDataFlow flow;
 };
 
 inline constexpr PortRequest kPortRequests[] = {
-    {IOCTL_PORT_ATTACH, "IOCTL_PORT_ATTACH", PortRecordLayout::EB, true},
-    {IOCTL_PORT_CLAIM, "IOCTL_PORT_CLAIM", PortRecordLayout::E, true},
-    {IOCTL_PORT_RELEASE, "IOCTL_PORT_RELEASE", PortRecordLayout::E, false},
-    {IOCTL_PORT_POLL, "IOCTL_PORT_POLL", PortRecordLayout::E, true},
-    {IOCTL_PORT_NEGOTIATE, "IOCTL_PORT_NEGOTIATE", PortRecordLayout::EB, true},
-    {IOCTL_PORT_TERMINATE, "IOCTL_PORT_TERMINATE", PortRecordLayout::E, true},
-    {IOCTL_PORT_FRAME_BEGIN, "IOCTL_PORT_FRAME_BEGIN", PortRecordLayout::EBB, true},
-    {IOCTL_PORT_FRAME_END, "IOCTL_PORT_FRAME_END", PortRecordLayout::E, true},
-    {IOCTL_PORT_REVERSE, "IOCTL_PORT_REVERSE", PortRecordLayout::E, true},
-    {IOCTL_PORT_ECP_WRITE_CMD, "IOCTL_PORT_ECP_WRITE_CMD", PortRecordLayout::EB, true},
-    {IOCTL_PORT_ECP_WRITE, "IOCTL_PORT_ECP_WRITE", PortRecordLayout::EBC, true},
-    {IOCTL_PORT_ECP_READ, "IOCTL_PORT_ECP_READ", PortRecordLayout::EBC, true},
-    {IOCTL_PORT_COMPAT_WRITE_CMD, "IOCTL_PORT_COMPAT_WRITE_CMD", PortRecordLayout::EB, true},
-    {IOCTL_PORT_COMPAT_WRITE, "IOCTL_PORT_COMPAT_WRITE", PortRecordLayout::EBC, true},
-    {IOCTL_PORT_BYTE_READ, "IOCTL_PORT_BYTE_READ", PortRecordLayout::EBC, true},
-    {IOCTL_PORT_NIBBLE_READ, "IOCTL_PORT_NIBBLE_READ", PortRecordLayout::EBC, true},
-    {IOCTL_PORT_ECP_READ_FRAME, "IOCTL_PORT_ECP_READ_FRAME", PortRecordLayout::EBC, true},
-    {IOCTL_PORT_ECP_READ_FRAME_VAR, "IOCTL_PORT_ECP_READ_FRAME_VAR", PortRecordLayout::EBCR, true},
-    {IOCTL_PORT_BYTE_READ_FRAME, "IOCTL_PORT_BYTE_READ_FRAME", PortRecordLayout::EBC, true},
-    {IOCTL_PORT_BYTE_READ_FRAME_VAR, "IOCTL_PORT_BYTE_READ_FRAME_VAR", PortRecordLayout::EBCR, true},
-    {IOCTL_PORT_NIBBLE_READ_FRAME, "IOCTL_PORT_NIBBLE_READ_FRAME", PortRecordLayout::EBC, true},
-    {IOCTL_PORT_NIBBLE_READ_FRAME_VAR, "IOCTL_PORT_NIBBLE_READ_FRAME_VAR", PortRecordLayout::EBCR, true},
-    {IOCTL_PORT_OUT_B, "IOCTL_PORT_OUT_B", PortRecordLayout::EB, false},
-    {IOCTL_PORT_OUT_A, "IOCTL_PORT_OUT_A", PortRecordLayout::EB, false},
+    {IOCTL_PORT_ATTACH, "IOCTL_PORT_ATTACH", PortRecordLayout::EB, true, PortDataFlow::None},
+    {IOCTL_PORT_CLAIM, "IOCTL_PORT_CLAIM", PortRecordLayout::E, true, PortDataFlow::None},
+    {IOCTL_PORT_RELEASE, "IOCTL_PORT_RELEASE", PortRecordLayout::E, false, PortDataFlow::None},
+    {IOCTL_PORT_POLL, "IOCTL_PORT_POLL", PortRecordLayout::E, true, PortDataFlow::None},
+    {IOCTL_PORT_NEGOTIATE, "IOCTL_PORT_NEGOTIATE", PortRecordLayout::EB, true, PortDataFlow::None},
+    {IOCTL_PORT_TERMINATE, "IOCTL_PORT_TERMINATE", PortRecordLayout::E, true, PortDataFlow::None},
+    {IOCTL_PORT_FRAME_BEGIN, "IOCTL_PORT_FRAME_BEGIN", PortRecordLayout::EBB, true, PortDataFlow::None},
+    {IOCTL_PORT_FRAME_END, "IOCTL_PORT_FRAME_END", PortRecordLayout::E, true, PortDataFlow::None},
+    {IOCTL_PORT_REVERSE, "IOCTL_PORT_REVERSE", PortRecordLayout::E, true, PortDataFlow::None},
+    {IOCTL_PORT_ECP_WRITE_CMD, "IOCTL_PORT_ECP_WRITE_CMD", PortRecordLayout::EB, true, PortDataFlow::None},
+    {IOCTL_PORT_ECP_WRITE, "IOCTL_PORT_ECP_WRITE", PortRecordLayout::EBC, true, PortDataFlow::ToDevice},
+    {IOCTL_PORT_ECP_READ, "IOCTL_PORT_ECP_READ", PortRecordLayout::EBC, true, PortDataFlow::FromDevice},
+    {IOCTL_PORT_COMPAT_WRITE_CMD, "IOCTL_PORT_COMPAT_WRITE_CMD", PortRecordLayout::EB, true, PortDataFlow::None},
+    {IOCTL_PORT_COMPAT_WRITE, "IOCTL_PORT_COMPAT_WRITE", PortRecordLayout::EBC, true, PortDataFlow::ToDevice},
+    {IOCTL_PORT_BYTE_READ, "IOCTL_PORT_BYTE_READ", PortRecordLayout::EBC, true, PortDataFlow::FromDevice},
+    {IOCTL_PORT_NIBBLE_READ, "IOCTL_PORT_NIBBLE_READ", PortRecordLayout::EBC, true, PortDataFlow::FromDevice},
+    {IOCTL_PORT_ECP_READ_FRAME, "IOCTL_PORT_ECP_READ_FRAME", PortRecordLayout::EBC, true, PortDataFlow::FromDevice},
+    {IOCTL_PORT_ECP_READ_FRAME_VAR, "IOCTL_PORT_ECP_READ_FRAME_VAR", PortRecordLayout::EBCR, true, PortDataFlow::FromDevice},
+    {IOCTL_PORT_BYTE_READ_FRAME, "IOCTL_PORT_BYTE_READ_FRAME", PortRecordLayout::EBC, true, PortDataFlow::FromDevice},
+    {IOCTL_PORT_BYTE_READ_FRAME_VAR, "IOCTL_PORT_BYTE_READ_FRAME_VAR", PortRecordLayout::EBCR, true, PortDataFlow::FromDevice},
+    {IOCTL_PORT_NIBBLE_READ_FRAME, "IOCTL_PORT_NIBBLE_READ_FRAME", PortRecordLayout::EBC, true, PortDataFlow::FromDevice},
+    {IOCTL_PORT_NIBBLE_READ_FRAME_VAR, "IOCTL_PORT_NIBBLE_READ_FRAME_VAR", PortRecordLayout::EBCR, true, PortDataFlow::FromDevice},
+    {IOCTL_PORT_OUT_B, "IOCTL_PORT_OUT_B", PortRecordLayout::EB, false, PortDataFlow::None},
+    {IOCTL_PORT_OUT_A, "IOCTL_PORT_OUT_A", PortRecordLayout::EB, false, PortDataFlow::None},
 };
 static_assert(sizeof(kPortRequests) / sizeof(kPortRequests[0]) == 24);
 

@@ -211,6 +211,32 @@ class CaptureHostTest : public ::testing::Test {
     return r;
   }
 
+  // A stream's buffers: `count` of `size` bytes, each with its header.
+  struct StreamBuffers {
+    std::vector<std::vector<BYTE>> data;
+    std::vector<VIDEOHDR> headers;
+  };
+  using StreamNotify = void(CALLBACK*)(HDRVR, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR);
+  // DVM_STREAM_INIT with a function callback, then every buffer marked
+  // prepared and queued; the buffers must outlive the stream.
+  static void InitAndQueueStream(HDRVR video, DWORD microSecondsPerFrame, StreamNotify callback, void* user,
+                                 StreamBuffers& buffers, std::size_t count, DWORD size) {
+    VIDEO_STREAM_INIT_PARMS parms{};
+    parms.dwMicroSecPerFrame = microSecondsPerFrame;
+    parms.dwCallback = reinterpret_cast<DWORD_PTR>(callback);
+    parms.dwCallbackInst = reinterpret_cast<DWORD_PTR>(user);
+    parms.dwFlags = CALLBACK_FUNCTION;
+    ASSERT_EQ(Send(video, DVM_STREAM_INIT, P(&parms), sizeof parms), 0);
+    buffers.data.assign(count, std::vector<BYTE>(size));
+    buffers.headers.assign(count, VIDEOHDR{});
+    for (std::size_t i = 0; i < count; ++i) {
+      buffers.headers[i].lpData = buffers.data[i].data();
+      buffers.headers[i].dwBufferLength = size;
+      buffers.headers[i].dwFlags = VHDR_PREPARED;
+      ASSERT_EQ(Send(video, DVM_STREAM_ADDBUFFER, P(&buffers.headers[i]), sizeof(VIDEOHDR)), 0);
+    }
+  }
+
   std::string ini_;
   std::vector<HDRVR> open_;
 };

@@ -116,27 +116,15 @@ TEST_F(ParportDriverTest, StreamsAndGivesThePortBackAtClose) {
   const BITMAPINFOHEADER format = capture_host::Header(176, 144, 12, FOURCC_I420);
   ASSERT_EQ(SetFormat(video, format), 0);
   std::atomic<int> delivered{0};
-  VIDEO_STREAM_INIT_PARMS parms{};
-  parms.dwMicroSecPerFrame = 20000;
-  parms.dwCallback = reinterpret_cast<DWORD_PTR>(&CountFrames);
-  parms.dwCallbackInst = reinterpret_cast<DWORD_PTR>(&delivered);
-  parms.dwFlags = CALLBACK_FUNCTION;
-  ASSERT_EQ(Send(video, DVM_STREAM_INIT, P(&parms), sizeof parms), 0);
-  std::vector<std::vector<BYTE>> data(4, std::vector<BYTE>(format.biSizeImage));
-  std::vector<VIDEOHDR> headers(4);
-  for (size_t i = 0; i < headers.size(); ++i) {
-    headers[i].lpData = data[i].data();
-    headers[i].dwBufferLength = format.biSizeImage;
-    headers[i].dwFlags = VHDR_PREPARED;
-    ASSERT_EQ(Send(video, DVM_STREAM_ADDBUFFER, P(&headers[i]), sizeof(VIDEOHDR)), 0);
-  }
+  StreamBuffers buffers;
+  InitAndQueueStream(video, 20000, &CountFrames, &delivered, buffers, 4, format.biSizeImage);
   ASSERT_EQ(Send(video, DVM_STREAM_START), 0);
   for (int i = 0; i < 1000 && delivered < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   Send(video, DVM_STREAM_STOP);
   Send(video, DVM_STREAM_RESET);
   Send(video, DVM_STREAM_FINI);
   EXPECT_GE(delivered.load(), 3);
-  EXPECT_EQ(headers[0].dwBytesUsed, format.biSizeImage);
+  EXPECT_EQ(buffers.headers[0].dwBytesUsed, format.biSizeImage);
   Close(video);
   EXPECT_EQ(model.ProtocolErrors(), 0);
   EXPECT_EQ(model.Hangs(), 0);

@@ -94,20 +94,8 @@ class PortReplayTest : public CaptureHostTest {
   // The first `count` frames of a stream, in the order they came.
   Frames Stream(HDRVR video, const BITMAPINFOHEADER& format, int count) {
     Delivered delivered;
-    VIDEO_STREAM_INIT_PARMS parms{};
-    parms.dwMicroSecPerFrame = 20000;
-    parms.dwCallback = reinterpret_cast<DWORD_PTR>(&Collect);
-    parms.dwCallbackInst = reinterpret_cast<DWORD_PTR>(&delivered);
-    parms.dwFlags = CALLBACK_FUNCTION;
-    EXPECT_EQ(Send(video, DVM_STREAM_INIT, P(&parms), sizeof parms), 0);
-    Frames data(4, std::vector<BYTE>(format.biSizeImage));
-    std::vector<VIDEOHDR> headers(data.size());
-    for (size_t i = 0; i < headers.size(); ++i) {
-      headers[i].lpData = data[i].data();
-      headers[i].dwBufferLength = format.biSizeImage;
-      headers[i].dwFlags = VHDR_PREPARED;
-      EXPECT_EQ(Send(video, DVM_STREAM_ADDBUFFER, P(&headers[i]), sizeof(VIDEOHDR)), 0);
-    }
+    StreamBuffers buffers;
+    InitAndQueueStream(video, 20000, &Collect, &delivered, buffers, 4, format.biSizeImage);
     EXPECT_EQ(Send(video, DVM_STREAM_START), 0);
     Frames frames;
     for (int wait = 0; wait < 2000 && static_cast<int>(frames.size()) < count; ++wait) {

@@ -15,20 +15,8 @@ std::unique_ptr<platform::PortDeviceBackend> MakeFake(const std::string&, std::s
 }
 
 bool IsRead(DWORD code) {
-  switch (code) {
-    case IOCTL_PORT_ECP_READ:
-    case IOCTL_PORT_BYTE_READ:
-    case IOCTL_PORT_NIBBLE_READ:
-    case IOCTL_PORT_ECP_READ_FRAME:
-    case IOCTL_PORT_ECP_READ_FRAME_VAR:
-    case IOCTL_PORT_BYTE_READ_FRAME:
-    case IOCTL_PORT_BYTE_READ_FRAME_VAR:
-    case IOCTL_PORT_NIBBLE_READ_FRAME:
-    case IOCTL_PORT_NIBBLE_READ_FRAME_VAR:
-      return true;
-    default:
-      return false;
-  }
+  const PortRequest* request = FindPortRequest(code);
+  return request != nullptr && request->flow == PortDataFlow::FromDevice;
 }
 
 }  // namespace

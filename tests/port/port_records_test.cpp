@@ -114,6 +114,17 @@ TEST(PortRecords, RequestSetCodesAndReplies) {
   EXPECT_EQ(FindPortRequest(0x001D20A4), nullptr);
   EXPECT_EQ(FindPortRequest(IOCTL_PORT_FRAME_BEGIN)->layout, PortRecordLayout::EBB);
   EXPECT_EQ(FindPortRequest(IOCTL_PORT_NIBBLE_READ_FRAME_VAR)->layout, PortRecordLayout::EBCR);
+  // The two block writes carry the caller's bytes to the device; the nine reads bring bytes back.
+  int toDevice = 0, fromDevice = 0;
+  for (const PortRequest& request : kPortRequests) {
+    toDevice += request.flow == PortDataFlow::ToDevice ? 1 : 0;
+    fromDevice += request.flow == PortDataFlow::FromDevice ? 1 : 0;
+  }
+  EXPECT_EQ(toDevice, 2);
+  EXPECT_EQ(fromDevice, 9);
+  EXPECT_EQ(FindPortRequest(IOCTL_PORT_COMPAT_WRITE)->flow, PortDataFlow::ToDevice);
+  EXPECT_EQ(FindPortRequest(IOCTL_PORT_BYTE_READ_FRAME_VAR)->flow, PortDataFlow::FromDevice);
+  EXPECT_EQ(FindPortRequest(IOCTL_PORT_COMPAT_WRITE_CMD)->flow, PortDataFlow::None);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include "tools/zarncap/media/file_kinds.h"
 
 #include <cctype>
+#include <string_view>
+#include <vector>
 
 #include "tools/zarncap/common/tool_error.h"
 
@@ -17,6 +19,21 @@ bool EndsWith(const std::string& path, const std::string& ending) {
   return true;
 }
 
+// The names of the YUV formats, or of the others, from the format table:
+// "rgb24, rgb16 or pal8" with " or " as the last separator.
+std::string NamesOf(bool yuv, const char* lastSeparator) {
+  std::vector<std::string_view> names;
+  for (const PixelFormat& format : AllFormats()) {
+    if (format.yuv == yuv) names.push_back(format.name);
+  }
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? lastSeparator : ", ";
+    text += names[i];
+  }
+  return text;
+}
+
 }  // namespace
 
 bool NamesRawYuv(const std::string& path, const std::string& type) {
@@ -30,13 +47,13 @@ StillKind StillKindOf(const std::string& path, const std::string& type, const Pi
   if (EndsWith(path, ".jpg") || EndsWith(path, ".jpeg")) return StillKind::kJpeg;
   if (EndsWith(path, ".bmp")) {
     if (format.yuv) {
-      throw ToolError("a .bmp file holds rgb24, rgb16 or pal8, not " + name + " (use .png or .yuv)", kExitUsage);
+      throw ToolError("a .bmp file holds " + NamesOf(false, " or ") + ", not " + name + " (use .png or .yuv)", kExitUsage);
     }
     return StillKind::kBmp;
   }
   if (EndsWith(path, ".yuv")) {
     if (!format.yuv) {
-      throw ToolError("a .yuv file holds the YUV formats (i420, iyuv, yv12, yuy2, yvu9), not " + name +
+      throw ToolError("a .yuv file holds the YUV formats (" + NamesOf(true, ", ") + "), not " + name +
                           " (use .png or .bmp)",
                       kExitUsage);
     }

@@ -116,6 +116,9 @@ TEST_F(CheckCommand, ReportArchivesTheReportRecordingTraceSettingsAndStills) {
 TEST_F(CheckCommand, UsageErrorsExitWithTwo) {
   EXPECT_EQ(Check("", {"--bogus"}).status, 2);
   EXPECT_EQ(Check("", {"--report"}).status, 2);
+  const CliRun badCamera = Check("", {"--camera", "sim:port=9"});
+  EXPECT_EQ(badCamera.status, 2);
+  EXPECT_EQ(badCamera.out, "") << "no step runs";
 }
 
 }  // namespace

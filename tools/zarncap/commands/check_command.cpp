@@ -24,6 +24,7 @@
 #include "tools/zarncap/host/stream_session.h"
 #include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/host/camera_details.h"
+#include "tools/zarncap/host/camera_spec.h"
 #include "tools/zarncap/host/driver_output.h"
 #include "tools/zarncap/host/format_table.h"
 #include "tools/zarncap/host/negotiate.h"
@@ -131,7 +132,7 @@ Still TakeStill(DriverLink& link, const PixelFormat& format, const std::vector<s
 class CheckRun {
  public:
   CheckRun(const GlobalOptions& global, const CheckOptions& options, const Host& host)
-      : global_(global), options_(options), host_(host) {
+      : global_(global), original_(global), options_(options), host_(host) {
     const char* environment = std::getenv("ZARNCAP_CAMERA");
     camera_ = !global.camera.empty() ? global.camera
                                      : (environment != nullptr && *environment != '\0' ? environment : "sim");
@@ -148,6 +149,8 @@ class CheckRun {
     if (!options.report.empty() && global.record.empty()) global_.record = folder_ + "/port-traffic.pcapng";
   }
   ~CheckRun() {
+    // The report's recording was this run's; later runs in the process record only when asked.
+    if (global_.record != original_.record) ::unsetenv("ZARNCAP_RECORD");
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
   }
@@ -482,6 +485,7 @@ class CheckRun {
   }
 
   GlobalOptions global_;
+  const GlobalOptions original_;
   const CheckOptions& options_;
   const Host& host_;
   std::string camera_;
@@ -501,6 +505,12 @@ class CheckRun {
 }  // namespace
 
 int RunCheck(const GlobalOptions& global, const CheckOptions& options, const Host& host) {
+  // A camera that cannot be given to the driver is the command line's fault,
+  // told before any step runs.
+  const char* environment = std::getenv("ZARNCAP_CAMERA");
+  const std::string camera =
+      !global.camera.empty() ? global.camera : (environment != nullptr && *environment != '\0' ? environment : "sim");
+  if (const std::string problem = CameraSpecProblem(camera); !problem.empty()) throw ToolError(problem, kExitUsage);
   CheckRun run(global, options, host);
   return run.Run();
 }

@@ -239,6 +239,7 @@ class CheckRun {
       step.fix = "load the kernel's parallel-port driver (sudo modprobe ppdev) and run zarncap ports";
       return;
     }
+    // Ports reached by direct I/O are never searched; the kernel's (ppdev) are what counts.
     std::string usable, problems;
     for (const parallel::PortSurvey& port : survey.ports) {
       std::string modes;
@@ -246,14 +247,17 @@ class CheckRun {
       if (port.usable) {
         usable += (usable.empty() ? "" : "; ") + port.name + " [" + modes + "] claimable, " +
                   (port.deviceId.empty() ? "no device ID" : "device " + port.deviceId);
-      } else if (!port.problem.empty()) {
+      } else if (port.access != "direct I/O" && !port.problem.empty()) {
         problems += (problems.empty() ? "" : "; ") + port.name + ": " + port.problem;
       }
     }
     if (usable.empty()) {
       step.status = StepStatus::Fail;
-      step.reason = problems.empty() ? "no parallel port offered by the kernel" : problems;
-      step.fix = "sudo modprobe ppdev, sudo adduser $USER lp (log in again), then zarncap ports";
+      step.reason = problems.empty() ? "no parallel port offered by the kernel (no /dev/parportN)" : problems;
+      step.fix = problems.empty() ? "sudo modprobe ppdev (a machine without a parallel port needs a parallel-port "
+                                    "card); then zarncap ports"
+                                  : "sudo adduser $USER lp (log in again) when the port is not yours to open; then "
+                                    "zarncap ports";
       return;
     }
     step.reason = usable;

@@ -143,8 +143,9 @@ TEST_F(EndToEnd, NoCameraAndRefusedFormatsAreClearErrors) {
     EXPECT_EQ(run.err.rfind("zarncap: error: no camera found", 0), 0u) << run.err;
     EXPECT_FALSE(std::filesystem::exists(folder_ / "x.png"));
   }
+  // A size the format never comes in is a usage error, told before the open.
   const Result run = Zarncap("capture -o x.png --format yuy2 --size 640x480");
-  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("the driver refused yuy2 640x480"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("yuy2 80..160/8 x 60..120/4; 176 x 144"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find("rgb24"), std::string::npos) << run.err;  // the format asked for, not every one

@@ -32,5 +32,7 @@ stream --codec ''|raw mjpeg h264
 capture --quality ''|
 capture --quality 8|
 stream --frames ''|
+capture --size 3|320x240 352x288
+preview --size ''|80x60 128x96 160x120 176x144 200x152 240x180 288x216 320x240 352x288 640x480
 CASES
 echo "installed and used: $prefix"

@@ -182,4 +182,29 @@ TEST_F(RunOutcomesTest, TheDefaultSceneKeepsTheGainsNeutralAtEverySize) {
   }
 }
 
+// A size the format never comes in is a usage error before the driver opens,
+// naming the sizes to use in that format; --help gives each format's default.
+TEST_F(RunOutcomesTest, SizesTheFormatNeverTakesAreUsageErrors) {
+  const struct {
+    std::vector<std::string> args;
+    std::string sizes;
+  } cases[] = {
+      {{"capture", "-o", folder_ / "a.png", "--size", "123x45"},
+       "sizes to use: 80x60, 128x96, 160x120, 176x144, 200x152, 240x180, 288x216, 320x240, 352x288, 640x480;"},
+      {{"stream", "-o", folder_ / "a.y4m", "--format", "i420", "--size", "320x240"},
+       "sizes to use: 80x60, 128x96, 160x120, 176x144;"},
+      {{"preview", "--format", "rgb16", "--size", "352x288"}, "sizes to use: 80x60, 128x96, 160x120, 176x144, "},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = Zarncap(c.args);
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_NE(run.err.find(c.sizes), std::string::npos) << run.err;
+    EXPECT_TRUE(Record().messages.empty()) << run.err;
+  }
+  EXPECT_TRUE(folder_.Names().empty());
+  const CliRun help = Zarncap({"capture", "--help"});
+  EXPECT_NE(help.out.find("320x240 for rgb24, rgb16; 176x144 for pal8, i420"), std::string::npos) << help.out;
+  EXPECT_EQ(help.out.find("WxH=320x240"), std::string::npos) << help.out;
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include "tools/zarncap/host/format_table.h"
 #include "tools/zarncap/preview/preview_command.h"
 #include "tools/zarncap/host/source_controls.h"
+#include "tools/zarncap/host/size_table.h"
 #include "tools/zarncap/common/tool_error.h"
 
 namespace zarncap {
@@ -162,8 +163,38 @@ CLI::Validator WholeNumber() {
       "N");
 }
 
+// Formats grouped by what they share: "320x240 for rgb24, rgb16; 176x144 for pal8, i420".
+std::string GroupedFormats(const std::vector<std::pair<std::string, std::string>>& whatAndFormat, const char* joiner) {
+  std::vector<std::pair<std::string, std::string>> groups;
+  for (const auto& [what, format] : whatAndFormat) {
+    auto group = std::find_if(groups.begin(), groups.end(), [&what](const auto& g) { return g.first == what; });
+    if (group == groups.end()) groups.emplace_back(what, format);
+    else group->second += ", " + format;
+  }
+  std::string text;
+  for (const auto& [what, formats] : groups) text += (text.empty() ? "" : "; ") + what + joiner + formats;
+  return text;
+}
+
+// --size's help from the size table: each format's default and the sizes to use.
+std::string SizeHelp() {
+  std::vector<std::pair<std::string, std::string>> defaults, largest;
+  std::string all;
+  for (const PixelFormat& format : AllFormats()) {
+    const std::string name(format.name);
+    const auto [width, height] = DefaultSize(format);
+    defaults.emplace_back(std::to_string(width) + "x" + std::to_string(height), name);
+    const std::vector<FrameSize> sizes = SizesToUse(KnownSizes(format));
+    if (sizes.empty()) continue;
+    if (SizesText(sizes).size() > all.size()) all = SizesText(sizes);
+    largest.emplace_back(std::to_string(sizes.back().first) + "x" + std::to_string(sizes.back().second), name);
+  }
+  return "image size (without it: " + GroupedFormats(defaults, " for ") + "). Sizes to use: " + all + " (up to " +
+         GroupedFormats(largest, " in ") + "; zarncap formats lists every size)";
+}
+
 CLI::App* AddSizeAndFormat(CLI::App* command, std::string& size, std::string& format) {
-  command->add_option("--size", size, "image size")->check(SizeValidator())->capture_default_str()->type_name("WxH");
+  command->add_option("--size", size, SizeHelp())->check(SizeValidator())->type_name("WxH");
   command->add_option("--format", format, "pixel format")
       ->transform(CLI::IsMember(FormatChoices(), CLI::ignore_case))
       ->capture_default_str()

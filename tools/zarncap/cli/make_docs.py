@@ -142,7 +142,6 @@ def manual(exe, version):
 
 
 VALUE_WORDS = {
-    "--size": "80x60 160x120 176x144 240x180 320x240 352x288 640x480",
     "--set": "brightness= contrast= colour= quality= compression=off compression=automatic compression=manual "
              "lighting=normal lighting=low",
     "--get": "brightness contrast colour quality compression lighting",
@@ -154,7 +153,7 @@ def camera_words(global_options):
     parport, parport:<port> (the real camera) or none" gives sim parport none)."""
     for option in global_options:
         if "--camera" in option["names"]:
-            listed = option["description"].split(": ", 1)[-1].replace(" or ", ", ")
+            listed = re.sub(r"\s*\([^)]*\)", "", option["description"].split(": ", 1)[-1]).replace(" or ", ", ")
             words = [piece.split(" ")[0] for piece in listed.split(", ")]
             return [word for word in words if word and "<" not in word]
     return []
@@ -179,6 +178,10 @@ def completion(exe):
                     files.add(name)
                 elif option["value"] and name.startswith("-"):
                     free.add(name)
+            # --size offers the sizes to use its help lists.
+            if "--size" in option["names"] and "Sizes to use:" in option["description"]:
+                listed = option["description"].split("Sizes to use:", 1)[1].split("(")[0]
+                choices["--size"] = " ".join(re.findall(r"\d+x\d+", listed))
 
     note_values(global_options)
     for command in subcommands:

@@ -4,6 +4,7 @@
 
 #include "tools/zarncap/common/tool_error.h"
 #include "tools/zarncap/host/driver_link.h"
+#include "tools/zarncap/host/size_table.h"
 
 namespace zarncap {
 
@@ -34,6 +35,8 @@ ImageRequest ParseImageRequest(const std::string& size, const std::string& forma
   if (request.format == nullptr) {
     throw ToolError("unknown format '" + format + "' (one of " + FormatNames() + ")", kExitUsage);
   }
+  // A size the driver never takes is told now, not after the seconds an open takes.
+  if (sizeGiven) RequireKnownSize(*request.format, request.width, request.height);
   return request;
 }
 

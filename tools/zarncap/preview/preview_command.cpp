@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "tools/zarncap/host/format_map.h"
+#include "tools/zarncap/host/size_table.h"
 #include "tools/zarncap/common/json_text.h"
 #include "tools/zarncap/preview/live_view.h"
 #include "tools/zarncap/preview/preview_page.h"
@@ -22,13 +23,10 @@ namespace {
 
 constexpr const char* kBoundary = "zarncapframe";
 
-// The sizes the selector offers for a format: the usual ones it accepts and its largest.
+// The sizes the selector offers for a format: the sizes to use it accepts and its largest.
 std::vector<std::string> OfferedSizes(const FormatSizes& sizes) {
-  static constexpr int kUsual[][2] = {{80, 60}, {128, 96}, {160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 480}};
   std::vector<std::string> offered;
-  for (const auto& [w, h] : kUsual) {
-    if (MapAccepts(sizes, w, h)) offered.push_back(std::to_string(w) + "x" + std::to_string(h));
-  }
+  for (const auto& [w, h] : SizesToUse(sizes)) offered.push_back(std::to_string(w) + "x" + std::to_string(h));
   int width = 0, height = 0;
   const std::string largest = LargestSize(sizes, &width, &height) ? std::to_string(width) + "x" + std::to_string(height) : "";
   if (!largest.empty() && (offered.empty() || offered.back() != largest)) offered.push_back(largest);

@@ -5,7 +5,7 @@
 
 #include "tools/zarncap/host/driver_link.h"
 #include "tools/zarncap/host/format_map.h"
-#include "zarncap/dialogs.h"
+#include "tools/zarncap/host/size_table.h"
 
 namespace zarncap {
 namespace {
@@ -43,12 +43,9 @@ std::vector<FaceFormat> FaceFormatTable() {
 
 FaceFormats::FaceFormats(DriverLink& link) : formats_(FaceFormatTable()) {
   for (FaceFormat& format : formats_) {
-    // One map of what the driver takes gives both the dialog's sizes and the largest.
+    // One map of what the driver takes gives both the sizes to use it takes and the largest.
     const FormatSizes map = MapAcceptedSizes(link, *format.pixel);
-    std::vector<std::pair<int, int>> sizes;
-    for (const ZarncapSizeButton& size : kFormatDialogSizes) {
-      if (MapAccepts(map, size.width, size.height)) sizes.emplace_back(size.width, size.height);
-    }
+    std::vector<std::pair<int, int>> sizes = SizesToUse(map);
     int width = 0, height = 0;
     if (LargestSize(map, &width, &height)) sizes.emplace_back(width, height);
     std::sort(sizes.begin(), sizes.end(), [](auto a, auto b) { return a.first * a.second < b.first * b.second; });

@@ -21,6 +21,11 @@ if [ "$(id -u)" = 0 ]; then
 fi
 chmod 755 "$work"
 fail() { echo "browser_test: $*"; exit 1; }
+# Chromium's sandbox (Debian ships no setuid helper) needs a user namespace.
+if ! said=$("${as[@]}" unshare -U true 2>&1); then
+  echo "browser_test: no user namespace for $("${as[@]}" id -un) here (unshare -U: $said); Chromium's sandbox needs one"
+  exit 77
+fi
 
 answer=$(cd "$work" && "${as[@]}" env HOME="$work" TMPDIR="$work" ZARNCAP_CONFIG_DIR="$work" ZARNCAP_CAMERA="sim:noise=0" \
   ZARNCAP_DRIVER="$build/libzarncap.so" "$build/tools/zarncap/zarncap" -q v4l2 -- \

@@ -207,4 +207,25 @@ TEST_F(RunOutcomesTest, SizesTheFormatNeverTakesAreUsageErrors) {
   EXPECT_EQ(help.out.find("WxH=320x240"), std::string::npos) << help.out;
 }
 
+// The program `zarncap v4l2` launches reads exactly the standard input its
+// caller gave: every byte of a file, the file itself as its descriptor 0, and
+// nothing at all from /dev/null (no keystrokes from anywhere else).
+TEST_F(RunOutcomesTest, TheLaunchedProgramReadsItsCallersInputAlone) {
+  std::string sent = "typed bytes\n";
+  for (int byte = 0; byte < 256; ++byte) sent += static_cast<char>(byte);
+  tooltest::WriteText(folder_ / "sent.bin", sent);
+  const struct {
+    std::string input, program, file, expected;
+  } cases[] = {
+      {"sent.bin", "cat > got.bin", "got.bin", sent},
+      {"/dev/null", "cat > none.bin", "none.bin", ""},
+      {"sent.bin", "readlink /proc/$$/fd/0 > where.txt", "where.txt", folder_ / "sent.bin\n"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = tooltest::RunBuiltZarncap(folder_, "-q v4l2 -- sh -c '" + c.program + "' < " + c.input);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(tooltest::ReadText(folder_ / c.file), c.expected) << c.program;
+  }
+}
+
 }  // namespace

@@ -15,8 +15,10 @@
 namespace portrec {
 
 // The open file of one recording, shared by every open of the device that
-// records to it. Each request is written and flushed as it is answered, so a
-// run that hangs or crashes still leaves every request before it.
+// records to it. Requests reach the file at least every tenth of a second and
+// at every close of the device, so a run that hangs or crashes still leaves
+// all but its last moments; flushing each request would slow the requests
+// enough to change the sensor period the driver measures at open.
 class RecordingSink {
  public:
   RecordingSink(std::FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
@@ -31,17 +33,31 @@ class RecordingSink {
   // Writes blocks; the first failure is told once and ends the recording.
   void Write(const std::string& blocks) {
     if (file_ == nullptr) return;
-    if (std::fwrite(blocks.data(), 1, blocks.size(), file_) != blocks.size() || std::fflush(file_) != 0) {
-      const std::string text = "cannot write " + path_ + ": " + std::strerror(errno) + "; the recording stops here";
-      platform::MessageBox(nullptr, text.c_str(), "ZARNCAP_RECORD", MB_ICONWARNING);
-      std::fclose(file_);
-      file_ = nullptr;
+    const auto now = std::chrono::steady_clock::now();
+    bool written = std::fwrite(blocks.data(), 1, blocks.size(), file_) == blocks.size();
+    if (written && now - flushed_ >= kFlushEvery) {
+      written = std::fflush(file_) == 0;
+      flushed_ = now;
     }
+    if (!written) Fail();
+  }
+  void Flush() {
+    if (file_ != nullptr && std::fflush(file_) != 0) Fail();
   }
 
  private:
+  static constexpr std::chrono::milliseconds kFlushEvery{100};
+
+  void Fail() {
+    const std::string text = "cannot write " + path_ + ": " + std::strerror(errno) + "; the recording stops here";
+    platform::MessageBox(nullptr, text.c_str(), "ZARNCAP_RECORD", MB_ICONWARNING);
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+
   std::mutex mutex_;
   std::FILE* file_;
+  std::chrono::steady_clock::time_point flushed_ = std::chrono::steady_clock::now();
   const std::string path_;
   std::uint32_t count_ = 0;
 };
@@ -75,6 +91,11 @@ void CopyFrom(std::uint64_t address, DWORD count, std::vector<BYTE>* data) {
 
 Recorder::Recorder(std::unique_ptr<platform::PortDeviceBackend> backend, std::shared_ptr<RecordingSink> sink)
     : backend_(std::move(backend)), sink_(std::move(sink)) {}
+
+Recorder::~Recorder() {
+  std::lock_guard lock(sink_->Mutex());
+  sink_->Flush();
+}
 
 BOOL Recorder::Control(DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength,
                        DWORD* bytesReturned) {
@@ -150,6 +171,7 @@ std::unique_ptr<platform::PortDeviceBackend> MakeRecorder(std::unique_ptr<platfo
     AppendSectionHeader(header, version.empty() ? "zarncap" : "zarncap " + version);
     AppendInterfaceDescription(header, cameraSpec);
     sink->Write(header);
+    sink->Flush();
   }
   return std::make_unique<Recorder>(std::move(backend), sink);
 }

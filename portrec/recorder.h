@@ -18,6 +18,8 @@ class RecordingSink;
 class Recorder : public platform::PortDeviceBackend {
  public:
   Recorder(std::unique_ptr<platform::PortDeviceBackend> backend, std::shared_ptr<RecordingSink> sink);
+  // What is recorded reaches the file when the device closes.
+  ~Recorder() override;
   BOOL Control(DWORD code, const void* in, DWORD inLength, void* out, DWORD outLength,
                DWORD* bytesReturned) override;
   // The backend behind the recorder (tests look at the virtual device).

@@ -23,6 +23,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zarncap.invalid/")
+# `zarncap pipewire` and its user service need a PipeWire session to publish into.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "pipewire, wireplumber")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 include(CPack)
@@ -38,3 +40,9 @@ add_custom_target(zarncap_changelog ALL DEPENDS ${zarn_changelog_gz})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/debian/copyright ${zarn_changelog_gz}
               ${CMAKE_SOURCE_DIR}/packaging/debian/README.Debian
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zarncap)
+
+# The user service that publishes the camera as a PipeWire node from login
+# (not enabled by default: systemctl --user enable --now zarncap-pipewire.service).
+configure_file(${CMAKE_SOURCE_DIR}/packaging/debian/zarncap-pipewire.service.in
+               ${CMAKE_BINARY_DIR}/zarncap-pipewire.service @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/zarncap-pipewire.service DESTINATION lib/systemd/user)

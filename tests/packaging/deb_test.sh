@@ -34,7 +34,7 @@ lib="./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/zarncap"
 for file in ./usr/bin/zarncap "$lib/libzarncap.so" "$lib/libzarncap-v4l2.so" \
             ./usr/share/man/man1/zarncap.1.gz ./usr/share/bash-completion/completions/zarncap \
             ./usr/share/doc/zarncap/copyright ./usr/share/doc/zarncap/changelog.gz \
-            ./usr/share/doc/zarncap/README.Debian; do
+            ./usr/share/doc/zarncap/README.Debian ./usr/lib/systemd/user/zarncap-pipewire.service; do
   grep -q " $file\$" <<<"$contents" || { echo "the package lacks $file"; exit 1; }
 done
 if lintian --fail-on error "$deb" >"$build/lintian.txt" 2>&1; then

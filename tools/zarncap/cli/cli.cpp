@@ -37,7 +37,7 @@ CLI::Validator SizeValidator() {
 }
 
 // The commands, for the one that names none of them.
-constexpr const char* kCommandNames[] = {"capture", "stream", "formats", "defects", "controls", "info", "preview", "ports", "check", "v4l2"};
+constexpr const char* kCommandNames[] = {"capture", "stream", "formats", "defects", "controls", "info", "preview", "ports", "check", "v4l2", "pipewire"};
 
 // How many single-letter edits make a into b.
 size_t EditDistance(const std::string& a, const std::string& b) {
@@ -299,6 +299,7 @@ struct CommandLine {
   PortsOptions ports;
   CheckOptions check;
   V4l2Options v4l2;
+  PipewireOptions pipewire;
   CLI::App* captureCommand = nullptr;
   CLI::App* streamCommand = nullptr;
   CLI::App* formatsCommand = nullptr;
@@ -309,6 +310,7 @@ struct CommandLine {
   CLI::App* portsCommand = nullptr;
   CLI::App* checkCommand = nullptr;
   CLI::App* v4l2Command = nullptr;
+  CLI::App* pipewireCommand = nullptr;
 };
 
 void AddCommands(CLI::App& app, CommandLine& line) {
@@ -362,9 +364,16 @@ void AddCommands(CLI::App& app, CommandLine& line) {
       ->type_name("PATH");
   line.v4l2Command->add_option("command", line.v4l2.command, "-- then the program and its arguments")
       ->type_name("APP [ARGS...]");
+  line.pipewireCommand = app.add_subcommand(
+      "pipewire", "offer the camera to desktop applications as a PipeWire camera node, until stopped (Ctrl-C)");
+  line.pipewireCommand
+      ->add_option("--name", line.pipewire.name,
+                   "the name applications list the camera by (default: its model and port, "
+                   "\"Zarn camera Model A on LPT1\")")
+      ->type_name("NAME");
   for (auto* command : {line.captureCommand, line.streamCommand, line.formatsCommand, line.defectsCommand,
                         line.controlsCommand, line.infoCommand, line.previewCommand, line.portsCommand,
-                        line.checkCommand, line.v4l2Command}) {
+                        line.checkCommand, line.v4l2Command, line.pipewireCommand}) {
     command->fallthrough();
     command->footer("The global options --camera, --ini, --port, --trace, --record, -q and -v (see zarncap --help) may also "
                     "follow the command.");
@@ -392,6 +401,7 @@ int RunChosenCommand(CommandLine& line, const Host& host) {
     else if (line.portsCommand->parsed()) RunPorts(line.ports, run);
     else if (line.checkCommand->parsed()) return RunCheck(line.global, line.check, run);
     else if (line.v4l2Command->parsed()) return RunV4l2(line.global, line.v4l2, run);
+    else if (line.pipewireCommand->parsed()) return RunPipewire(line.global, line.pipewire, run);
   } catch (const ToolError& e) {
     KeepInOrder(host, host.err);
     std::fprintf(host.err, "zarncap: error: %s\n", OneLine(e.what()).c_str());

@@ -90,5 +90,12 @@ struct V4l2Options {
 };
 // Runs the application with the camera as a V4L2 device; its exit status.
 int RunV4l2(const GlobalOptions& global, const V4l2Options& options, const Host& host);
+struct PipewireOptions {
+  std::string name;  // --name: node.description ("" = the camera's model and port)
+};
+// Publishes the camera as a PipeWire node until interrupted (Ctrl-C or
+// SIGTERM, which end it as asked: the status says which signal) or until
+// PipeWire goes.
+int RunPipewire(const GlobalOptions& global, const PipewireOptions& options, const Host& host);
 
 }  // namespace zarncap

@@ -1,5 +1,7 @@
 #include "tools/zarncap/host/format_map.h"
 
+#include <algorithm>
+
 #include "tools/zarncap/common/json_text.h"
 
 namespace zarncap {

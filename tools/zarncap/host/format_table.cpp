@@ -55,6 +55,20 @@ size_t FrameBytes(const PixelFormat& format, int width, int height) {
   return 0;
 }
 
+size_t RowBytes(const PixelFormat& format, int width) {
+  const size_t pixels = static_cast<size_t>(width);
+  switch (format.layout) {
+    case Layout::kBgr24: return pixels * 3;
+    case Layout::kRgb555:
+    case Layout::kYuy2: return pixels * 2;
+    case Layout::kPal8:
+    case Layout::kI420:
+    case Layout::kYv12:
+    case Layout::kYvu9: return pixels;
+  }
+  return 0;
+}
+
 BITMAPINFOHEADER MakeFormatHeader(const PixelFormat& format, int width, int height) {
   return ZarncapFormatHeader<BITMAPINFOHEADER>(width, height, format.bitCount, format.compression);
 }

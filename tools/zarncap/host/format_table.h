@@ -27,6 +27,9 @@ std::string FormatNames();
 
 // Bytes of one frame of w x h pixels in the format, rows back to back.
 size_t FrameBytes(const PixelFormat& format, int width, int height);
+// Bytes of one row as the driver writes it: a packed format's pixels, a
+// planar format's luminance plane (its chroma rows follow at their own width).
+size_t RowBytes(const PixelFormat& format, int width);
 // The 40-byte header a capture application sends to ask for the format.
 BITMAPINFOHEADER MakeFormatHeader(const PixelFormat& format, int width, int height);
 // "I420", "YUY2", or "RGB" for BI_RGB: a printable compression tag.

@@ -62,6 +62,15 @@ std::vector<FrameSize> SizesToUse(const FormatSizes& takes) {
   return sizes;
 }
 
+std::vector<FrameSize> OfferedStreamSizes(const FormatSizes& takes) {
+  std::vector<FrameSize> sizes = SizesToUse(takes);
+  int width = 0, height = 0;
+  if (LargestSize(takes, &width, &height)) sizes.emplace_back(width, height);
+  std::sort(sizes.begin(), sizes.end(), [](FrameSize a, FrameSize b) { return a.first * a.second < b.first * b.second; });
+  sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+  return sizes;
+}
+
 FrameSize DefaultSize(const PixelFormat& format) {
   const FormatSizes& takes = KnownSizes(format);
   if (MapAccepts(takes, 320, 240)) return {320, 240};

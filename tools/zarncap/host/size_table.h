@@ -20,6 +20,9 @@ const FormatSizes& KnownSizes(const PixelFormat& format);
 // The sizes to use that a map (the known one, or the driver's own) takes,
 // smallest first.
 std::vector<FrameSize> SizesToUse(const FormatSizes& takes);
+// The sizes a camera face offers in a format: the sizes to use the driver's
+// map takes, and the largest it takes; smallest first, each once.
+std::vector<FrameSize> OfferedStreamSizes(const FormatSizes& takes);
 // The size a format takes without --size: 320x240 where it is taken, else
 // the largest size taken.
 FrameSize DefaultSize(const PixelFormat& format);

@@ -17,7 +17,7 @@
 #include "tools/zarncap/v4l2/face_buffers.h"
 #include "tools/zarncap/v4l2/face_controls.h"
 #include "tools/zarncap/v4l2/face_formats.h"
-#include "tools/zarncap/v4l2/face_stream.h"
+#include "tools/zarncap/host/driver_stream.h"
 
 namespace zarncap {
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "tools/zarncap/host/frame_rows.h"
 #include "tools/zarncap/v4l2/face_device.h"
 #include "tools/zarncap/v4l2/face_rate.h"
 
@@ -14,18 +15,6 @@ constexpr std::uint32_t kReadBuffers = 2;
 // The largest buffer CREATE_BUFS makes: ample for any frame, far short of
 // what would strain the launcher's memory (32 such buffers are 2 GiB).
 constexpr std::uint32_t kMaxBufferBytes = 64u << 20;
-
-// row: room for one row, kept by the caller so a frame allocates nothing.
-void FlipRows(std::uint8_t* data, std::uint32_t bytesPerLine, std::uint32_t height, std::vector<std::uint8_t>& row) {
-  row.resize(bytesPerLine);
-  for (std::uint32_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
-    std::uint8_t* a = data + static_cast<std::size_t>(top) * bytesPerLine;
-    std::uint8_t* b = data + static_cast<std::size_t>(bottom) * bytesPerLine;
-    std::memcpy(row.data(), a, bytesPerLine);
-    std::memcpy(a, b, bytesPerLine);
-    std::memcpy(b, row.data(), bytesPerLine);
-  }
-}
 
 timeval MonotonicNow() {
   timespec now;

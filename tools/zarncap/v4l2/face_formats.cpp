@@ -18,18 +18,6 @@ static_assert(ZarncapFormatOf(FOURCC_YV12, 12)->v4l2 == V4L2_PIX_FMT_YVU420);
 static_assert(ZarncapFormatOf(FOURCC_YUY2, 16)->v4l2 == V4L2_PIX_FMT_YUYV);
 static_assert(ZarncapFormatOf(FOURCC_YVU9, 9)->v4l2 == V4L2_PIX_FMT_YVU410);
 
-std::uint32_t BytesPerLine(const PixelFormat& pixel, int width) {
-  switch (pixel.layout) {
-    case Layout::kBgr24:
-      return static_cast<std::uint32_t>(width * 3);
-    case Layout::kRgb555:
-    case Layout::kYuy2:
-      return static_cast<std::uint32_t>(width * 2);
-    default:
-      return static_cast<std::uint32_t>(width);  // the Y plane of a planar format
-  }
-}
-
 }  // namespace
 
 std::vector<FaceFormat> FaceFormatTable() {
@@ -43,14 +31,7 @@ std::vector<FaceFormat> FaceFormatTable() {
 
 FaceFormats::FaceFormats(DriverLink& link) : formats_(FaceFormatTable()) {
   for (FaceFormat& format : formats_) {
-    // One map of what the driver takes gives both the sizes to use it takes and the largest.
-    const FormatSizes map = MapAcceptedSizes(link, *format.pixel);
-    std::vector<std::pair<int, int>> sizes = SizesToUse(map);
-    int width = 0, height = 0;
-    if (LargestSize(map, &width, &height)) sizes.emplace_back(width, height);
-    std::sort(sizes.begin(), sizes.end(), [](auto a, auto b) { return a.first * a.second < b.first * b.second; });
-    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
-    format.sizes = sizes;
+    format.sizes = OfferedStreamSizes(MapAcceptedSizes(link, *format.pixel));
   }
   std::erase_if(formats_, [](const FaceFormat& format) { return format.sizes.empty(); });
 }
@@ -81,7 +62,7 @@ v4l2_pix_format FaceFormats::Describe(const FaceFormat& format, FaceSize size) c
   pix.height = static_cast<std::uint32_t>(size.height);
   pix.pixelformat = format.fourcc;
   pix.field = V4L2_FIELD_NONE;
-  pix.bytesperline = BytesPerLine(*format.pixel, size.width);
+  pix.bytesperline = static_cast<std::uint32_t>(RowBytes(*format.pixel, size.width));
   pix.sizeimage = static_cast<std::uint32_t>(FrameBytes(*format.pixel, size.width, size.height));
   const bool rgb = !format.pixel->yuv;
   pix.colorspace = V4L2_COLORSPACE_SRGB;

@@ -9,9 +9,10 @@
 
 #include <cstdint>
 
+#include "tools/zarncap/host/driver_stream.h"
+
 namespace zarncap {
 
-inline constexpr std::uint32_t kSensorFramesPerSecond = 15;
 // The longest interval offered, in sensor frames.
 inline constexpr std::uint32_t kLongestInterval = 4;
 

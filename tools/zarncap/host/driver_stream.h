@@ -1,6 +1,7 @@
-// The driver's stream as the face runs it, through the host's stream client:
-// the application's buffers handed over, and each finished one noted on the
-// driver's timer thread, which then wakes the face's loop through a pipe.
+// The driver's stream into the caller's buffers, through the stream client,
+// for a face that serves from an event loop (the V4L2 face, the PipeWire
+// node): each finished buffer is noted on the driver's timer thread, which
+// then wakes the loop through a pipe.
 #pragma once
 
 #include <atomic>
@@ -12,6 +13,10 @@
 #include "tools/zarncap/host/stream_client.h"
 
 namespace zarncap {
+
+// The camera's sensor runs at a nominal 15 frames a second, and the driver
+// delivers whole sensor frames: the rates a face offers come from this.
+inline constexpr std::uint32_t kSensorFramesPerSecond = 15;
 
 class DriverStream : private StreamListener {
  public:

@@ -1,4 +1,4 @@
-#include "tools/zarncap/v4l2/face_stream.h"
+#include "tools/zarncap/host/driver_stream.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -36,10 +36,11 @@ build() { cmake --preset "$1" && cmake --build --preset "$1" "${@:2}"; }
 # A lane runs every step even after one fails, so one run shows every failure.
 native_lane() {
   local status=0
-  # The release build and everything that uses it, then the threaded tests under TSan.
+  # The release build and its tests, the Debian package (built by the README's
+  # lines), then the threaded tests under TSan.
   step release-build build default || status=1
   step release-tests ctest --preset default || status=1
-  step debian-package tests/packaging/deb_test.sh build/default || status=1
+  step debian-package tests/packaging/deb_test.sh || status=1
   step tsan-build build tsan --target integration_tests capture_tests parport_tests || status=1
   step tsan-tests ctest --preset tsan -R "ThreadStress|StreamCapture|DriverLifecycle|StreamTest|FrameFaults|ParportDriver" || status=1
   return "$status"

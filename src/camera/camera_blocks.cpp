@@ -1,5 +1,4 @@
 // The block exchanges: each is one port command followed by one 18-byte block.
-#include "camera/camera_state.h"
 #include "camera/capture_device.h"
 #include "port/port.h"
 
@@ -32,14 +31,12 @@ void DecodeCameraBlock(const BYTE (&bytes)[kCameraBlockSize], WORD (&words)[kCam
   }
 }
 
-BOOL SendCommandBlock() {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL SendCommandBlock(CaptureDevice* device) {
   if (device == nullptr) return FALSE;
   return SendBlock(kPortCommandBlock, device->command.w);
 }
 
-BOOL ReadStatusBlock() {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL ReadStatusBlock(CaptureDevice* device) {
   if (device == nullptr) return FALSE;
   if (!SendPortCommand(kPortStatusBlock)) return FALSE;
   // The camera writes over the block in place: bytes it does not send keep the
@@ -51,14 +48,12 @@ BOOL ReadStatusBlock() {
   return ok;
 }
 
-BOOL WriteStatusBlock() {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL WriteStatusBlock(CaptureDevice* device) {
   if (device == nullptr) return FALSE;
   return SendBlock(kPortStatusBlock, device->status.s);
 }
 
-BOOL SendMatrixBlock() {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL SendMatrixBlock(CaptureDevice* device) {
   if (device == nullptr) return FALSE;
   WORD words[kCameraBlockWords];
   for (std::size_t i = 0; i < kCameraBlockWords; ++i) words[i] = static_cast<WORD>(device->matrix.m[i]);

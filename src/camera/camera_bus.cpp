@@ -1,7 +1,7 @@
 // Bus primitives: w0 = 'S', the step in w2; only the word a step names changes.
 #include "camera/camera_bus.h"
 
-#include "camera/camera_state.h"
+#include "camera/capture_device.h"
 
 namespace {
 
@@ -10,31 +10,30 @@ constexpr WORD kBusStepStop = 0x50;   // 'P'
 constexpr WORD kBusStepWrite = 0x57;  // 'W'
 constexpr WORD kBusStepRead = 0x52;   // 'R'
 
-// Fills in one bus step and sends it; FALSE without a current device.
-BOOL SendBusStep(WORD step, int word, WORD value) {
-  CaptureDevice* device = CurrentCaptureDevice();
+// Fills in one bus step and sends it; FALSE without a device.
+BOOL SendBusStep(CaptureDevice* device, WORD step, int word, WORD value) {
   if (device == nullptr) return FALSE;
   device->command.w[0] = CAMERA_CMD_BUS;
   device->command.w[2] = step;
   if (word >= 0) device->command.w[word] = value;
-  return SendCommandBlock();
+  return SendCommandBlock(device);
 }
 
 }  // namespace
 
-BOOL BusStart() { return SendBusStep(kBusStepStart, -1, 0); }
+BOOL BusStart(CaptureDevice* device) { return SendBusStep(device, kBusStepStart, -1, 0); }
 
-BOOL BusStop() { return SendBusStep(kBusStepStop, -1, 0); }
+BOOL BusStop(CaptureDevice* device) { return SendBusStep(device, kBusStepStop, -1, 0); }
 
-UINT BusWriteByte(BYTE value) {
-  if (!SendBusStep(kBusStepWrite, 3, value)) return 0;
-  if (!ReadStatusBlock()) return 0;
-  return CurrentCaptureDevice()->status.s[0];
+UINT BusWriteByte(CaptureDevice* device, BYTE value) {
+  if (!SendBusStep(device, kBusStepWrite, 3, value)) return 0;
+  if (!ReadStatusBlock(device)) return 0;
+  return device->status.s[0];
 }
 
-BOOL BusReadByte(BYTE* value, BYTE acknowledge) {
-  if (!SendBusStep(kBusStepRead, 4, acknowledge)) return FALSE;
-  if (!ReadStatusBlock()) return FALSE;
-  if (value != nullptr) *value = static_cast<BYTE>(CurrentCaptureDevice()->status.s[1] & 0xFF);
+BOOL BusReadByte(CaptureDevice* device, BYTE* value, BYTE acknowledge) {
+  if (!SendBusStep(device, kBusStepRead, 4, acknowledge)) return FALSE;
+  if (!ReadStatusBlock(device)) return FALSE;
+  if (value != nullptr) *value = static_cast<BYTE>(device->status.s[1] & 0xFF);
   return TRUE;
 }

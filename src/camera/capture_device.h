@@ -81,7 +81,7 @@ void DecodeCameraBlock(const BYTE (&bytes)[kCameraBlockSize], WORD (&words)[kCam
 
 // The four block exchanges with the current device's camera: a port command
 // (16, 48, 48, 38) and one 18-byte block. TRUE only when both steps succeed.
-BOOL SendCommandBlock();
-BOOL ReadStatusBlock();
-BOOL WriteStatusBlock();
-BOOL SendMatrixBlock();
+BOOL SendCommandBlock(CaptureDevice* device);
+BOOL ReadStatusBlock(CaptureDevice* device);
+BOOL WriteStatusBlock(CaptureDevice* device);
+BOOL SendMatrixBlock(CaptureDevice* device);

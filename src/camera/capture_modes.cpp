@@ -1,6 +1,6 @@
 #include "camera/capture_modes.h"
 
-#include "camera/camera_state.h"
+#include "camera/capture_device.h"
 
 namespace {
 
@@ -9,8 +9,7 @@ constexpr WORD kMaxStoredDimension = 0x7FFF;
 
 }  // namespace
 
-BOOL SetCaptureMode(DWORD mode) {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL SetCaptureMode(CaptureDevice* device, DWORD mode) {
   if (device == nullptr) return FALSE;
   device->mode = mode;
   device->settingsChanged = 1;
@@ -53,8 +52,7 @@ void ComputeCaptureWindow(CaptureDevice* device) {
   device->y1 = static_cast<std::int16_t>(y1);
 }
 
-BOOL SetFrameSize(WORD width, WORD height) {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL SetFrameSize(CaptureDevice* device, WORD width, WORD height) {
   if (device == nullptr) return FALSE;
   if (width < kMinFrameWidth || height < kMinFrameHeight) return FALSE;
   if (device->mode == CAPTURE_MODE_YUV && (width > kMaxYuvFrameWidth || height > kMaxYuvFrameHeight)) return FALSE;
@@ -67,8 +65,8 @@ BOOL SetFrameSize(WORD width, WORD height) {
   return TRUE;
 }
 
-void GetCaptureWindow(std::int16_t* x0, std::int16_t* y0, std::int16_t* x1, std::int16_t* y1) {
-  const CaptureDevice* device = CurrentCaptureDevice();
+void GetCaptureWindow(const CaptureDevice* device, std::int16_t* x0, std::int16_t* y0, std::int16_t* x1,
+                      std::int16_t* y1) {
   if (device == nullptr) return;
   if (x0 != nullptr) *x0 = device->x0;
   if (y0 != nullptr) *y0 = device->y0;
@@ -76,8 +74,7 @@ void GetCaptureWindow(std::int16_t* x0, std::int16_t* y0, std::int16_t* x1, std:
   if (y1 != nullptr) *y1 = device->y1;
 }
 
-BOOL SetCaptureOptions(DWORD option80, DWORD optionSpare, DWORD temporalDifference) {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL SetCaptureOptions(CaptureDevice* device, DWORD option80, DWORD optionSpare, DWORD temporalDifference) {
   if (device == nullptr) return FALSE;
   device->option80 = option80;
   device->optionSpare = optionSpare;
@@ -86,24 +83,21 @@ BOOL SetCaptureOptions(DWORD option80, DWORD optionSpare, DWORD temporalDifferen
   return TRUE;
 }
 
-BOOL SetThresholds(std::int16_t threshold1, std::int16_t threshold2) {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL SetThresholds(CaptureDevice* device, std::int16_t threshold1, std::int16_t threshold2) {
   if (device == nullptr) return FALSE;
   device->threshold1 = threshold1;
   device->threshold2 = threshold2;
   return TRUE;
 }
 
-BOOL GetThresholds(std::int16_t* threshold1, std::int16_t* threshold2) {
-  const CaptureDevice* device = CurrentCaptureDevice();
+BOOL GetThresholds(const CaptureDevice* device, std::int16_t* threshold1, std::int16_t* threshold2) {
   if (device == nullptr) return FALSE;
   if (threshold1 != nullptr) *threshold1 = device->threshold1;
   if (threshold2 != nullptr) *threshold2 = device->threshold2;
   return TRUE;
 }
 
-BOOL SetSkipReadyPoll(DWORD flag) {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL SetSkipReadyPoll(CaptureDevice* device, DWORD flag) {
   if (device == nullptr) return FALSE;
   device->skipReadyPoll = flag;
   return TRUE;

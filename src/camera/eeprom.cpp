@@ -24,29 +24,31 @@ bool InRange(WORD address, WORD count) {
 // Error bookkeeping of one bus transaction: a failed start or byte write also
 // calls for a final stop; a failed stop is only an error.
 struct BusTransaction {
+  // The EEPROM sits on the bus of the selected camera.
+  CaptureDevice* device = CurrentCaptureDevice();
   bool error = false;
   bool finalStop = false;
 
   void Start() {
-    if (!BusStart()) Fail();
+    if (!BusStart(device)) Fail();
   }
   UINT Write(BYTE value) {
-    UINT ack = BusWriteByte(value);
+    UINT ack = BusWriteByte(device, value);
     if (ack == 0) Fail();
     return ack;
   }
   void Read(BYTE* value) {
-    if (!BusReadByte(value, BUS_ACK_LAST)) Fail();
+    if (!BusReadByte(device, value, BUS_ACK_LAST)) Fail();
   }
   void Stop() {
-    if (!BusStop()) error = true;
+    if (!BusStop(device)) error = true;
   }
   void Fail() {
     error = true;
     finalStop = true;
   }
   BOOL Finish() {
-    if (finalStop) BusStop();
+    if (finalStop) BusStop(device);
     return error ? FALSE : TRUE;
   }
 };
@@ -114,12 +116,12 @@ BOOL EepromWriteBytes(BYTE block, WORD address, WORD count, const BYTE* data) {
     // acknowledges again, at most 100 times.
     DWORD polls = 0;
     for (;;) {
-      if (!BusStart()) {
+      if (!BusStart(bus.device)) {
         bus.error = true;
         break;
       }
-      const UINT ack = BusWriteByte(WriteAddress(block));
-      if (!BusStop()) {
+      const UINT ack = BusWriteByte(bus.device, WriteAddress(block));
+      if (!BusStop(bus.device)) {
         bus.error = true;
         break;
       }

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "camera/camera_state.h"
 #include "camera/capture_device.h"
 #include "port/port.h"
 
@@ -16,7 +15,7 @@ constexpr WORD kTemporalDifferenceOn = 0x40;
 WORD AsWord(std::int16_t value) { return static_cast<WORD>(value); }
 
 BOOL SendSetupCommand(CaptureDevice* device) {
-  if (!SendMatrixBlock()) return FALSE;
+  if (!SendMatrixBlock(device)) return FALSE;
   WORD* w = device->command.w;
   w[0] = CAMERA_CMD_SETUP;
   w[1] = 0;
@@ -37,7 +36,7 @@ BOOL SendSetupCommand(CaptureDevice* device) {
   w[6] = AsWord(device->y1);
   w[7] = AsWord(device->x0);
   w[8] = AsWord(device->x1);
-  return SendCommandBlock();
+  return SendCommandBlock(device);
 }
 
 // Q15 of one matrix value, truncated toward zero and held to the 16-bit range.
@@ -51,17 +50,16 @@ std::int16_t ToQ15(double value) {
 
 }  // namespace
 
-BOOL ApplyCaptureSettings() {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL ApplyCaptureSettings(CaptureDevice* device) {
   if (device == nullptr) return FALSE;
-  if (!ReadStatusBlock()) return FALSE;
+  if (!ReadStatusBlock(device)) return FALSE;
   if (device->status.s[8] != CAMERA_STATE_READY) return FALSE;
   switch (device->mode) {
     case CAPTURE_MODE_NONE:
       return TRUE;
     case CAPTURE_MODE_RAW:
       if (!device->singleRead) return TRUE;  // each band sends its own window
-      return SendWindowCommand(AsWord(device->y0), AsWord(device->y1), AsWord(device->x0), AsWord(device->x1));
+      return SendWindowCommand(device, AsWord(device->y0), AsWord(device->y1), AsWord(device->x0), AsWord(device->x1));
     case CAPTURE_MODE_YUV:
       return SendSetupCommand(device);
     default:
@@ -69,8 +67,7 @@ BOOL ApplyCaptureSettings() {
   }
 }
 
-BOOL SendWindowCommand(WORD firstRow, WORD endRow, WORD x0, WORD x1) {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL SendWindowCommand(CaptureDevice* device, WORD firstRow, WORD endRow, WORD x0, WORD x1) {
   if (device == nullptr) return FALSE;
   WORD* w = device->command.w;
   w[0] = CAMERA_CMD_WINDOW;
@@ -80,11 +77,10 @@ BOOL SendWindowCommand(WORD firstRow, WORD endRow, WORD x0, WORD x1) {
   w[4] = endRow;
   w[5] = x0;
   w[6] = static_cast<WORD>(x1 - x0);
-  return SendCommandBlock();
+  return SendCommandBlock(device);
 }
 
-BOOL ReadFrameStrips(BYTE* buffer, DWORD* length, DWORD bufferSize) {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL ReadFrameStrips(CaptureDevice* device, BYTE* buffer, DWORD* length, DWORD bufferSize) {
   if (device == nullptr || buffer == nullptr) return FALSE;
   const DWORD width = AsWord(device->width);
   const int y0 = device->y0;
@@ -101,7 +97,7 @@ BOOL ReadFrameStrips(BYTE* buffer, DWORD* length, DWORD bufferSize) {
   DWORD total = 0;
   int y = y0;
   for (DWORD band = 0; band < bands && y + static_cast<int>(rows) <= y1; ++band) {
-    if (!SendWindowCommand(static_cast<WORD>(y), static_cast<WORD>(y + rows), AsWord(device->x0),
+    if (!SendWindowCommand(device, static_cast<WORD>(y), static_cast<WORD>(y + rows), AsWord(device->x0),
                            AsWord(device->x1)))
       return FALSE;
     if (!ReadPortFrame(buffer + total, bandBytes)) return FALSE;
@@ -109,7 +105,7 @@ BOOL ReadFrameStrips(BYTE* buffer, DWORD* length, DWORD bufferSize) {
     y += static_cast<int>(rows);
   }
   if (y != y1) {
-    if (!SendWindowCommand(static_cast<WORD>(y), static_cast<WORD>(y1), AsWord(device->x0), AsWord(device->x1)))
+    if (!SendWindowCommand(device, static_cast<WORD>(y), static_cast<WORD>(y1), AsWord(device->x0), AsWord(device->x1)))
       return FALSE;
     const DWORD remainder = static_cast<DWORD>(y1 - y) * width;
     if (!ReadPortFrame(buffer + total, remainder)) return FALSE;
@@ -139,7 +135,7 @@ BOOL ReadFrameData(CaptureDevice* device, BYTE* buffer, DWORD size, DWORD* lengt
       if (device->singleRead) {
         if (!ReadPortFrame(buffer, device->frameBytes)) return FALSE;
         read = device->frameBytes;
-      } else if (!ReadFrameStrips(buffer, &read, size)) {
+      } else if (!ReadFrameStrips(device, buffer, &read, size)) {
         return FALSE;
       }
       SubtractDarkLevel(buffer, device->frameBytes, device->status.s[6]);
@@ -152,8 +148,7 @@ BOOL ReadFrameData(CaptureDevice* device, BYTE* buffer, DWORD size, DWORD* lengt
 }
 }  // namespace
 
-BOOL ReadRawFrame(BYTE* buffer, DWORD size, DWORD* length) {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL ReadRawFrame(CaptureDevice* device, BYTE* buffer, DWORD size, DWORD* length) {
   if (device == nullptr || buffer == nullptr) return FALSE;
   if (device->frameBytes > size) return FALSE;
   if (!device->skipReadyPoll && PollPortReady() == PORT_NOT_READY) {
@@ -183,15 +178,14 @@ void SubtractDarkLevel(BYTE* buffer, DWORD count, WORD level) {
   }
 }
 
-void ProbeTransferSize(BYTE* buffer, DWORD size) {
-  CaptureDevice* device = CurrentCaptureDevice();
+void ProbeTransferSize(CaptureDevice* device, BYTE* buffer, DWORD size) {
   if (device == nullptr || buffer == nullptr || size < kTransferProbeBytes) return;
-  ApplyCaptureSettings();
+  ApplyCaptureSettings(device);
   device->fullFrameNext = 1;
   const DWORD savedFrameBytes = device->frameBytes;
   device->frameBytes = kTransferProbeBytes;
   DWORD length = 0;
-  const BOOL read = ReadRawFrame(buffer, kTransferProbeBytes, &length);
+  const BOOL read = ReadRawFrame(device, buffer, kTransferProbeBytes, &length);
   device->frameBytes = savedFrameBytes;
   // No frame (the ready poll said "not yet") tells nothing about the port.
   if (!read || length == 0) return;
@@ -200,8 +194,7 @@ void ProbeTransferSize(BYTE* buffer, DWORD size) {
   device->maxTransfer = wrapped ? kTransferSmall : kTransferLarge;
 }
 
-BOOL SetConversionMatrix(const double* values) {
-  CaptureDevice* device = CurrentCaptureDevice();
+BOOL SetConversionMatrix(CaptureDevice* device, const double* values) {
   if (device == nullptr || values == nullptr) return FALSE;
   for (std::size_t i = 0; i < kCameraBlockWords; ++i) device->matrix.m[i] = ToQ15(values[i]);
   return TRUE;

@@ -41,19 +41,21 @@ void SelectSensorOps(SensorOps* ops) { Camera().sensorOps = ops; }
 SensorOps* CurrentSensorOps() { return Camera().sensorOps; }
 
 BOOL WriteSensorRegisterKind1(BYTE busAddress, WORD word) {
-  if (!BusStart()) return FALSE;
-  if (BusWriteByte(busAddress) == 0) return FALSE;
-  if (BusWriteByte(static_cast<BYTE>(word >> 8)) == 0) return FALSE;
-  if (BusWriteByte(static_cast<BYTE>(word & 0xFF)) == 0) return FALSE;
-  return BusStop();
+  CaptureDevice* device = CurrentCaptureDevice();  // the sensor sits on the selected camera's bus
+  if (!BusStart(device)) return FALSE;
+  if (BusWriteByte(device, busAddress) == 0) return FALSE;
+  if (BusWriteByte(device, static_cast<BYTE>(word >> 8)) == 0) return FALSE;
+  if (BusWriteByte(device, static_cast<BYTE>(word & 0xFF)) == 0) return FALSE;
+  return BusStop(device);
 }
 
 BOOL WriteSensorRegisterKind0(BYTE busAddress, WORD word) {
+  CaptureDevice* device = CurrentCaptureDevice();  // the sensor sits on the selected camera's bus
   // Every step runs whatever the earlier ones gave, so the bus always ends stopped.
-  bool ok = BusStart() != FALSE;
-  ok = BusWriteByte(busAddress) != 0 && ok;
-  ok = BusWriteByte(static_cast<BYTE>(word >> 8)) != 0 && ok;
-  ok = BusWriteByte(static_cast<BYTE>(word & 0xFF)) != 0 && ok;
-  ok = BusStop() != FALSE && ok;
+  bool ok = BusStart(device) != FALSE;
+  ok = BusWriteByte(device, busAddress) != 0 && ok;
+  ok = BusWriteByte(device, static_cast<BYTE>(word >> 8)) != 0 && ok;
+  ok = BusWriteByte(device, static_cast<BYTE>(word & 0xFF)) != 0 && ok;
+  ok = BusStop(device) != FALSE && ok;
   return ok ? TRUE : FALSE;
 }

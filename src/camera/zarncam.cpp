@@ -39,16 +39,10 @@ HCAPTUREDEVICE InitCaptureDevice(std::int16_t port, std::int16_t option) {
   device->port = port;
   device->option = option;
 
-  // The block exchanges work on the current device; this one stands in while it
-  // is being set up, and the previous selection comes back afterwards.
-  CameraState& camera = Camera();
-  CaptureDevice* previous = camera.current;
-  camera.current = device;
-
   bool ok = SelectPort(port) && OpenPort() == 0;
   if (ok) {
     device->status.s[8] = kStateProbe;
-    ok = ReadStatusBlock();
+    ok = ReadStatusBlock(device);
   }
   if (ok) {
     device->status.s[8] &= static_cast<WORD>(~kStateBit7);
@@ -56,13 +50,12 @@ HCAPTUREDEVICE InitCaptureDevice(std::int16_t port, std::int16_t option) {
   }
   if (ok) {
     device->status.s[8] = CAMERA_STATE_READY;
-    ok = WriteStatusBlock();
+    ok = WriteStatusBlock(device);
   }
   if (ok) {
     device->command = CommandBlock{};
-    ok = SendCommandBlock();
+    ok = SendCommandBlock(device);
   }
-  camera.current = previous;
   if (!ok) {
     delete device;
     return nullptr;
@@ -95,21 +88,23 @@ void CloseCaptureDevices() {
 }
 
 BOOL DetectZarncam(BYTE busAddress) {
+  // The sensor answers on the bus of the selected camera.
+  CaptureDevice* device = CurrentCaptureDevice();
   BYTE id[4] = {};
   const BYTE readAddress = static_cast<BYTE>(busAddress | 1);
 
   // The first pass only wakes the bus; what it returns is not looked at.
-  BusStart();
-  BusWriteByte(readAddress);
-  for (int i = 0; i < 3; ++i) BusReadByte(&id[i], BUS_ACK_MORE);
-  BusReadByte(&id[3], BUS_ACK_LAST);
-  BusStop();
+  BusStart(device);
+  BusWriteByte(device, readAddress);
+  for (int i = 0; i < 3; ++i) BusReadByte(device, &id[i], BUS_ACK_MORE);
+  BusReadByte(device, &id[3], BUS_ACK_LAST);
+  BusStop(device);
 
-  bool ok = BusStart() != FALSE;
-  ok = BusWriteByte(readAddress) != 0 && ok;
-  for (int i = 0; i < 3; ++i) ok = BusReadByte(&id[i], BUS_ACK_MORE) && ok;
-  ok = BusReadByte(&id[3], BUS_ACK_LAST) && ok;
-  ok = BusStop() && ok;
+  bool ok = BusStart(device) != FALSE;
+  ok = BusWriteByte(device, readAddress) != 0 && ok;
+  for (int i = 0; i < 3; ++i) ok = BusReadByte(device, &id[i], BUS_ACK_MORE) && ok;
+  ok = BusReadByte(device, &id[3], BUS_ACK_LAST) && ok;
+  ok = BusStop(device) && ok;
   if (!ok) {
     platform::MessageBox(nullptr, "DetectZarncam error #2", kZarncamCaption, MB_OK);
     return FALSE;

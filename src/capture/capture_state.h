@@ -73,6 +73,11 @@ void RestartFrameTime();
 
 BOOL SelectNUBODevice(NUBODevice* device);
 NUBODevice* CurrentNUBODevice();
+// The capture device the camera layer acts on for this device; nullptr for no
+// device, or one whose capture device is gone.
+inline CaptureDevice* CameraOf(const NUBODevice* device) {
+  return device != nullptr ? device->captureDevice : nullptr;
+}
 // Forgets the current device without releasing it (a re-enabled driver).
 void ForgetNUBODevice();
 // Frees what the device owns, in the reverse order of set-up, and the record.

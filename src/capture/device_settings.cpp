@@ -8,7 +8,7 @@ BOOL SetStreamMode(DWORD mode) {
   DeviceGuard lock(DeviceLock());
   if (Capture().current != nullptr) Capture().current->streamMode = mode;
   // Only a streaming camera is polled for readiness before each read.
-  SetSkipReadyPoll(mode != 1 ? 1 : 0);
+  SetSkipReadyPoll(CameraOf(Capture().current), mode != 1 ? 1 : 0);
   return TRUE;
 }
 
@@ -20,7 +20,7 @@ BOOL SetTransferControl(DWORD transferControl, DWORD temporalDifference, DWORD a
   device->transferControl = transferControl;
   device->temporalDifference = temporalDifference;
   device->autoThreshold = autoThreshold;
-  return SetCaptureOptions(0, 0, temporalDifference);
+  return SetCaptureOptions(device->captureDevice, 0, 0, temporalDifference);
 }
 
 void QualityThresholds(std::int16_t quality, std::int16_t* threshold1, std::int16_t* threshold2) {
@@ -38,6 +38,6 @@ BOOL SetImageQuality(int quality) {
   std::int16_t k1;
   std::int16_t k2;
   QualityThresholds(q, &k1, &k2);
-  SetThresholds(k1, k2);
+  SetThresholds(CameraOf(Capture().current), k1, k2);
   return TRUE;
 }

@@ -23,9 +23,9 @@ void MakeCameraFormat(BITMAPINFOHEADER* format, LONG width, LONG height, bool yu
 }
 
 // Hands the capture window of the new set-up to the defect repair.
-void PrepareDefects(DWORD mode) {
+void PrepareDefects(const CaptureDevice* camera, DWORD mode) {
   std::int16_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-  GetCaptureWindow(&x0, &y0, &x1, &y1);
+  GetCaptureWindow(camera, &x0, &y0, &x1, &y1);
   PrepareDefectCorrection(mode, x0, y0, x1, y1);
 }
 
@@ -94,16 +94,16 @@ DWORD GetCurrentFormat(const VIDEOCONFIGPARMS* parms) {
 
 // The mode-1 window for a client size above 160 x 120 (w, h already halved
 // when both were above 320 x 240). FALSE when the camera cannot take it.
-BOOL SetRawWindow(LONG w, LONG h, WORD* windowWidth, WORD* windowHeight) {
+BOOL SetRawWindow(CaptureDevice* camera, LONG w, LONG h, WORD* windowWidth, WORD* windowHeight) {
   *windowWidth = static_cast<WORD>(w + kRawWindowBorder);
   *windowHeight = static_cast<WORD>(h + kRawWindowBorder);
-  if (SetFrameSize(*windowWidth, *windowHeight)) return TRUE;
+  if (SetFrameSize(camera, *windowWidth, *windowHeight)) return TRUE;
   // A port that cannot move a 324 x 244 frame half at a time still serves
   // 320 x 240 from the smaller window, enlarged by 10/9 in the conversion.
   if (w != kMaxRawClientWidth || h != kMaxRawClientHeight) return FALSE;
   *windowWidth = kFallbackWindowWidth;
   *windowHeight = kFallbackWindowHeight;
-  return SetFrameSize(*windowWidth, *windowHeight);
+  return SetFrameSize(camera, *windowWidth, *windowHeight);
 }
 
 }  // namespace
@@ -130,6 +130,7 @@ DWORD ConfigureFormat(DWORD flags, VIDEOCONFIGPARMS* parms) {
 BOOL AcceptFormat(NUBODevice* device, const BITMAPINFOHEADER* header) {
   DeviceGuard lock(DeviceLock());
   if (device == nullptr || header == nullptr) return FALSE;
+  CaptureDevice* camera = device->captureDevice;
   auto refuse = [device] {
     device->formatInvalid = 1;
     return FALSE;
@@ -146,14 +147,14 @@ BOOL AcceptFormat(NUBODevice* device, const BITMAPINFOHEADER* header) {
 
   if (w == kQcifWidth && h == kQcifHeight) {
     device->cameraMode = CAPTURE_MODE_YUV;
-    SetCaptureMode(CAPTURE_MODE_YUV);
-    if (!SetFrameSize(kQcifWindowWidth, kQcifWindowHeight)) return refuse();
+    SetCaptureMode(camera, CAPTURE_MODE_YUV);
+    if (!SetFrameSize(camera, kQcifWindowWidth, kQcifWindowHeight)) return refuse();
     device->quarterFrame = 1;
     MakeCameraFormat(&device->cameraFormat, kQcifWidth, kQcifHeight, true);
   } else if (w <= kMaxYuvClientWidth && h <= kMaxYuvClientHeight) {
     device->cameraMode = CAPTURE_MODE_YUV;
-    SetCaptureMode(CAPTURE_MODE_YUV);
-    if (!SetFrameSize(static_cast<WORD>(w), static_cast<WORD>(h))) return refuse();
+    SetCaptureMode(camera, CAPTURE_MODE_YUV);
+    if (!SetFrameSize(camera, static_cast<WORD>(w), static_cast<WORD>(h))) return refuse();
     MakeCameraFormat(&device->cameraFormat, w, h, true);
   } else {
     if (w > kMaxClientWidth || h > kMaxClientHeight) return refuse();
@@ -163,10 +164,10 @@ BOOL AcceptFormat(NUBODevice* device, const BITMAPINFOHEADER* header) {
     }
     if (w > kMaxRawClientWidth || h > kMaxRawClientHeight) return refuse();
     device->cameraMode = CAPTURE_MODE_RAW;
-    SetCaptureMode(CAPTURE_MODE_RAW);
+    SetCaptureMode(camera, CAPTURE_MODE_RAW);
     WORD windowWidth;
     WORD windowHeight;
-    if (!SetRawWindow(w, h, &windowWidth, &windowHeight)) return refuse();
+    if (!SetRawWindow(camera, w, h, &windowWidth, &windowHeight)) return refuse();
     MakeCameraFormat(&device->cameraFormat, windowWidth, windowHeight, false);
   }
 
@@ -174,7 +175,7 @@ BOOL AcceptFormat(NUBODevice* device, const BITMAPINFOHEADER* header) {
   // client format (IYUV is kept as I420).
   if (!SetColSpaceFormat(device->converter, &device->cameraFormat, &device->clientFormat)) return refuse();
   device->formatInvalid = 0;
-  PrepareDefects(device->cameraMode);
+  PrepareDefects(camera, device->cameraMode);
   return TRUE;
 }
 
@@ -197,6 +198,7 @@ BOOL SetStreamFormat(int on) {
   NUBODevice* device = CurrentNUBODevice();
   if (device == nullptr) return FALSE;
   if (device->fastStream == 0) return TRUE;
+  CaptureDevice* camera = device->captureDevice;
   LONG w = device->clientFormat.biWidth;
   LONG h = device->clientFormat.biHeight;
 
@@ -208,10 +210,10 @@ BOOL SetStreamFormat(int on) {
     w /= 2;
     h /= 2;
     device->cameraMode = CAPTURE_MODE_YUV;
-    SetCaptureMode(CAPTURE_MODE_YUV);
+    SetCaptureMode(camera, CAPTURE_MODE_YUV);
     BITMAPINFOHEADER cameraFormat;
     MakeCameraFormat(&cameraFormat, w, h, true);
-    if (!SetFrameSize(static_cast<WORD>(w), static_cast<WORD>(h)) ||
+    if (!SetFrameSize(camera, static_cast<WORD>(w), static_cast<WORD>(h)) ||
         !SetColSpaceFormat(device->converter, &cameraFormat, &device->clientFormat)) {
       // A halved window the camera cannot make (below its smallest): the
       // stream runs at full size, with the camera as the client's format had it.
@@ -219,7 +221,7 @@ BOOL SetStreamFormat(int on) {
       return AcceptFormat(device, &client);
     }
     device->cameraFormat = cameraFormat;
-    PrepareDefects(CAPTURE_MODE_YUV);
+    PrepareDefects(camera, CAPTURE_MODE_YUV);
     device->resync = 1;
     device->formatInvalid = 0;
     device->fastStreamActive = 1;

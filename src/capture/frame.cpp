@@ -43,11 +43,11 @@ int GrabFrame(NUBODevice* device, BYTE* buffer, DWORD length, DWORD* written) {
   if (length < imageSize) return GRAB_FAILED;
   // 3. After a settings change the camera first sets up a fresh frame.
   if (device->resync) {
-    if (!ApplyCaptureSettings()) return GRAB_FAILED;
+    if (!ApplyCaptureSettings(device->captureDevice)) return GRAB_FAILED;
     device->resync = 0;
   }
   // 4, 5. The raw frame; a streaming camera may not have one ready yet.
-  if (!ReadRawFrame(device->rawData, device->rawSize, &device->rawCount)) {
+  if (!ReadRawFrame(device->captureDevice, device->rawData, device->rawSize, &device->rawCount)) {
     // Only this frame is lost: the next grab sets the camera up afresh.
     device->resync = 1;
     return GRAB_FAILED;
@@ -55,11 +55,11 @@ int GrabFrame(NUBODevice* device, BYTE* buffer, DWORD length, DWORD* written) {
   if (device->rawCount == 0) return GRAB_NOT_READY;
   // 6. Compressed mode-2 transfers steer the thresholds by their size.
   if (device->cameraMode == CAPTURE_MODE_YUV && device->autoThreshold != 0) {
-    AdjustThreshold(device->rawCount, GetFormatImageSize(&device->cameraFormat), kThresholdLowPercent,
+    AdjustThreshold(device->captureDevice, device->rawCount, GetFormatImageSize(&device->cameraFormat), kThresholdLowPercent,
                     kThresholdHighPercent, kThresholdStep);
   }
   // 7. The camera starts on the next frame while this one is repaired and converted.
-  if (!ApplyCaptureSettings()) {
+  if (!ApplyCaptureSettings(device->captureDevice)) {
     device->resync = 1;  // the next grab asks again
     return GRAB_FAILED;
   }
@@ -78,15 +78,15 @@ int GrabFrame(NUBODevice* device, BYTE* buffer, DWORD length, DWORD* written) {
   // 11. The camera forms the next mode-2 frame with the balanced colour matrix.
   if (device->cameraMode == CAPTURE_MODE_YUV) {
     const double* matrix = GetColourMatrix(device->converter);
-    if (matrix != nullptr) SetConversionMatrix(matrix);
+    if (matrix != nullptr) SetConversionMatrix(device->captureDevice, matrix);
   }
   return GRAB_DONE;
 }
 
-WORD AdjustThreshold(DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent, int step) {
+WORD AdjustThreshold(CaptureDevice* camera, DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent, int step) {
   std::int16_t threshold = 0;
   std::int16_t second = 0;
-  GetThresholds(&threshold, &second);
+  GetThresholds(camera, &threshold, &second);
   if (expectedCount == 0) return static_cast<WORD>(threshold);
   const auto quotient = static_cast<DWORD>(static_cast<unsigned long long>(rawCount) * 100 / expectedCount);
   const auto percent = static_cast<std::int16_t>(static_cast<WORD>(quotient));
@@ -98,6 +98,6 @@ WORD AdjustThreshold(DWORD rawCount, DWORD expectedCount, int lowPercent, int hi
     next = threshold + step;
     if (next > kThresholdMax) next = kThresholdMax;
   }
-  if (next != threshold) SetThresholds(static_cast<std::int16_t>(next), static_cast<std::int16_t>(next));
+  if (next != threshold) SetThresholds(camera, static_cast<std::int16_t>(next), static_cast<std::int16_t>(next));
   return static_cast<WORD>(next);
 }

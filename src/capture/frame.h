@@ -6,6 +6,8 @@
 
 #include "platform/types.h"
 
+struct CaptureDevice;
+
 struct NUBODevice;
 
 // GrabFrame results.
@@ -35,4 +37,4 @@ DWORD CaptureFrameData(VIDEOHDR* header);
 int GrabFrame(NUBODevice* device, BYTE* buffer, DWORD length, DWORD* written = nullptr);
 // Moves both thresholds by the share of a full frame the last transfer took;
 // returns the new first threshold.
-WORD AdjustThreshold(DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent, int step);
+WORD AdjustThreshold(CaptureDevice* camera, DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent, int step);

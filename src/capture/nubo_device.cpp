@@ -92,8 +92,8 @@ NUBODevice* OpenNUBODevice(DWORD port, DWORD deviceArgument, const char* iniPath
   // 11..14. Defaults and the 160 x 120 RGB24 format, the sensor period, the
   // largest transfer the port can make, and the saved capture settings.
   if (!SetNUBODefaults()) return FailOpen(device, "SetNUBODefaults failed");
-  if (!TimeSensorPeriod(sensorPeriod)) return FailOpen(device, "TimeSensorPeriod failed");
-  ProbeTransferSize(device->rawData, device->rawSize);
+  if (!TimeSensorPeriod(device->captureDevice, sensorPeriod)) return FailOpen(device, "TimeSensorPeriod failed");
+  ProbeTransferSize(device->captureDevice, device->rawData, device->rawSize);
   if (!ReadNUBOInit(device, iniPath)) return FailOpen(device, "ReadNUBOInit failed");
 
   // A new device runs the defaults, whatever currentFormat still says.
@@ -140,15 +140,15 @@ BOOL SetNUBODefaults() {
   if (!AcceptFormat(device, &header)) return FALSE;
   if (device->cameraMode == CAPTURE_MODE_YUV) {
     const double* matrix = GetColourMatrix(device->converter);
-    if (matrix != nullptr) SetConversionMatrix(matrix);
+    if (matrix != nullptr) SetConversionMatrix(device->captureDevice, matrix);
   }
   return TRUE;
 }
 
-BOOL TimeSensorPeriod(WORD* period) {
-  if (!ApplyCaptureSettings() || !ApplyCaptureSettings()) return FALSE;
+BOOL TimeSensorPeriod(CaptureDevice* camera, WORD* period) {
+  if (!ApplyCaptureSettings(camera) || !ApplyCaptureSettings(camera)) return FALSE;
   const DWORD start = platform::TimeGetTime();
-  ApplyCaptureSettings();
+  ApplyCaptureSettings(camera);
   const DWORD elapsed = platform::TimeGetTime() - start;
   if (period != nullptr) *period = static_cast<WORD>(elapsed);
   return TRUE;

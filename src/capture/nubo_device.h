@@ -28,4 +28,4 @@ void CloseNUBODevice(NUBODevice* device, const char* iniPath);
 void DisableNUBODevice();
 
 BOOL SetNUBODefaults();
-BOOL TimeSensorPeriod(WORD* period);
+BOOL TimeSensorPeriod(CaptureDevice* camera, WORD* period);

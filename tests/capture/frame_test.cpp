@@ -28,7 +28,7 @@ TEST_F(ThresholdTest, SmallTransfersLowerAndLargeOnesRaiseTheThreshold) {
                   Row{7, 16, 9}, Row{2, 0, 2}}) {
     SCOPED_TRACE(testing::Message() << row.before << " at " << row.percent << "%");
     SetThresholds(row.before, 1);
-    EXPECT_EQ(AdjustThreshold(row.percent * 288, 28800, 5, 15, 2), static_cast<WORD>(row.after));
+    EXPECT_EQ(AdjustThreshold(&Cam(), row.percent * 288, 28800, 5, 15, 2), static_cast<WORD>(row.after));
     EXPECT_EQ(Cam().threshold1, row.after);
     // Both values move together; an unchanged threshold leaves the second alone.
     EXPECT_EQ(Cam().threshold2, row.after != row.before ? row.after : 1);
@@ -37,7 +37,7 @@ TEST_F(ThresholdTest, SmallTransfersLowerAndLargeOnesRaiseTheThreshold) {
 
 TEST_F(ThresholdTest, AnEmptyExpectedSizeChangesNothing) {
   SetThresholds(6, 3);
-  EXPECT_EQ(AdjustThreshold(1000, 0, 5, 15, 2), 6);
+  EXPECT_EQ(AdjustThreshold(&Cam(), 1000, 0, 5, 15, 2), 6);
   EXPECT_EQ(Cam().threshold2, 3);
 }
 

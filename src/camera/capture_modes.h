@@ -21,7 +21,8 @@ BOOL SetCaptureMode(CaptureDevice* device, DWORD mode);
 BOOL SetFrameSize(CaptureDevice* device, WORD width, WORD height);
 // Window and frameBytes of the device's mode and size.
 void ComputeCaptureWindow(CaptureDevice* device);
-void GetCaptureWindow(const CaptureDevice* device, std::int16_t* x0, std::int16_t* y0, std::int16_t* x1, std::int16_t* y1);
+void GetCaptureWindow(const CaptureDevice* device, std::int16_t* x0, std::int16_t* y0, std::int16_t* x1,
+                      std::int16_t* y1);
 BOOL SetCaptureOptions(CaptureDevice* device, DWORD option80, DWORD optionSpare, DWORD temporalDifference);
 BOOL SetThresholds(CaptureDevice* device, std::int16_t threshold1, std::int16_t threshold2);
 BOOL GetThresholds(const CaptureDevice* device, std::int16_t* threshold1, std::int16_t* threshold2);

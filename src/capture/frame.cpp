@@ -55,8 +55,8 @@ int GrabFrame(NUBODevice* device, BYTE* buffer, DWORD length, DWORD* written) {
   if (device->rawCount == 0) return GRAB_NOT_READY;
   // 6. Compressed mode-2 transfers steer the thresholds by their size.
   if (device->cameraMode == CAPTURE_MODE_YUV && device->autoThreshold != 0) {
-    AdjustThreshold(device->captureDevice, device->rawCount, GetFormatImageSize(&device->cameraFormat), kThresholdLowPercent,
-                    kThresholdHighPercent, kThresholdStep);
+    AdjustThreshold(device->captureDevice, device->rawCount, GetFormatImageSize(&device->cameraFormat),
+                    kThresholdLowPercent, kThresholdHighPercent, kThresholdStep);
   }
   // 7. The camera starts on the next frame while this one is repaired and converted.
   if (!ApplyCaptureSettings(device->captureDevice)) {
@@ -83,7 +83,8 @@ int GrabFrame(NUBODevice* device, BYTE* buffer, DWORD length, DWORD* written) {
   return GRAB_DONE;
 }
 
-WORD AdjustThreshold(CaptureDevice* camera, DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent, int step) {
+WORD AdjustThreshold(CaptureDevice* camera, DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent,
+                     int step) {
   std::int16_t threshold = 0;
   std::int16_t second = 0;
   GetThresholds(camera, &threshold, &second);

@@ -35,6 +35,7 @@ DWORD CaptureFrameData(VIDEOHDR* header);
 // GRAB_FAILED (also for a null device); *written (when given) is the number
 // of bytes converted into buffer.
 int GrabFrame(NUBODevice* device, BYTE* buffer, DWORD length, DWORD* written = nullptr);
-// Moves both thresholds by the share of a full frame the last transfer took;
-// returns the new first threshold.
-WORD AdjustThreshold(CaptureDevice* camera, DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent, int step);
+// Moves the camera's two thresholds by the share of a full frame the last
+// transfer took; returns the new first threshold.
+WORD AdjustThreshold(CaptureDevice* camera, DWORD rawCount, DWORD expectedCount, int lowPercent, int highPercent,
+                     int step);

@@ -63,11 +63,11 @@ TEST_F(CaptureDeviceTest, SelectResetFreeAndClose) {
   CloseCaptureDevices();
   EXPECT_EQ(CurrentCaptureDevice(), nullptr);
 
-  // Without a current device every camera operation refuses.
-  EXPECT_FALSE(BusStart(CurrentCaptureDevice()));
-  EXPECT_EQ(BusWriteByte(CurrentCaptureDevice(), 0x20), 0u);
-  EXPECT_FALSE(SetFrameSize(CurrentCaptureDevice(), 160, 120));
-  EXPECT_FALSE(ApplyCaptureSettings(CurrentCaptureDevice()));
+  // Without a device every camera operation refuses.
+  EXPECT_FALSE(BusStart(nullptr));
+  EXPECT_EQ(BusWriteByte(nullptr, 0x20), 0u);
+  EXPECT_FALSE(SetFrameSize(nullptr, 160, 120));
+  EXPECT_FALSE(ApplyCaptureSettings(nullptr));
 }
 
 TEST_F(CaptureDeviceTest, BlocksTravelLittleEndian) {
@@ -88,12 +88,12 @@ TEST_F(CaptureDeviceTest, BlocksTravelLittleEndian) {
 
 TEST_F(CaptureDeviceTest, BusStepsChangeOnlyTheirWords) {
   CaptureDevice* device = Open();
-  ASSERT_TRUE(BusStart(CurrentCaptureDevice()));
-  EXPECT_EQ(BusWriteByte(CurrentCaptureDevice(), 0x21), 1u);  // the sensor acknowledges
+  ASSERT_TRUE(BusStart(device));
+  EXPECT_EQ(BusWriteByte(device, 0x21), 1u);  // the sensor acknowledges
   BYTE value = 0;
-  ASSERT_TRUE(BusReadByte(CurrentCaptureDevice(), &value, BUS_ACK_MORE));
+  ASSERT_TRUE(BusReadByte(device, &value, BUS_ACK_MORE));
   EXPECT_EQ(value, fake->Camera().Sensor().Identification()[0]);  // the sensor's first identification byte
-  ASSERT_TRUE(BusStop(CurrentCaptureDevice()));
+  ASSERT_TRUE(BusStop(device));
   ASSERT_EQ(fake->commands.size(), 4u);
   EXPECT_EQ(fake->commands[0], (BlockWords{0x53, 0, 0x53, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(fake->commands[1], (BlockWords{0x53, 0, 0x57, 0x21, 0, 0, 0, 0, 0}));
@@ -102,11 +102,11 @@ TEST_F(CaptureDeviceTest, BusStepsChangeOnlyTheirWords) {
   EXPECT_EQ(device->command.w[3], 0x21);
 
   fake->sensorAck = false;
-  BusStart(CurrentCaptureDevice());
-  EXPECT_EQ(BusWriteByte(CurrentCaptureDevice(), 0x20), 0u);  // no acknowledge
+  BusStart(device);
+  EXPECT_EQ(BusWriteByte(device, 0x20), 0u);  // no acknowledge
   fake->refusedCommands = {48};
-  EXPECT_EQ(BusWriteByte(CurrentCaptureDevice(), 0x20), 0u);  // status read failed
-  EXPECT_FALSE(BusReadByte(CurrentCaptureDevice(), &value, BUS_ACK_LAST));
+  EXPECT_EQ(BusWriteByte(device, 0x20), 0u);  // status read failed
+  EXPECT_FALSE(BusReadByte(device, &value, BUS_ACK_LAST));
 }
 
 TEST_F(CaptureDeviceTest, DetectZarncamTellsKindsApart) {
@@ -157,10 +157,10 @@ TEST_F(CaptureDeviceTest, FrameSizesGiveTheirWindows) {
   for (const WindowCase& c : cases) {
     device->maxTransfer = c.maxTransfer;
     device->singleRead = 0;
-    ASSERT_TRUE(SetCaptureMode(CurrentCaptureDevice(), c.mode));
-    EXPECT_EQ(SetFrameSize(CurrentCaptureDevice(), c.width, c.height), c.result) << c.width << "x" << c.height;
+    ASSERT_TRUE(SetCaptureMode(device, c.mode));
+    EXPECT_EQ(SetFrameSize(device, c.width, c.height), c.result) << c.width << "x" << c.height;
     std::int16_t x0, y0, x1, y1;
-    GetCaptureWindow(CurrentCaptureDevice(), &x0, &y0, &x1, &y1);
+    GetCaptureWindow(device, &x0, &y0, &x1, &y1);
     EXPECT_EQ(x0, c.x0);
     EXPECT_EQ(y0, c.y0);
     EXPECT_EQ(x1, c.x1);
@@ -173,39 +173,39 @@ TEST_F(CaptureDeviceTest, FrameSizesGiveTheirWindows) {
 
 TEST_F(CaptureDeviceTest, RefusedSizesChangeNothing) {
   CaptureDevice* device = Open();
-  ASSERT_TRUE(SetFrameSize(CurrentCaptureDevice(), 160, 120));
+  ASSERT_TRUE(SetFrameSize(device, 160, 120));
   const CaptureDevice before = *device;
   device->settingsChanged = 0;
   for (auto [w, h] : {std::pair<WORD, WORD>{79, 60}, {80, 59}, {161, 120}, {160, 137}, {0xFFFF, 100}}) {
-    EXPECT_FALSE(SetFrameSize(CurrentCaptureDevice(), w, h)) << w << "x" << h;
+    EXPECT_FALSE(SetFrameSize(device, w, h)) << w << "x" << h;
   }
   EXPECT_EQ(device->width, before.width);
   EXPECT_EQ(device->height, before.height);
   EXPECT_EQ(device->y1, before.y1);
   EXPECT_EQ(device->settingsChanged, 0u);
-  EXPECT_TRUE(SetFrameSize(CurrentCaptureDevice(), 80, 60));
+  EXPECT_TRUE(SetFrameSize(device, 80, 60));
 
   // A mode change alone leaves the window and byte count for the next SetFrameSize.
-  ASSERT_TRUE(SetCaptureMode(CurrentCaptureDevice(), 1));
+  ASSERT_TRUE(SetCaptureMode(device, 1));
   EXPECT_EQ(device->frameBytes, 7200u);
   // Mode 1 has no upper limit of its own, but the record's fields must hold the size.
-  EXPECT_FALSE(SetFrameSize(CurrentCaptureDevice(), 0x8000, 60));
+  EXPECT_FALSE(SetFrameSize(device, 0x8000, 60));
 }
 
 TEST_F(CaptureDeviceTest, OptionsAndThresholds) {
   CaptureDevice* device = Open();
   device->settingsChanged = 0;
-  EXPECT_TRUE(SetThresholds(CurrentCaptureDevice(), 5, 2));
+  EXPECT_TRUE(SetThresholds(device, 5, 2));
   EXPECT_EQ(device->settingsChanged, 0u);  // thresholds ride on the next set-up
   std::int16_t t1 = 0, t2 = 0;
-  EXPECT_TRUE(GetThresholds(CurrentCaptureDevice(), &t1, &t2));
+  EXPECT_TRUE(GetThresholds(device, &t1, &t2));
   EXPECT_EQ(t1, 5);
   EXPECT_EQ(t2, 2);
-  EXPECT_TRUE(SetCaptureOptions(CurrentCaptureDevice(), 0, 9, 1));
+  EXPECT_TRUE(SetCaptureOptions(device, 0, 9, 1));
   EXPECT_EQ(device->optionSpare, 9u);
   EXPECT_EQ(device->temporalDifference, 1u);
   EXPECT_EQ(device->settingsChanged, 1u);
-  EXPECT_TRUE(SetSkipReadyPoll(CurrentCaptureDevice(), 0));
+  EXPECT_TRUE(SetSkipReadyPoll(device, 0));
   EXPECT_EQ(device->skipReadyPoll, 0u);
 }
 

@@ -37,7 +37,7 @@ class VirtualCameraTest : public ::testing::Test {
     ASSERT_EQ(ops->SetCameraMode(ops, kSensorCameraMode), SENSOR_OK);
     mapLoaded = LoadDefectMap(ops, GetDefectTable().Bytes(), kDefectMapEntries);
     buffer.assign(kRawBufferSize, 0);
-    ProbeTransferSize(CurrentCaptureDevice(), buffer.data(), kRawBufferSize);
+    ProbeTransferSize(device, buffer.data(), kRawBufferSize);
   }
 
   void TearDown() override {
@@ -50,14 +50,14 @@ class VirtualCameraTest : public ::testing::Test {
 
   // Sets the format up as the capture engine does and reads one frame.
   void Capture(DWORD mode, WORD width, WORD height) {
-    ASSERT_TRUE(SetCaptureMode(CurrentCaptureDevice(), mode));
-    ASSERT_TRUE(SetFrameSize(CurrentCaptureDevice(), width, height));
+    ASSERT_TRUE(SetCaptureMode(device, mode));
+    ASSERT_TRUE(SetFrameSize(device, width, height));
     std::int16_t x0, y0, x1, y1;
-    GetCaptureWindow(CurrentCaptureDevice(), &x0, &y0, &x1, &y1);
+    GetCaptureWindow(device, &x0, &y0, &x1, &y1);
     ASSERT_TRUE(PrepareDefectCorrection(mode, x0, y0, x1, y1));
-    ASSERT_TRUE(ApplyCaptureSettings(CurrentCaptureDevice()));
+    ASSERT_TRUE(ApplyCaptureSettings(device));
     DWORD length = 0;
-    ASSERT_TRUE(ReadRawFrame(CurrentCaptureDevice(), buffer.data(), kRawBufferSize, &length));
+    ASSERT_TRUE(ReadRawFrame(device, buffer.data(), kRawBufferSize, &length));
     ASSERT_EQ(length, device->frameBytes);
   }
 
@@ -119,7 +119,7 @@ TEST_F(VirtualCameraTest, YuvFrameLosesItsStuckLuminance) {
   ASSERT_TRUE(mapLoaded);
   const double matrix[9] = {0.05367647058823529, 0.05367647058823529, 0.10735294117647058,
                             -0.109534, -0.216289, 0.217966, 0.261148, -0.224403, -0.030568};
-  ASSERT_TRUE(SetConversionMatrix(CurrentCaptureDevice(), matrix));
+  ASSERT_TRUE(SetConversionMatrix(device, matrix));
   Capture(2, 160, 120);
 
   const CorrectionList& list = Camera().correctionList;
@@ -173,7 +173,7 @@ TEST_F(VirtualCameraTest, FactoryMapWithABadChecksumDoesNotLoad) {
 
 TEST_F(VirtualCameraTest, CameraThatNeverGetsReadyIsRefusedFrames) {
   Start("sim:notready");
-  EXPECT_FALSE(ApplyCaptureSettings(CurrentCaptureDevice()));
+  EXPECT_FALSE(ApplyCaptureSettings(device));
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ std::vector<ControlValue> Describe(const std::map<int, platform::ControlState>& 
 // Types a slider's value into its edit box; the error, or "".
 std::string SetSlider(HWND dialog, const platform::DialogUser& user, const ZarncapControl& c, const std::string& value) {
   const std::string name(c.name);
-  const platform::ControlState& scroll = DialogOwner::Controls(dialog, user).at(c.scroll);
+  const platform::ControlState scroll = DialogOwner::Controls(dialog, user).at(c.scroll);
   char* end = nullptr;
   const long number = std::strtol(value.c_str(), &end, 10);
   if (value.empty() || *end != '\0' || number < scroll.scrollMin || number > scroll.scrollMax) {

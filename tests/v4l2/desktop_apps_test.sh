@@ -8,14 +8,7 @@
 # application is checked when it is installed.
 #   desktop_apps_test.sh <build folder>      (exit 77: none of them is installed)
 set -euo pipefail
-build=$(cd "$1" && pwd)
-zarncap="$build/tools/zarncap/zarncap"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export ZARNCAP_CONFIG_DIR="$work/config" ZARNCAP_CAMERA="sim:noise=0" ZARNCAP_DRIVER="$build/libzarncap.so"
-export TMPDIR="$work/tmp"
-mkdir -p "$ZARNCAP_CONFIG_DIR" "$TMPDIR"
-fail() { echo "desktop_apps_test: $*"; exit 1; }
+source "$(dirname "$0")/face_test_env.sh" "$1"
 has() { command -v "$1" >/dev/null; }
 # Runs a shell line with the camera present; "$ZARNCAP_V4L2_DEVICE" is its path there.
 face() { "$zarncap" -q v4l2 -- bash -c "$1"; }

@@ -8,15 +8,8 @@
 # reaches the program, and the program does not inherit an ignored SIGPIPE.
 #   protocol_test.sh <build folder> <raw_client program>
 set -euo pipefail
-build=$(cd "$1" && pwd)
+source "$(dirname "$0")/face_test_env.sh" "$1"
 client=$2
-zarncap="$build/tools/zarncap/zarncap"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export ZARNCAP_CONFIG_DIR="$work/config" ZARNCAP_CAMERA="sim:noise=0" ZARNCAP_DRIVER="$build/libzarncap.so"
-export TMPDIR="$work/tmp"
-mkdir -p "$ZARNCAP_CONFIG_DIR" "$TMPDIR"
-fail() { echo "protocol_test: $*"; exit 1; }
 
 "$zarncap" -q v4l2 --device "$work/video7" -- "$client" inside "$work/socket-path" "$work/outside-done" &
 launcher=$!
